@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Quillon needs to build, test and benchmark.
+# Safe to run again: packages already present are left alone.
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build pkg-config clang-format
+    libtiff-dev libjpeg62-turbo-dev liblcms2-dev nlohmann-json3-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    libjpeg-turbo-progs
+)
+# The libFuzzer preset needs clang with its runtime; it is optional.
+if [ "${QUILLON_FUZZ:-0}" = 1 ]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "setup: all packages present"
+    exit 0
+fi
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo_cmd=(sudo)
+fi
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
