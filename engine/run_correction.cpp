@@ -20,10 +20,6 @@ const char* UnavailableCorrection(const ActiveCorrections& active) {
     return nullptr;
 }
 
-bool BlocksOverlap(const ImageBuffer& a, const ImageBuffer& b) {
-    return a.pixels < b.pixels + b.dataSize && b.pixels < a.pixels + a.dataSize;
-}
-
 void CopyPixels(const ImageBuffer& from, const ImageBuffer& to) {
     std::memcpy(to.pixels, from.pixels, static_cast<std::size_t>(from.dataSize));
 }
@@ -81,7 +77,7 @@ Status RunCorrection(ImageBuffer& destination, ImageBuffer& source, bool isPrevi
     QUILLON_RETURN_IF_ERROR(CheckImage(source, context.sink));
     QUILLON_RETURN_IF_ERROR(CheckImage(destination, context.sink));
     if (source.width != destination.width || source.height != destination.height ||
-        source.bitsPerPixel != destination.bitsPerPixel || BlocksOverlap(source, destination)) {
+        source.bitsPerPixel != destination.bitsPerPixel || PixelsOverlap(source, destination)) {
         return Status(1);
     }
 
