@@ -101,6 +101,10 @@ struct EngineContext {
     WorkerPool& pool;
     platform::MessageSink& sink;
     WorkMemoryGate* memoryGate = nullptr;  // none: every allocation may be tried
+    // 8-bit remaps use 256-bit vector instructions where the processor has
+    // them. Their results may differ from the 128-bit form's in one level of
+    // rare samples; turning this off gives the same bytes on every x86-64.
+    bool allowWideVectors = true;
 
     bool MayAllocate(std::size_t bytes) const {
         return memoryGate == nullptr || memoryGate->MayAllocate(bytes);
