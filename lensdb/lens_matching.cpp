@@ -170,7 +170,8 @@ void BuildLensMenuList(const MatchContext& ctx, LensSelection& sel) {
         // A group named twice would append its lenses twice and close the menu
         // list into a loop.
         bool seen = false;
-        for (const GroupLink* h = cam.groups; h != g; h = h->next) seen = seen || Same(h->group, g->group);
+        for (const GroupLink* h = cam.groups; h != g; h = h->next)
+            seen = seen || Same(h->group, g->group);
         if (seen) continue;
         LensEntry* lens = ctx.database.LensListHead();
         while (lens != nullptr) {
@@ -210,7 +211,8 @@ void ChooseLensByFocalLength(const MatchContext& ctx, LensSelection& sel) {
     for (const HistoryEntry& entry : ctx.history) {
         if (!Same(cam.menuMake, entry.menuMake) || !Same(cam.menuModel, entry.menuModel)) continue;
         if (cam.hasStandardLens == 0) {
-            if (f < entry.minFlen - kMatchTolerance || f > entry.maxFlen + kMatchTolerance) continue;
+            if (f < entry.minFlen - kMatchTolerance || f > entry.maxFlen + kMatchTolerance)
+                continue;
             const bool apertures = entry.minFlenMaxAper != 0.0f && entry.maxFlenMaxAper != 0.0f &&
                                    shot.minFlenMaxAper != 0.0 && shot.maxFlenMaxAper != 0.0;
             if (apertures &&
@@ -276,9 +278,10 @@ void SetDefaultFocalLength(const MatchContext& ctx, LensSelection& sel) {
     if (sel.focalInUse != 0.0f || !sel.IsRealLensSelected()) return;
     const LensEntry& lens = *sel.selectedLens;
     const double flen = ctx.settings.flen;
-    sel.focalInUse = flen >= lens.minFlen - kMatchTolerance && flen - kMatchTolerance <= lens.maxFlen
-                         ? ctx.settings.flen
-                         : lens.minFlen;
+    sel.focalInUse =
+        flen >= lens.minFlen - kMatchTolerance && flen - kMatchTolerance <= lens.maxFlen
+            ? ctx.settings.flen
+            : lens.minFlen;
 }
 
 void RefreshFocalDisplay(const MatchContext& ctx, LensSelection& sel) {
@@ -296,8 +299,9 @@ void RefreshFocalDisplay(const MatchContext& ctx, LensSelection& sel) {
     if (lens.firstPoint == lens.lastPoint || points.empty()) {
         display.label = ctx.texts.Text(kMsgFocalLength);
     } else {
-        display.label = FillPlaceholders(ctx.texts.Text(kMsgFocalLengthRange),
-                                         {Fixed3(points.front().focal), Fixed3(points.back().focal)});
+        display.label =
+            FillPlaceholders(ctx.texts.Text(kMsgFocalLengthRange),
+                             {Fixed3(points.front().focal), Fixed3(points.back().focal)});
     }
     ctx.settings.flen = sel.focalInUse;
 }
@@ -314,15 +318,16 @@ void FillLensMenu(const MatchContext& ctx, LensSelection& sel) {
         sel.lensMenuLines.lines.emplace_back(l->menuLens);
     }
     bool listed = false;
-    for (const LensEntry* l = first; l != nullptr; l = l->menuNext) listed = listed || l == sel.selectedLens;
+    for (const LensEntry* l = first; l != nullptr; l = l->menuNext)
+        listed = listed || l == sel.selectedLens;
     sel.lensMenuLines.selected =
         sel.lensMenuLines.lines.empty() ? -1 : (listed ? sel.selectedLens->menuIndex : 0);
     RefreshFocalDisplay(ctx, sel);
 }
 
 // The camera named by the texts of the Make and Model menus.
-CameraEntry* FindCamera(const MatchContext& ctx, const LensSelection& sel,
-                        std::string_view make, std::string_view model, bool fallbackNeedsModel) {
+CameraEntry* FindCamera(const MatchContext& ctx, const LensSelection& sel, std::string_view make,
+                        std::string_view model, bool fallbackNeedsModel) {
     const bool makeInHistory =
         std::any_of(ctx.history.begin(), ctx.history.end(),
                     [&](const HistoryEntry& e) { return e.menuMake == make; });
@@ -382,6 +387,8 @@ void LensSelection::Clear() {
 
 bool Detect(const MatchContext& ctx, LensSelection& sel) {
     sel.Clear();
+    // A freshly shown image starts with the profile correction on.
+    sel.profileCorrection = true;
     DetectCameras(ctx, sel);
     if (sel.candidates == nullptr) {
         sel.profileCorrection = false;
@@ -529,14 +536,6 @@ std::string DetectionText(const MatchContext& ctx, LensSelection& sel) {
         out.append(ctx.texts.Text(kMsgFocalNotCalibrated));
     }
     return out;
-}
-
-metadata::InfoTextContext InfoContextOf(const LensSelection& selection) {
-    metadata::InfoTextContext context;
-    context.cameraHasStandardLens = selection.CameraHasStandardLens();
-    context.cameraAndLensSelected =
-        selection.selectedCamera != nullptr && selection.IsRealLensSelected();
-    return context;
 }
 
 }  // namespace quillon::lensdb

@@ -9,7 +9,6 @@
 #include "lensdb/lens_database.h"
 #include "lensdb/lens_history.h"
 #include "lensdb/lens_selection.h"
-#include "metadata/info_text.h"
 #include "metadata/shot_info.h"
 #include "platform/text_source.h"
 
@@ -36,8 +35,9 @@ inline constexpr int kMsgSelectLens = 56;
 
 // The settings that matching reads besides the correction values.
 struct MatchSettings {
-    std::int32_t converterDetected = 0;  // "ConverterDetected": the camera reports f with a converter
-    float flen = 0.0f;  // "Flen": default focal length; the focal-length display updates it
+    std::int32_t converterDetected =
+        0;                    // "ConverterDetected": the camera reports f with a converter
+    float flen = 0.0f;        // "Flen": default focal length; the focal-length display updates it
     bool invertMode = false;  // the command line's inverted mode
 };
 
@@ -81,8 +81,5 @@ Status ComputeCoefficients(const MatchContext& context, LensSelection& selection
 // lens, "Select lens", or "Focal length not calibrated" (running
 // ComputeCoefficients to find out). Lines end with CR LF.
 std::string DetectionText(const MatchContext& context, LensSelection& selection);
-
-// What the information text needs to know about the choice.
-metadata::InfoTextContext InfoContextOf(const LensSelection& selection);
 
 }  // namespace quillon::lensdb

@@ -31,7 +31,7 @@ struct FocalLengthDisplay {
 };
 
 class LensSelection {
-public:
+  public:
     LensSelection();
     // The lens menu list starts at pseudoLens, a member: the record must stay
     // where it is.
@@ -52,7 +52,7 @@ public:
 
     CameraEntry* candidates = nullptr;  // chain linked by candidateNext
     CameraEntry* selectedCamera = nullptr;
-    LensEntry* lensMenu = nullptr;     // &pseudoLens while a camera is selected
+    LensEntry* lensMenu = nullptr;      // &pseudoLens while a camera is selected
     LensEntry* selectedLens = nullptr;  // a lens of the menu list, &pseudoLens, or null
     // "Select Lens": no calibration; its menuNext starts the lenses offered.
     LensEntry pseudoLens;
