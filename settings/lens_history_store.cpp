@@ -4,9 +4,17 @@
 #include <cstdio>
 #include <new>
 
-#include "settings/setting_access.h"
+#include "platform/setting_access.h"
 
 namespace quillon::settings {
+
+using platform::ReadDwordSetting;
+using platform::ReadFloatSetting;
+using platform::ReadStringSetting;
+using platform::ReportStoreResult;
+using platform::WriteDwordSetting;
+using platform::WriteFloatSetting;
+using platform::WriteStringSetting;
 
 namespace {
 

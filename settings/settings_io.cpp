@@ -3,9 +3,17 @@
 #include <array>
 #include <string_view>
 
-#include "settings/setting_access.h"
+#include "platform/setting_access.h"
 
 namespace quillon::settings {
+
+using platform::ReadDwordSetting;
+using platform::ReadFloatSetting;
+using platform::ReadStringSetting;
+using platform::ReportStoreResult;
+using platform::WriteDwordSetting;
+using platform::WriteFloatSetting;
+using platform::WriteStringSetting;
 
 namespace {
 
@@ -192,7 +200,7 @@ Status SaveSettings(platform::SettingsStore& user, const SettingsRun& run,
         out.Text("Version", kVersionText);
     }
 
-    out.Add(ReportStoreResult(user.EndWrites(), sink, kSettingsKeyName));
+    out.Add(ReportStoreResult(user.EndWrites(), sink, platform::kSettingsKeyName));
 
     if (scope == SaveScope::kEverything && !program && run.writeScriptParameters) {
         run.writeScriptParameters(values, correction);

@@ -12,7 +12,7 @@
 // The two floating-point settings are kept as the 32 bits of the float in a
 // number value (50.0 is 0x42480000), the way stored files already hold them.
 
-namespace quillon::settings {
+namespace quillon::platform {
 
 // A stored text is read with room for this many bytes including its end mark;
 // a longer one counts as unreadable and gives the default.
@@ -22,7 +22,7 @@ inline constexpr std::size_t kStringReadLimit = 512;
 inline constexpr std::string_view kSettingsKeyName = "Velmora/Quillon";
 
 // 0 on success; otherwise non-zero and `dest` holds `defaultText`.
-int ReadStringSetting(const platform::SettingsStore& key, std::string_view name, std::string& dest,
+int ReadStringSetting(const SettingsStore& key, std::string_view name, std::string& dest,
                       std::string_view defaultText);
 
 // 0 on success; otherwise non-zero and `dest` holds `defaultValue`. A number
@@ -30,24 +30,22 @@ int ReadStringSetting(const platform::SettingsStore& key, std::string_view name,
 // characters long ("75" gives 75): a longer one never fitted the four bytes a
 // number is read into, so stored files that hold one have always read the
 // default, and still do.
-int ReadDwordSetting(const platform::SettingsStore& key, std::string_view name, std::int32_t& dest,
+int ReadDwordSetting(const SettingsStore& key, std::string_view name, std::int32_t& dest,
                      std::int32_t defaultValue);
 
 // A float stored as its bit pattern; same result rules as ReadDwordSetting.
-int ReadFloatSetting(const platform::SettingsStore& key, std::string_view name, float& dest,
+int ReadFloatSetting(const SettingsStore& key, std::string_view name, float& dest,
                      float defaultValue);
 
 // 0 on success, 1 on failure after the message has been shown. Each write
 // stands alone: a failure does not stop the caller from trying the next value.
-int WriteStringSetting(platform::SettingsStore& key, platform::MessageSink& sink,
-                       std::string_view name, std::string_view text);
-int WriteDwordSetting(platform::SettingsStore& key, platform::MessageSink& sink,
-                      std::string_view name, std::int32_t value);
-int WriteFloatSetting(platform::SettingsStore& key, platform::MessageSink& sink,
-                      std::string_view name, float value);
+int WriteStringSetting(SettingsStore& key, MessageSink& sink, std::string_view name,
+                       std::string_view text);
+int WriteDwordSetting(SettingsStore& key, MessageSink& sink, std::string_view name,
+                      std::int32_t value);
+int WriteFloatSetting(SettingsStore& key, MessageSink& sink, std::string_view name, float value);
 
 // Shows the message for a store result that is not kOk and answers 0 or 1.
-int ReportStoreResult(platform::StoreResult result, platform::MessageSink& sink,
-                      std::string_view name);
+int ReportStoreResult(StoreResult result, MessageSink& sink, std::string_view name);
 
-}  // namespace quillon::settings
+}  // namespace quillon::platform

@@ -1,4 +1,4 @@
-#include "settings/setting_access.h"
+#include "platform/setting_access.h"
 
 #include <string>
 
@@ -6,23 +6,20 @@
 
 #include "platform/settings_store.h"
 
-namespace quillon::settings {
+namespace quillon::platform {
 namespace {
 
-using platform::MemorySettingsStore;
-using platform::StoredValue;
-
 // A key whose writes all fail the same way, to see each failure reported.
-class FailingStore final : public platform::SettingsStore {
+class FailingStore final : public SettingsStore {
   public:
-    explicit FailingStore(platform::StoreResult result) : result_(result) {}
+    explicit FailingStore(StoreResult result) : result_(result) {}
     bool IsPresent() const override { return false; }
     std::optional<StoredValue> Find(std::string_view) const override { return std::nullopt; }
     std::vector<StoredValue> Values() const override { return {}; }
-    platform::StoreResult Put(StoredValue) override { return result_; }
+    StoreResult Put(StoredValue) override { return result_; }
 
   private:
-    platform::StoreResult result_;
+    StoreResult result_;
 };
 
 TEST(ReadDwordSettingTest, NumbersStoredAsShortTextsAreDecimalLongerOnesGiveTheDefault) {
@@ -68,7 +65,7 @@ TEST(FloatSettingTest, FloatsTravelAsTheirBitPatterns) {
     EXPECT_EQ(ReadFloatSetting(key, "Flen", flen, 0.0f), 0);
     EXPECT_EQ(flen, 50.0f);
 
-    platform::CapturingSink sink;
+    CapturingSink sink;
     EXPECT_EQ(WriteFloatSetting(key, sink, "Flen", -1.5f), 0);
     EXPECT_EQ(key.Find("Flen")->dword, 0xbfc00000u);
     EXPECT_NE(ReadFloatSetting(key, "Missing", flen, 2.5f), 0);
@@ -76,12 +73,12 @@ TEST(FloatSettingTest, FloatsTravelAsTheirBitPatterns) {
 }
 
 TEST(WriteSettingTest, EachFailureShowsItsOwnMessage) {
-    platform::CapturingSink sink;
-    FailingStore cannotCreate(platform::StoreResult::kCreateFailed);
+    CapturingSink sink;
+    FailingStore cannotCreate(StoreResult::kCreateFailed);
     EXPECT_EQ(WriteStringSetting(cannotCreate, sink, "Suffix", "_lc"), 1);
     EXPECT_EQ(sink.Last(), "Error RegCreateKeyEx(Velmora/Quillon)");
 
-    FailingStore cannotSet(platform::StoreResult::kWriteFailed);
+    FailingStore cannotSet(StoreResult::kWriteFailed);
     EXPECT_EQ(WriteDwordSetting(cannotSet, sink, "JpegQuality", 90), 1);
     EXPECT_EQ(sink.Last(), "error RegSetValueEx(JpegQuality)");
     EXPECT_EQ(sink.Messages().back().caption, "Info");
@@ -93,4 +90,4 @@ TEST(WriteSettingTest, EachFailureShowsItsOwnMessage) {
 }
 
 }  // namespace
-}  // namespace quillon::settings
+}  // namespace quillon::platform
