@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "lensdb/lens_selection.h"
 #include "metadata/shot_info.h"
 #include "platform/message_sink.h"
+#include "platform/settings_store.h"
 
 // The lens history: which camera menu entry and which lens the user worked with
 // for which kind of shot, most recent first. Detection uses it to choose among
@@ -48,5 +50,18 @@ std::int32_t LensSignature(const metadata::ShotInfo& shot);
 // correction is on.
 void RecordChoice(LensHistory& history, const LensSelection& selection,
                   const metadata::ShotInfo& shot, std::int32_t corChoice, bool imageShown);
+
+// Appends the stored entries in stored order (entry 00, the most recent, first),
+// leaving out those whose group is empty. Missing values take their defaults
+// (texts empty, reals 0, signature -1). Fails with 2 when memory runs out, after
+// the message; the entries read until then stay.
+Status LoadLensHistory(const platform::SettingsStore& key, platform::MessageSink& sink,
+                       LensHistory& history);
+
+// Writes the ten most recent entries as "Hist.00.*" to "Hist.09.*" (reals as
+// their 32-bit patterns), then "Hist" as the number written. Answers the number
+// of values that could not be written (each reported once); 0 on success.
+int SaveLensHistory(platform::SettingsStore& key, platform::MessageSink& sink,
+                    std::span<const HistoryEntry> mostRecentFirst);
 
 }  // namespace quillon::lensdb

@@ -14,63 +14,12 @@ namespace {
 
 using testing::Build;
 using testing::Camera;
+using testing::Entry;
 using testing::FakeTexts;
 using testing::Lens;
-
-// One program state's worth of matching inputs around a database built here.
-struct Scene {
-    explicit Scene(const DatabaseSource& source) : db(Build(source)) {}
-
-    MatchContext Context() {
-        return MatchContext{db, history, shot, correction, settings, texts, window, 4000, 3000};
-    }
-    bool Detect() { return lensdb::Detect(Context(), sel); }
-    std::vector<std::string> Candidates() const {
-        std::vector<std::string> out;
-        for (const CameraEntry* c = sel.candidates; c != nullptr; c = c->candidateNext) {
-            out.push_back(std::string(c->menuMake) + " " + c->menuModel);
-        }
-        return out;
-    }
-    std::string Camera() const {
-        return sel.selectedCamera ? std::string(sel.selectedCamera->menuModel) : "";
-    }
-    std::string Lens() const { return sel.selectedLens ? sel.selectedLens->menuLens : ""; }
-
-    LensDatabase db;
-    LensHistory history;
-    metadata::ShotInfo shot;
-    engine::CorrectionSettings correction;
-    MatchSettings settings;
-    FakeTexts texts;
-    bool window = true;
-    LensSelection sel;
-};
-
-void SetFocal(metadata::ShotInfo& shot, double f) {
-    shot.focalLength = f;
-    shot.originalFocalLength = f;
-}
-
-void SetRange(metadata::ShotInfo& shot, double lo, double hi, double a1, double a2) {
-    shot.minFlen = shot.originalMinFlen = lo;
-    shot.maxFlen = shot.originalMaxFlen = hi;
-    shot.minFlenMaxAper = a1;
-    shot.maxFlenMaxAper = a2;
-}
-
-HistoryEntry Entry(std::string make, std::string model, std::string lens, std::string group,
-                   float lo, float hi, std::int32_t signature) {
-    HistoryEntry e;
-    e.menuMake = std::move(make);
-    e.menuModel = std::move(model);
-    e.menuLens = std::move(lens);
-    e.group = std::move(group);
-    e.minFlen = lo;
-    e.maxFlen = hi;
-    e.signature = signature;
-    return e;
-}
+using testing::Scene;
+using testing::SetFocal;
+using testing::SetRange;
 
 // Two aspect-ratio variants of one camera (adjacent, the EXIF names in other
 // letter case), an unrelated camera, and a later namesake of the first.
