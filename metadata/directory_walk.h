@@ -56,6 +56,9 @@ class DirectoryWalker {
     // its entries lie inside the block.
     bool DirectoryFits(std::uint64_t start, std::uint64_t base, std::uint64_t length) const;
 
+    // What is added to value offsets in maker-note directories.
+    void SetMakerNoteShift(std::int64_t shift) { makerNoteShift_ = shift; }
+
     void Walk(int kind, std::uint64_t start, std::uint64_t base, std::uint64_t length, int depth);
 
     // First value of the entry converted by its type; 0 for types without a
@@ -77,6 +80,7 @@ class DirectoryWalker {
 
     ByteReader reader_;
     ShotInfo& shot_;
+    std::int64_t makerNoteShift_ = 0;
 };
 
 // Reads the lens data of the maker note recorded in the walker's ShotInfo.

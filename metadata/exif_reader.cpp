@@ -104,7 +104,7 @@ void DirectoryWalker::Walk(int kind, std::uint64_t start, std::uint64_t base, st
         entry.size = static_cast<std::uint64_t>(entry.count) * TypeSize(entry.type);
         if (entry.size > 4) {
             std::int64_t offset = *reader_.U32(at + 8);
-            if (kind != kStandardDirectory) offset += shot_.offsetSchema;
+            if (kind != kStandardDirectory) offset += makerNoteShift_;
             if (offset < 0) continue;
             const auto unsignedOffset = static_cast<std::uint64_t>(offset);
             if (unsignedOffset + entry.size > length) continue;

@@ -249,6 +249,12 @@ void ReadMakerNote(DirectoryWalker& walker) {
         return;
     }
 
+    // OffsetSchema records how far an editor moved the maker note, for notes
+    // whose offsets count from the EXIF header. Notes that count from their
+    // own start moved with their data and need no correction; shifting them
+    // would send every offset astray.
+    walker.SetMakerNoteShift(base == exifBase ? shot.offsetSchema : 0);
+
     const ByteOrder exifOrder = reader.order();
     if (!walker.DirectoryFits(start, base, length)) {
         reader.SetOrder(exifOrder == ByteOrder::kBig ? ByteOrder::kLittle : ByteOrder::kBig);

@@ -24,23 +24,21 @@ void ClearLensRange(ShotInfo& shot) {
 
 }  // namespace
 
-void ApplyTiffTagValues(const TiffTagValues& tiff, ShotInfo& shot) {
+void ApplyTiffShotValues(const imageio::TiffShotValues& tiff, ShotInfo& shot) {
     shot.make = tiff.make.substr(0, kMaxMakeChars);
     shot.model = tiff.model.substr(0, kMaxModelChars);
-    shot.dateTimeOriginal = tiff.dateTimeOriginal.substr(0, kMaxDateChars);
+    // The reader already fell back from an empty original date to DateTime.
+    shot.dateTimeOriginal = tiff.dateTime.substr(0, kMaxDateChars);
     if (shot.dateTimeOriginal == kEmptyDate) shot.dateTimeOriginal.clear();
-    if (shot.dateTimeOriginal.empty())
-        shot.dateTimeOriginal = tiff.dateTime.substr(0, kMaxDateChars);
     shot.fNumber = tiff.fNumber;
     shot.focalLength = tiff.focalLength;
     shot.exposureTime = tiff.exposureTime;
-    if (tiff.hasLensInfo) {
-        shot.minFlen = tiff.lensInfo[0];
-        shot.maxFlen = tiff.lensInfo[1];
-        shot.minFlenMaxAper = tiff.lensInfo[2];
-        shot.maxFlenMaxAper = tiff.lensInfo[3];
-    }
-    if (tiff.hasOrientation) shot.orientation = tiff.orientation;
+    // Absent LensInfo values are 0, which is what the cleared record holds.
+    shot.minFlen = tiff.lensInfo[0];
+    shot.maxFlen = tiff.lensInfo[1];
+    shot.minFlenMaxAper = tiff.lensInfo[2];
+    shot.maxFlenMaxAper = tiff.lensInfo[3];
+    if (tiff.orientationFound) shot.orientation = tiff.orientation;
 }
 
 void CompleteShotInfo(ShotInfo& shot, const DetectSwitches& detect) {
@@ -87,11 +85,19 @@ void CompleteShotInfo(ShotInfo& shot, const DetectSwitches& detect) {
 
 ShotInfo ParseMetadata(const MetadataBlocks& blocks, const DetectSwitches& detect) {
     ShotInfo shot;
-    if (blocks.tiff) ApplyTiffTagValues(*blocks.tiff, shot);
+    if (blocks.tiff) ApplyTiffShotValues(*blocks.tiff, shot);
     if (!blocks.exif.empty()) ParseExifBlock(blocks.exif, shot, blocks.exifForm);
     if (!blocks.xmp.empty()) ParseXmp(blocks.xmp, shot);
     CompleteShotInfo(shot, detect);
     return shot;
+}
+
+ShotInfo ParseImageMetadata(const imageio::ImageMetadata& metadata, const DetectSwitches& detect) {
+    MetadataBlocks blocks;
+    blocks.exif = metadata.exif;
+    blocks.xmp = metadata.xmp;
+    if (metadata.fileKind == imageio::FileKind::kTiff) blocks.tiff = &metadata.tiff;
+    return ParseMetadata(blocks, detect);
 }
 
 }  // namespace quillon::metadata

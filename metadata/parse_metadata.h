@@ -2,8 +2,8 @@
 
 #include <cstdint>
 #include <span>
-#include <string>
 
+#include "imageio/image_metadata.h"
 #include "metadata/exif_reader.h"
 #include "metadata/shot_info.h"
 
@@ -17,37 +17,26 @@ struct DetectSwitches {
     bool detectFlen = true;    // "DetectFlen": focal length
 };
 
-// The values a TIFF file keeps as fields of its own instead of an EXIF block:
-// from its first directory and from its EXIF directory.
-struct TiffTagValues {
-    std::string make;
-    std::string model;
-    std::string dateTime;          // 306, used only when there is no original date
-    std::string dateTimeOriginal;  // from the EXIF directory
-    double fNumber = 0.0;
-    double focalLength = 0.0;
-    double exposureTime = 0.0;
-    bool hasLensInfo = false;  // 50736: short, long focal length, their largest apertures
-    double lensInfo[4] = {};
-    bool hasOrientation = false;
-    std::uint16_t orientation = 0;
-};
-
 // What an opened image hands to the metadata reader. Empty spans are absent
 // blocks.
 struct MetadataBlocks {
     std::span<const std::uint8_t> exif;
     ExifBlockForm exifForm = ExifBlockForm::kApp1Payload;
     std::span<const std::uint8_t> xmp;
-    const TiffTagValues* tiff = nullptr;
+    // The tag values of a TIFF input; nullptr for other inputs.
+    const imageio::TiffShotValues* tiff = nullptr;
 };
 
 // The ShotInfo of one image: the TIFF fields if any, then the EXIF block with
 // its maker note, then the XMP packet, then CompleteShotInfo.
 ShotInfo ParseMetadata(const MetadataBlocks& blocks, const DetectSwitches& detect);
 
+// The same for an image as LoadImageFile read it: for a TIFF its tag values and
+// XMP packet, for a JPEG its EXIF block and XMP packet.
+ShotInfo ParseImageMetadata(const imageio::ImageMetadata& metadata, const DetectSwitches& detect);
+
 // Copies the values a TIFF reader found into a cleared ShotInfo.
-void ApplyTiffTagValues(const TiffTagValues& tiff, ShotInfo& shot);
+void ApplyTiffShotValues(const imageio::TiffShotValues& tiff, ShotInfo& shot);
 
 // The steps after all sources were read: trailing blanks of make and model,
 // lens data that contradicts the shot is dropped, the originals are taken, and

@@ -204,17 +204,15 @@ TEST(CompleteShotInfoTest, DetectSwitchesClearWhatTheUserSetsByHand) {
     EXPECT_DOUBLE_EQ(flen.minFlen, 18);
 }
 
-TEST(ParseMetadataTest, TiffFieldsDateFallbackAndXmpAfterThem) {
-    TiffTagValues tiff;
+TEST(ParseMetadataTest, TiffFieldsThenXmp) {
+    imageio::TiffShotValues tiff;
     tiff.make = "Canon ";
     tiff.model = "Canon EOS 5D Mark III";
-    tiff.dateTimeOriginal = "0000:00:00 00:00:00";
     tiff.dateTime = "2019:12:08 11:10:39";
     tiff.focalLength = 200;
-    tiff.hasLensInfo = true;
     tiff.lensInfo[0] = 70;
     tiff.lensInfo[1] = 200;
-    tiff.hasOrientation = true;
+    tiff.orientationFound = true;
     tiff.orientation = 6;
     const std::string xmp =
         R"(<rdf:Description tiff:Make="Nikon" aux:LensInfo="70/1 200/1 28/10 28/10"/></rdf:RDF></x:xmpmeta>)";

@@ -122,7 +122,7 @@ TEST(CanonMakerNoteTest, OffsetSchemaMovesMakerNoteOffsets) {
 // "Nikon\0" 2 ... with an embedded TIFF header at byte 10 and the directory at 18.
 std::vector<std::uint8_t> NikonBlock(std::string_view make, std::string_view signature,
                                      std::vector<std::pair<std::int64_t, std::int64_t>> lens,
-                                     bool noteBigEndian = true) {
+                                     bool noteBigEndian = true, std::vector<Entry> extraExif = {}) {
     TiffBuilder b(false);
     const std::uint32_t note = b.Append(signature);
     b.Append(noteBigEndian ? "MM\0\x2A\0\0\0\x08"sv : "II\x2A\0\x08\0\0\0"sv);
@@ -135,7 +135,7 @@ std::vector<std::uint8_t> NikonBlock(std::string_view make, std::string_view sig
     record.count = static_cast<std::uint32_t>(lens.size());
     b.AddDirectory({Entry::Shorts(0x0001, {2}), record}, note + 10);
     b.SetBigEndian(false);
-    return Finish(b, make, note);
+    return Finish(b, make, note, std::move(extraExif));
 }
 
 TEST(NikonMakerNoteTest, LensRecordOfTheSecondFormat) {
@@ -171,6 +171,16 @@ TEST(NikonMakerNoteTest, OtherFormatsAndHeadersReadNothing) {
         0.0);
     // The make decides the maker; a Nikon note under another make is not read.
     EXPECT_EQ(Parse(NikonBlock("Sony", "Nikon\0\x02\0\0\0"sv, lens)).minFlen, 0.0);
+}
+
+TEST(NikonMakerNoteTest, OffsetSchemaDoesNotMoveANoteThatCountsFromItself) {
+    // Editors that move a maker note record the shift, but offsets counted
+    // from the note's own header moved with it (mdx_Nikon_D40.jpg).
+    const ShotInfo shot = Parse(NikonBlock("NIKON CORPORATION", "Nikon\0\x02\x10\0\0"sv,
+                                           {{18, 1}, {55, 1}, {35, 10}, {56, 10}}, true,
+                                           {Entry::Longs(kOffsetSchema, {4122})}));
+    EXPECT_EQ(shot.offsetSchema, 4122);
+    EXPECT_DOUBLE_EQ(shot.maxFlen, 55.0);
 }
 
 TEST(NikonMakerNoteTest, SameByteOrderAsExifIsReadToo) {
