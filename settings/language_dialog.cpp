@@ -59,6 +59,7 @@ void LanguageDialogController::SelectLanguage(int index) {
 }
 
 std::string LanguageDialogController::CommitProcessorsText(std::string_view typed) {
+    // A text that is not a number leaves the previous value in place.
     int value = processors_;
     ParseDecimal(typed, value);
     processors_ = ClampProcessors(value);

@@ -59,6 +59,4 @@ std::string StringWithEllipsis(const platform::TextSource& texts, int id) {
     return result;
 }
 
-bool HasStringsFor(int langId) { return FindCompiled(langId) != nullptr; }
-
 }  // namespace quillon::settings

@@ -55,7 +55,4 @@ void LoadStrings(StringTable& table, int langId, platform::MessageSink& sink);
 // dialog; at most 255 characters.
 std::string StringWithEllipsis(const platform::TextSource& texts, int id);
 
-// Whether the program carries a string table for `langId`.
-bool HasStringsFor(int langId);
-
 }  // namespace quillon::settings

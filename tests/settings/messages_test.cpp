@@ -1,5 +1,6 @@
 #include "settings/messages.h"
 
+#include <limits>
 #include <map>
 #include <string>
 
