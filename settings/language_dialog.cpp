@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <limits>
+#include <utility>
 
 namespace quillon::settings {
 namespace {
@@ -74,6 +75,15 @@ LanguageChoice LanguageDialogController::Cancel() const {
 
 LanguageChoice NoDisplayLanguagePrompt::Ask(const LanguageTable& table, int currentProcessors) {
     return LanguageDialogController(table, currentProcessors).Cancel();
+}
+
+std::function<void(std::string& language, std::int32_t& processors)> LanguageChooser(
+    LanguagePrompt& prompt, const LanguageTable& table) {
+    return [&prompt, &table](std::string& language, std::int32_t& processors) {
+        LanguageChoice choice = prompt.Ask(table, processors);
+        language = std::move(choice.language);
+        processors = choice.processors;
+    };
 }
 
 }  // namespace quillon::settings

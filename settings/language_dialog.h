@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,5 +83,10 @@ class NoDisplayLanguagePrompt final : public LanguagePrompt {
   public:
     LanguageChoice Ask(const LanguageTable& table, int currentProcessors) override;
 };
+
+// The settings loader's first-run hook, answered by `prompt` over `table`;
+// both must outlive the returned function.
+std::function<void(std::string& language, std::int32_t& processors)> LanguageChooser(
+    LanguagePrompt& prompt, const LanguageTable& table);
 
 }  // namespace quillon::settings

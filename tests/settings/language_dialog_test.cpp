@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/message_sink.h"
+#include "platform/settings_store.h"
 #include "settings/languages.h"
+#include "settings/settings_io.h"
 #include "settings/string_table.h"
 
 namespace quillon::settings {
@@ -94,6 +96,67 @@ TEST_F(LanguageDialogTest, WithoutADisplayTheAnswerIsCancel) {
     // The answer selects a language that loads without complaint.
     EXPECT_EQ(SelectLanguage(table, choice.language, strings, sink), kEnglishLangId);
     EXPECT_TRUE(sink.Messages().empty());
+}
+
+// Answers like a user who picks a language, types a thread count and presses OK.
+class ScriptedPrompt final : public LanguagePrompt {
+  public:
+    int calls = 0;
+    LanguageChoice Ask(const LanguageTable& table, int currentProcessors) override {
+        ++calls;
+        LanguageDialogController dialog(table, currentProcessors);
+        dialog.SelectLanguage(FindLanguage(table, "Polish"));
+        dialog.CommitProcessorsText("300");
+        return dialog.Ok();
+    }
+};
+
+struct FirstRun {
+    Status status;
+    SettingsValues values;
+    engine::CorrectionSettings correction;
+    LensHistoryList history;
+};
+
+FirstRun LoadWithPrompt(const platform::SettingsStore& user, LanguagePrompt& prompt,
+                        const LanguageTable& table) {
+    const platform::MemorySettingsStore machine({platform::StoredValue::String("Root", "/q/")});
+    SettingsRun run;
+    run.chooseLanguage = LanguageChooser(prompt, table);
+    platform::CapturingSink messages;
+    FirstRun out;
+    out.status =
+        LoadSettings({machine, user}, run, messages, out.values, out.correction, out.history);
+    return out;
+}
+
+TEST_F(LanguageDialogTest, FirstRunAnswerReachesTheSettingsWithoutBeingStored) {
+    platform::MemorySettingsStore user({platform::StoredValue::Dword("Processors", 6)});
+    ScriptedPrompt prompt;
+    const FirstRun run = LoadWithPrompt(user, prompt, table);
+    EXPECT_EQ(prompt.calls, 1);
+    EXPECT_EQ(run.values.language, "Polish");
+    EXPECT_EQ(run.correction.Processors, 64);
+    // Nothing is written until the next save.
+    EXPECT_FALSE(user.Find("Language"));
+    EXPECT_EQ(user.Values().size(), 1u);
+}
+
+TEST_F(LanguageDialogTest, StoredLanguageAsksNothing) {
+    platform::MemorySettingsStore user({platform::StoredValue::String("Language", "Greek")});
+    ScriptedPrompt prompt;
+    const FirstRun run = LoadWithPrompt(user, prompt, table);
+    EXPECT_EQ(prompt.calls, 0);
+    EXPECT_EQ(run.values.language, "Greek");
+}
+
+TEST_F(LanguageDialogTest, QuietStartWithoutDisplayTakesEnglish) {
+    platform::MemorySettingsStore user({platform::StoredValue::Dword("Processors", 3)});
+    NoDisplayLanguagePrompt prompt;
+    const FirstRun run = LoadWithPrompt(user, prompt, table);
+    EXPECT_EQ(run.values.language, "English");
+    EXPECT_EQ(run.correction.Processors, 3);
+    EXPECT_FALSE(user.Find("Language"));
 }
 
 }  // namespace
