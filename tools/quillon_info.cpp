@@ -15,7 +15,8 @@
 #include "metadata/shot_info.h"
 #include "metadata/xmp_reader.h"
 #include "platform/message_sink.h"
-#include "platform/text_source.h"
+#include "settings/languages.h"
+#include "settings/string_table.h"
 
 namespace {
 
@@ -93,15 +94,6 @@ constexpr Field kFields[] = {
      }},
 };
 
-// The one text of the string table the information text may need, in English,
-// until the tool loads the user's language.
-class EnglishTexts final : public quillon::platform::TextSource {
-  public:
-    std::string_view Text(int id) const override {
-        return id == quillon::metadata::kNoExifInfoText ? "No EXIF info. Choose profile." : "";
-    }
-};
-
 // The reader's messages, each naming the file it is about.
 class FileMessageSink final : public quillon::platform::MessageSink {
   public:
@@ -110,10 +102,13 @@ class FileMessageSink final : public quillon::platform::MessageSink {
     void Show(std::string_view text, std::string_view) override {
         std::fprintf(stderr, "quillon-info: %s: %.*s\n", path_.c_str(),
                      static_cast<int>(text.size()), text.data());
+        shown_ = true;
     }
+    bool shown() const { return shown_; }
 
   private:
     std::string path_;
+    bool shown_ = false;
 };
 
 void PrintInfoText(const std::string& text) {
@@ -132,12 +127,20 @@ int main(int argc, char** argv) {
         return 2;
     }
     int status = 0;
-    const EnglishTexts texts;
+    quillon::settings::StringTable texts;
+    {
+        FileMessageSink sink("strings");
+        texts.Allocate();
+        quillon::settings::LoadStrings(texts, quillon::settings::kEnglishLangId, sink);
+    }
     for (int i = 1; i < argc; ++i) {
         const std::string path = argv[i];
         FileMessageSink sink(path);
         quillon::imageio::CurrentImage image;
         if (quillon::imageio::LoadImageFile(path, image, sink) != 0) {
+            // Corrupt data is reported by the decoder's own line on stderr,
+            // which does not name the file.
+            if (!sink.shown()) sink.Show("cannot be read");
             status = 1;
             continue;
         }
