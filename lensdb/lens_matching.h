@@ -62,6 +62,12 @@ struct MatchContext {
 // cleared).
 bool Detect(const MatchContext& context, LensSelection& selection);
 
+// The quiet mode's decision for one image (context.withWindow false): runs
+// Detect and, for the lens-profile correction, ComputeCoefficients. True when
+// the image is to be corrected: CorChoice needs no lens, or a lens was detected
+// and selection.lensModel holds its coefficients at the shot's focal length.
+bool DetectForQuietCorrection(const MatchContext& context, LensSelection& selection);
+
 // Handlers of the three menus and the focal-length field. `line` is the line
 // the user picked; out-of-range lines are ignored.
 void MakeChanged(const MatchContext& context, LensSelection& selection, int line);

@@ -401,5 +401,23 @@ TEST(QuietMode, DetectWithoutWindowLeavesMenusAndFlenAlone) {
     EXPECT_FLOAT_EQ(scene.sel.lensModel.b, -0.012f);
 }
 
+TEST(QuietMode, CorrectsOnlyWithCoefficientsOrWithoutTheLensProfile) {
+    Scene scene(Zoom());
+    scene.window = false;
+    scene.shot.make = "VELO";
+    scene.shot.model = "V1";
+    SetFocal(scene.shot, 30);
+    EXPECT_TRUE(DetectForQuietCorrection(scene.Context(), scene.sel));
+    EXPECT_TRUE(scene.sel.coefficientsValid);
+    // Detected, but outside the calibrated range.
+    SetFocal(scene.shot, 17.85);
+    EXPECT_FALSE(DetectForQuietCorrection(scene.Context(), scene.sel));
+    // An unknown camera still gets the fisheye conversion.
+    scene.shot.model = "V9";
+    EXPECT_FALSE(DetectForQuietCorrection(scene.Context(), scene.sel));
+    scene.correction.CorChoice = 1;
+    EXPECT_TRUE(DetectForQuietCorrection(scene.Context(), scene.sel));
+}
+
 }  // namespace
 }  // namespace quillon::lensdb
