@@ -42,8 +42,8 @@ std::uint32_t Dword(const platform::SettingsStore& key, std::string_view name) {
     return value ? value->dword : 0xdeadbeefu;
 }
 
-StoredLensChoice Choice(int n) {
-    StoredLensChoice c;
+lensdb::HistoryEntry Choice(int n) {
+    lensdb::HistoryEntry c;
     c.menuMake = "Make" + std::to_string(n);
     c.menuModel = "Model" + std::to_string(n);
     c.menuLens = "Lens" + std::to_string(n);
@@ -147,8 +147,8 @@ TEST(LoadSettingsTest, LanguageQuestionSeesClampedProcessorsAndOnlyWhenNoLanguag
 TEST(LoadSettingsTest, HistoryDropsEntriesWithoutGroupAndKeepsOrder) {
     MemorySettingsStore user({StoredValue::Dword("Hist", 4)});
     platform::CapturingSink sink;
-    const std::vector<StoredLensChoice> stored = {Choice(0), Choice(1), Choice(2), Choice(3)};
-    ASSERT_EQ(SaveLensHistory(user, sink, stored), 0);
+    const std::vector<lensdb::HistoryEntry> stored = {Choice(0), Choice(1), Choice(2), Choice(3)};
+    ASSERT_EQ(lensdb::SaveLensHistory(user, sink, stored), 0);
     ASSERT_EQ(user.Put(StoredValue::String("Hist.01.group", "")), platform::StoreResult::kOk);
     // Entry 02 has no signature value: it loads with -1.
     MemorySettingsStore withoutSignature;
@@ -167,9 +167,9 @@ TEST(LoadSettingsTest, HistoryDropsEntriesWithoutGroupAndKeepsOrder) {
 TEST(LoadSettingsTest, DamagedHistoryCountReadsNoMoreThanTenEntries) {
     MemorySettingsStore user;
     platform::CapturingSink sink;
-    std::vector<StoredLensChoice> stored;
+    std::vector<lensdb::HistoryEntry> stored;
     for (int i = 0; i < 12; ++i) stored.push_back(Choice(i));
-    ASSERT_EQ(SaveLensHistory(user, sink, stored), 0);
+    ASSERT_EQ(lensdb::SaveLensHistory(user, sink, stored), 0);
     // Stale entries 10 and 11 exist only if an old count had allowed them.
     (void)user.Put(StoredValue::String("Hist.10.group", "Stale"));
     (void)user.Put(StoredValue::Dword("Hist", 0x7fffffffu));
