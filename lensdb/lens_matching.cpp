@@ -544,4 +544,12 @@ std::string DetectionText(const MatchContext& ctx, LensSelection& sel) {
     return out;
 }
 
+metadata::InfoTextContext InfoContextOf(const LensSelection& selection) {
+    metadata::InfoTextContext context;
+    context.cameraHasStandardLens = selection.CameraHasStandardLens();
+    context.cameraAndLensSelected =
+        selection.selectedCamera != nullptr && selection.IsRealLensSelected();
+    return context;
+}
+
 }  // namespace quillon::lensdb

@@ -9,6 +9,7 @@
 #include "lensdb/lens_database.h"
 #include "lensdb/lens_history.h"
 #include "lensdb/lens_selection.h"
+#include "metadata/info_text.h"
 #include "metadata/shot_info.h"
 #include "platform/text_source.h"
 
@@ -87,5 +88,9 @@ Status ComputeCoefficients(const MatchContext& context, LensSelection& selection
 // lens, "Select lens", or "Focal length not calibrated" (running
 // ComputeCoefficients to find out). Lines end with CR LF.
 std::string DetectionText(const MatchContext& context, LensSelection& selection);
+
+// What the information text needs to know about the choice: whether the
+// camera has a built-in lens, and whether a camera and a real lens are chosen.
+metadata::InfoTextContext InfoContextOf(const LensSelection& selection);
 
 }  // namespace quillon::lensdb

@@ -282,6 +282,9 @@ TEST(LensMenu, FixedLensCameraNeverOffersSelectLens) {
     EXPECT_EQ(scene.Lens(), "Standard");
     EXPECT_EQ(scene.sel.lensMenuLines.lines, std::vector<std::string>{"Standard"});
     EXPECT_EQ(scene.sel.lensMenuLines.selected, 0);
+    const metadata::InfoTextContext info = InfoContextOf(scene.sel);
+    EXPECT_TRUE(info.cameraHasStandardLens);
+    EXPECT_TRUE(info.cameraAndLensSelected);
 }
 
 TEST(LensMenu, RepeatedLensIsOfferedOnceAsItsFirstFittingCalibration) {
