@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/settings_store.h"
+#include "settings/language_dialog.h"
+#include "settings/languages.h"
+#include "settings/string_table.h"
 #include "tests/support/test_support.h"
 
 namespace quillon::settings {
@@ -142,6 +145,19 @@ TEST(LoadSettingsTest, LanguageQuestionSeesClampedProcessorsAndOnlyWhenNoLanguag
     const Loaded later = Load(MemorySettingsStore({StoredValue::String("Language", "Dutch")}), run);
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(later.values.language, "Dutch");
+}
+
+TEST(LoadSettingsTest, FirstRunWithoutDisplayAnswersEnglishAndKeepsProcessors) {
+    platform::CapturingSink sink;
+    LanguageTable table;
+    StringTable strings;
+    LoadLanguageList(table, strings, sink);
+    NoDisplayLanguagePrompt prompt;
+    SettingsRun run;
+    run.chooseLanguage = LanguageChooser(prompt, table);
+    const Loaded l = Load(MemorySettingsStore({StoredValue::Dword("Processors", 6)}), run);
+    EXPECT_EQ(l.values.language, "English");
+    EXPECT_EQ(l.correction.Processors, 6);
 }
 
 TEST(LoadSettingsTest, HistoryDropsEntriesWithoutGroupAndKeepsOrder) {
