@@ -1,3 +1,4 @@
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <string_view>
@@ -17,22 +18,19 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool EndsText(char c) { return c == '<' || c == '"'; }
 
 // A decimal number of digits with an optional fraction, starting at `pos`,
-// which holds a digit. Advances `pos` behind it.
+// which holds a digit. Advances `pos` behind it. Converted independently of
+// the user's locale, whose decimal separator may not be '.'.
 double ReadNumber(std::string_view text, std::size_t& pos) {
-    double value = 0.0;
-    while (pos < text.size() && IsDigit(text[pos])) {
-        value = value * 10.0 + (text[pos] - '0');
-        ++pos;
-    }
+    const std::size_t start = pos;
+    while (pos < text.size() && IsDigit(text[pos])) ++pos;
     if (pos + 1 < text.size() && text[pos] == '.' && IsDigit(text[pos + 1])) {
         ++pos;
-        double scale = 0.1;
-        while (pos < text.size() && IsDigit(text[pos])) {
-            value += (text[pos] - '0') * scale;
-            scale *= 0.1;
-            ++pos;
-        }
+        while (pos < text.size() && IsDigit(text[pos])) ++pos;
     }
+    double value = 0.0;
+    const auto result = std::from_chars(text.data() + start, text.data() + pos, value);
+    // Too many digits for a double: no lens is described by such a number.
+    if (result.ec != std::errc() || !std::isfinite(value)) return 0.0;
     return value;
 }
 
