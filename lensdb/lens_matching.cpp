@@ -406,6 +406,12 @@ bool Detect(const MatchContext& ctx, LensSelection& sel) {
     return ctx.correction.CorChoice != 0 || sel.IsRealLensSelected();
 }
 
+bool DetectForQuietCorrection(const MatchContext& ctx, LensSelection& sel) {
+    const bool detected = Detect(ctx, sel);
+    if (ctx.correction.CorChoice != 0) return true;
+    return detected && sel.IsRealLensSelected() && ComputeCoefficients(ctx, sel).ok();
+}
+
 void MakeChanged(const MatchContext& ctx, LensSelection& sel, int line) {
     if (!ValidLine(sel.makeMenu, line)) return;
     sel.makeMenu.selected = line;
@@ -536,6 +542,14 @@ std::string DetectionText(const MatchContext& ctx, LensSelection& sel) {
         out.append(ctx.texts.Text(kMsgFocalNotCalibrated));
     }
     return out;
+}
+
+metadata::InfoTextContext InfoContextOf(const LensSelection& selection) {
+    metadata::InfoTextContext context;
+    context.cameraHasStandardLens = selection.CameraHasStandardLens();
+    context.cameraAndLensSelected =
+        selection.selectedCamera != nullptr && selection.IsRealLensSelected();
+    return context;
 }
 
 }  // namespace quillon::lensdb

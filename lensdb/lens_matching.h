@@ -9,6 +9,7 @@
 #include "lensdb/lens_database.h"
 #include "lensdb/lens_history.h"
 #include "lensdb/lens_selection.h"
+#include "metadata/info_text.h"
 #include "metadata/shot_info.h"
 #include "platform/text_source.h"
 
@@ -62,6 +63,12 @@ struct MatchContext {
 // cleared).
 bool Detect(const MatchContext& context, LensSelection& selection);
 
+// The quiet mode's decision for one image (context.withWindow false): runs
+// Detect and, for the lens-profile correction, ComputeCoefficients. True when
+// the image is to be corrected: CorChoice needs no lens, or a lens was detected
+// and selection.lensModel holds its coefficients at the shot's focal length.
+bool DetectForQuietCorrection(const MatchContext& context, LensSelection& selection);
+
 // Handlers of the three menus and the focal-length field. `line` is the line
 // the user picked; out-of-range lines are ignored.
 void MakeChanged(const MatchContext& context, LensSelection& selection, int line);
@@ -81,5 +88,9 @@ Status ComputeCoefficients(const MatchContext& context, LensSelection& selection
 // lens, "Select lens", or "Focal length not calibrated" (running
 // ComputeCoefficients to find out). Lines end with CR LF.
 std::string DetectionText(const MatchContext& context, LensSelection& selection);
+
+// What the information text needs to know about the choice: whether the
+// camera has a built-in lens, and whether a camera and a real lens are chosen.
+metadata::InfoTextContext InfoContextOf(const LensSelection& selection);
 
 }  // namespace quillon::lensdb

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -163,6 +164,28 @@ StoredValue Normalised(StoredValue value) {
     return value;
 }
 
+// An advisory lock on the folder of the settings file for one read-merge-write.
+// Taking it can fail (a file system without locks); the write then goes ahead
+// unlocked, as it would have anyway.
+class FolderLock {
+  public:
+    explicit FolderLock(const std::string& dir)
+        : fd_(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd_ >= 0) {
+            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~FolderLock() {
+        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+  private:
+    int fd_;
+};
+
 }  // namespace
 
 StoredValue StoredValue::String(std::string_view name, std::string_view text) {
@@ -300,18 +323,22 @@ StoreResult FileSettingsStore::Commit() {
     std::vector<StoredValue> pending = std::move(pending_);
     pending_.clear();
     try {
-        std::vector<StoredValue> values;
-        // Merging into a file we could not read would replace the user's
-        // settings with the few values of this write.
-        if (!Load(values)) return StoreResult::kWriteFailed;
-        for (StoredValue& value : pending) Upsert(values, std::move(value));
-
         const std::string dir(DirectoryOf(path_));
         if (!dir.empty()) {
             std::error_code error;
             std::filesystem::create_directories(dir, error);
             if (!std::filesystem::is_directory(dir, error)) return StoreResult::kCreateFailed;
         }
+        // The program and the plug-in may save at the same moment; each merges
+        // its values into what the other wrote, one after the other.
+        const FolderLock lock(dir.empty() ? std::string(".") : dir);
+
+        std::vector<StoredValue> values;
+        // Merging into a file we could not read would replace the user's
+        // settings with the few values of this write.
+        if (!Load(values)) return StoreResult::kWriteFailed;
+        for (StoredValue& value : pending) Upsert(values, std::move(value));
+
         const std::string text = FormatSettingsText(values);
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
         return WriteFileAtomically(path_, std::span(bytes, text.size()), rename_)

@@ -137,7 +137,7 @@ Status LoadSettings(const SettingsStores& stores, const SettingsRun& run,
                                defaults.alwaysDisplayDialog);
     }
 
-    QUILLON_RETURN_IF_ERROR(LoadLensHistory(key, sink, history));
+    QUILLON_RETURN_IF_ERROR(lensdb::LoadLensHistory(key, sink, history));
 
     (void)ReadDwordSetting(key, "CorChoice", correction.CorChoice, correctionDefaults.CorChoice);
     for (const CorrectionField& f : kCorrectionFields) {
@@ -183,7 +183,7 @@ Status SaveSettings(platform::SettingsStore& user, const SettingsRun& run,
     }
 
     if (scope == SaveScope::kEverything) {
-        out.Add(SaveLensHistory(user, sink, history));
+        out.Add(lensdb::SaveLensHistory(user, sink, history));
 
         out.Number("CorChoice", correction.CorChoice);
         out.Number("Order", kCoefficientOrder);

@@ -7,9 +7,9 @@
 
 #include "base/status.h"
 #include "engine/correction_settings.h"
+#include "lensdb/lens_history.h"
 #include "platform/message_sink.h"
 #include "platform/settings_store.h"
-#include "settings/lens_history_store.h"
 #include "settings/settings_values.h"
 
 // Loading all persistent state at start and saving it back. Values are read
@@ -48,7 +48,7 @@ struct SettingsRun {
 };
 
 // The lens history in memory, most recent first.
-using LensHistoryList = std::vector<StoredLensChoice>;
+using LensHistoryList = lensdb::LensHistory;
 
 // Load results.
 inline constexpr int kRootMissing = 1;

@@ -282,6 +282,9 @@ TEST(LensMenu, FixedLensCameraNeverOffersSelectLens) {
     EXPECT_EQ(scene.Lens(), "Standard");
     EXPECT_EQ(scene.sel.lensMenuLines.lines, std::vector<std::string>{"Standard"});
     EXPECT_EQ(scene.sel.lensMenuLines.selected, 0);
+    const metadata::InfoTextContext info = InfoContextOf(scene.sel);
+    EXPECT_TRUE(info.cameraHasStandardLens);
+    EXPECT_TRUE(info.cameraAndLensSelected);
 }
 
 TEST(LensMenu, RepeatedLensIsOfferedOnceAsItsFirstFittingCalibration) {
@@ -399,6 +402,24 @@ TEST(QuietMode, DetectWithoutWindowLeavesMenusAndFlenAlone) {
     EXPECT_FLOAT_EQ(scene.settings.flen, 99.0f);
     ASSERT_TRUE(ComputeCoefficients(scene.Context(), scene.sel).ok());
     EXPECT_FLOAT_EQ(scene.sel.lensModel.b, -0.012f);
+}
+
+TEST(QuietMode, CorrectsOnlyWithCoefficientsOrWithoutTheLensProfile) {
+    Scene scene(Zoom());
+    scene.window = false;
+    scene.shot.make = "VELO";
+    scene.shot.model = "V1";
+    SetFocal(scene.shot, 30);
+    EXPECT_TRUE(DetectForQuietCorrection(scene.Context(), scene.sel));
+    EXPECT_TRUE(scene.sel.coefficientsValid);
+    // Detected, but outside the calibrated range.
+    SetFocal(scene.shot, 17.85);
+    EXPECT_FALSE(DetectForQuietCorrection(scene.Context(), scene.sel));
+    // An unknown camera still gets the fisheye conversion.
+    scene.shot.model = "V9";
+    EXPECT_FALSE(DetectForQuietCorrection(scene.Context(), scene.sel));
+    scene.correction.CorChoice = 1;
+    EXPECT_TRUE(DetectForQuietCorrection(scene.Context(), scene.sel));
 }
 
 }  // namespace

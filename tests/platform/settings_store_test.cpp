@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -145,6 +146,27 @@ TEST(FileSettingsStoreTest, FailedRenameLeavesThePreviousFileIntactAndNoTemporar
     EXPECT_FALSE(reread.Find("Suffix"));
     // A failed value is not carried into the next write.
     EXPECT_FALSE(failing.Find("Suffix"));
+}
+
+TEST(FileSettingsStoreTest, TwoWritersAtOnceLoseNoValue) {
+    // The program and the plug-in share the file; without the merge under a
+    // lock one writer's values would vanish under the other's replacement.
+    testing::TempDir dir;
+    const std::string path = dir.File("Velmora/Quillon.reg");
+    constexpr int kWrites = 40;
+    auto writer = [&](char tag) {
+        FileSettingsStore store(path);
+        for (int i = 0; i < kWrites; ++i) {
+            EXPECT_EQ(store.Put(StoredValue::Dword(std::string(1, tag) + std::to_string(i),
+                                                   static_cast<std::uint32_t>(i))),
+                      StoreResult::kOk);
+        }
+    };
+    std::thread a(writer, 'a');
+    std::thread b(writer, 'b');
+    a.join();
+    b.join();
+    EXPECT_EQ(FileSettingsStore(path).Values().size(), 2u * kWrites);
 }
 
 TEST(FileSettingsStoreTest, UnreadableFileIsNeverReplaced) {

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/settings_store.h"
+#include "settings/language_dialog.h"
+#include "settings/languages.h"
+#include "settings/string_table.h"
 #include "tests/support/test_support.h"
 
 namespace quillon::settings {
@@ -42,8 +45,8 @@ std::uint32_t Dword(const platform::SettingsStore& key, std::string_view name) {
     return value ? value->dword : 0xdeadbeefu;
 }
 
-StoredLensChoice Choice(int n) {
-    StoredLensChoice c;
+lensdb::HistoryEntry Choice(int n) {
+    lensdb::HistoryEntry c;
     c.menuMake = "Make" + std::to_string(n);
     c.menuModel = "Model" + std::to_string(n);
     c.menuLens = "Lens" + std::to_string(n);
@@ -144,11 +147,24 @@ TEST(LoadSettingsTest, LanguageQuestionSeesClampedProcessorsAndOnlyWhenNoLanguag
     EXPECT_EQ(later.values.language, "Dutch");
 }
 
+TEST(LoadSettingsTest, FirstRunWithoutDisplayAnswersEnglishAndKeepsProcessors) {
+    platform::CapturingSink sink;
+    LanguageTable table;
+    StringTable strings;
+    LoadLanguageList(table, strings, sink);
+    NoDisplayLanguagePrompt prompt;
+    SettingsRun run;
+    run.chooseLanguage = LanguageChooser(prompt, table);
+    const Loaded l = Load(MemorySettingsStore({StoredValue::Dword("Processors", 6)}), run);
+    EXPECT_EQ(l.values.language, "English");
+    EXPECT_EQ(l.correction.Processors, 6);
+}
+
 TEST(LoadSettingsTest, HistoryDropsEntriesWithoutGroupAndKeepsOrder) {
     MemorySettingsStore user({StoredValue::Dword("Hist", 4)});
     platform::CapturingSink sink;
-    const std::vector<StoredLensChoice> stored = {Choice(0), Choice(1), Choice(2), Choice(3)};
-    ASSERT_EQ(SaveLensHistory(user, sink, stored), 0);
+    const std::vector<lensdb::HistoryEntry> stored = {Choice(0), Choice(1), Choice(2), Choice(3)};
+    ASSERT_EQ(lensdb::SaveLensHistory(user, sink, stored), 0);
     ASSERT_EQ(user.Put(StoredValue::String("Hist.01.group", "")), platform::StoreResult::kOk);
     // Entry 02 has no signature value: it loads with -1.
     MemorySettingsStore withoutSignature;
@@ -167,9 +183,9 @@ TEST(LoadSettingsTest, HistoryDropsEntriesWithoutGroupAndKeepsOrder) {
 TEST(LoadSettingsTest, DamagedHistoryCountReadsNoMoreThanTenEntries) {
     MemorySettingsStore user;
     platform::CapturingSink sink;
-    std::vector<StoredLensChoice> stored;
+    std::vector<lensdb::HistoryEntry> stored;
     for (int i = 0; i < 12; ++i) stored.push_back(Choice(i));
-    ASSERT_EQ(SaveLensHistory(user, sink, stored), 0);
+    ASSERT_EQ(lensdb::SaveLensHistory(user, sink, stored), 0);
     // Stale entries 10 and 11 exist only if an old count had allowed them.
     (void)user.Put(StoredValue::String("Hist.10.group", "Stale"));
     (void)user.Put(StoredValue::Dword("Hist", 0x7fffffffu));
