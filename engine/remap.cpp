@@ -200,26 +200,22 @@ class RowMapper {
 // Which of the three channels a pass writes, as byte masks.
 struct PassChannels {
     bool write[3];
+    bool all;
 };
 
 PassChannels ChannelsOf(ChannelPass pass) {
-    return {{PassWritesChannel(pass, 0), PassWritesChannel(pass, 1), PassWritesChannel(pass, 2)}};
+    return {{PassWritesChannel(pass, 0), PassWritesChannel(pass, 1), PassWritesChannel(pass, 2)},
+            pass == ChannelPass::kAll};
 }
 
-// Pointers to the first sample of each of the four block rows: straight into
-// the source when the block lies inside it, else into `scratch`, assembled with
-// clamped rows and columns so the edge pixels repeat.
+// The border block: the four rows assembled in `scratch` with clamped rows and
+// columns, so the edge pixels repeat. Rare, so kept out of the pixel loop.
 template <class T>
-bool LocateBlock(const ImageBuffer& source, std::int32_t x0, std::int32_t y0, T (&scratch)[4][12],
-                 const T* (&rows)[4]) {
+__attribute__((noinline)) void AssembleBorderBlock(const ImageBuffer& source, std::int32_t x0,
+                                                   std::int32_t y0, T (&scratch)[4][12],
+                                                   const T* (&rows)[4]) {
     const std::int32_t w = source.width;
     const std::int32_t h = source.height;
-    if (x0 >= 0 && x0 <= w - 4 && y0 >= 0 && y0 <= h - 4) {
-        for (int r = 0; r < 4; ++r) {
-            rows[r] = reinterpret_cast<const T*>(source.Row(y0 + r)) + 3 * x0;
-        }
-        return true;
-    }
     for (int r = 0; r < 4; ++r) {
         const std::int32_t y = std::clamp(y0 + r, 0, h - 1);
         const T* line = reinterpret_cast<const T*>(source.Row(y));
@@ -229,7 +225,24 @@ bool LocateBlock(const ImageBuffer& source, std::int32_t x0, std::int32_t y0, T 
         }
         rows[r] = scratch[r];
     }
-    return false;
+}
+
+// Pointers to the first sample of each of the four block rows: straight into
+// the source when the block lies inside it, else into the assembled border
+// block.
+template <class T>
+inline void LocateBlock(const ImageBuffer& source, std::int32_t x0, std::int32_t y0,
+                        T (&scratch)[4][12], const T* (&rows)[4]) {
+    if (x0 >= 0 && x0 <= source.width - 4 && y0 >= 0 && y0 <= source.height - 4) {
+        const T* first = reinterpret_cast<const T*>(source.Row(y0)) + 3 * x0;
+        const std::int64_t stride = source.rowBytes / static_cast<std::int64_t>(sizeof(T));
+        rows[0] = first;
+        rows[1] = first + stride;
+        rows[2] = first + 2 * stride;
+        rows[3] = first + 3 * stride;
+        return;
+    }
+    AssembleBorderBlock(source, x0, y0, scratch, rows);
 }
 
 // The rule in double precision: each block row weighted across its columns,
@@ -299,6 +312,12 @@ inline void StoreFast8(__m128 acc0, __m128 acc1, __m128 acc2, const PassChannels
     q = _mm_srli_epi32(_mm_add_epi32(q, _mm_set1_epi32(8)), 4);
     const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(q, q), q);
     const auto rgb = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
+    if (pass.all) {
+        const auto low = static_cast<std::uint16_t>(rgb);
+        std::memcpy(out, &low, 2);
+        out[2] = static_cast<std::uint8_t>(rgb >> 16);
+        return;
+    }
     if (pass.write[0]) out[0] = static_cast<std::uint8_t>(rgb);
     if (pass.write[1]) out[1] = static_cast<std::uint8_t>(rgb >> 8);
     if (pass.write[2]) out[2] = static_cast<std::uint8_t>(rgb >> 16);
