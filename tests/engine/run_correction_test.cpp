@@ -173,18 +173,6 @@ TEST(RunCorrectionTest, RefusesHugeAndMismatchedImages) {
     EXPECT_EQ(image.Source(), image.original);
 }
 
-TEST(RunCorrectionTest, RefusesABackupSmallerThanTheImage) {
-    Engine engine;
-    EngineContext context = engine.Context();
-    StateImage image(33, 21, 24, 7);
-    ASSERT_TRUE(image.blocks.backup.Allocate(33 * 21 * 3 - 1));
-    CorrectionSettings settings;
-    CorrectionInputs inputs{settings, kBarrel, kLensUsable};
-    EXPECT_FALSE(
-        RunCorrection(image.destination, image.source, false, image.blocks, inputs, context).ok());
-    EXPECT_EQ(image.Source(), image.original);
-}
-
 // Without a backup block the correction still runs (the plug-in's full image).
 TEST(RunCorrectionTest, WorksWithoutBackup) {
     Engine engine;
