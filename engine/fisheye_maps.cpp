@@ -8,12 +8,12 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 }
 
-PlanePoint RectToErectPoint(const RectToErectParams& params, PlanePoint p) {
+Point RectToErectPoint(const RectToErectParams& params, Point p) {
     const double d = params.distance;
     return {d * std::atan2(p.x, d), d * std::atan2(p.y, std::sqrt(d * d + p.x * p.x))};
 }
 
-PlanePoint RotateErectPoint(const RotateErectParams& params, PlanePoint p) {
+Point RotateErectPoint(const RotateErectParams& params, Point p) {
     const double w = params.halfTurn;
     double x = p.x + params.shift;
     // Longitude is periodic: a yaw that pushes a point past the back of the
@@ -23,7 +23,7 @@ PlanePoint RotateErectPoint(const RotateErectParams& params, PlanePoint p) {
     return {x, p.y};
 }
 
-PlanePoint ErectToFisheyePoint(const ErectToFisheyeParams& params, PlanePoint p) {
+Point ErectToFisheyePoint(const ErectToFisheyeParams& params, Point p) {
     const double d = params.distance;
     double phi = p.x / d;
     double theta = kPi / 2.0 - p.y / d;
@@ -47,7 +47,7 @@ PlanePoint ErectToFisheyePoint(const ErectToFisheyeParams& params, PlanePoint p)
     return {t * px / rho, t * qy / rho};
 }
 
-PlanePoint RotateSpherePoint(const RotateSphereParams& params, PlanePoint p) {
+Point RotateSpherePoint(const RotateSphereParams& params, Point p) {
     const double d = params.distance;
     const Matrix3& m = params.rotation;
     const double rho = std::sqrt(p.x * p.x + p.y * p.y);

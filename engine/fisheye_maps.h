@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "engine/coordinates.h"
 #include "engine/rotation.h"
 
 // The coordinate maps of the fisheye conversion, destination to source like
@@ -12,11 +13,6 @@
 // axis), and is turned on the sphere by the pitch and roll.
 
 namespace quillon::engine {
-
-struct PlanePoint {
-    double x = 0.0;
-    double y = 0.0;
-};
 
 struct RectToErectParams {
     double distance = 1.0;
@@ -33,10 +29,10 @@ struct RotateSphereParams {
     double distance = 1.0;
 };
 
-PlanePoint RectToErectPoint(const RectToErectParams& params, PlanePoint p);
-PlanePoint RotateErectPoint(const RotateErectParams& params, PlanePoint p);
-PlanePoint ErectToFisheyePoint(const ErectToFisheyeParams& params, PlanePoint p);
-PlanePoint RotateSpherePoint(const RotateSphereParams& params, PlanePoint p);
+Point RectToErectPoint(const RectToErectParams& params, Point p);
+Point RotateErectPoint(const RotateErectParams& params, Point p);
+Point ErectToFisheyePoint(const ErectToFisheyeParams& params, Point p);
+Point RotateSpherePoint(const RotateSphereParams& params, Point p);
 
 // Field of view (degrees) of the fisheye image across its width: the setting is
 // the field along the long side, so a portrait frame gets the share of its

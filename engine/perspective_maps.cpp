@@ -29,7 +29,7 @@ PerspectiveParams MakePerspectiveParams(std::int32_t canvasWidth, const Perspect
     return p;
 }
 
-PlanePoint PerspectiveHomographyPoint(const PerspectiveParams& params, PlanePoint p) {
+Point PerspectiveHomographyPoint(const PerspectiveParams& params, Point p) {
     const Matrix3& m = params.rotation;
     const double d = params.distance;
     const double x = p.x + params.offsetX;

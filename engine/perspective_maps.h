@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "engine/fisheye_maps.h"
+#include "engine/coordinates.h"
 #include "engine/rotation.h"
 
 // The perspective correction turns a virtual camera that looks at the canvas
@@ -31,6 +31,6 @@ PerspectiveAngles PerspectiveAnglesFromSettings(int perspectVert, int perspectHo
 
 PerspectiveParams MakePerspectiveParams(std::int32_t canvasWidth, const PerspectiveAngles& angles);
 
-PlanePoint PerspectiveHomographyPoint(const PerspectiveParams& params, PlanePoint p);
+Point PerspectiveHomographyPoint(const PerspectiveParams& params, Point p);
 
 }  // namespace quillon::engine

@@ -109,4 +109,21 @@ void VignetteCentreLines(const ImageBuffer& image, const VignettingConstants& k)
     }
 }
 
+void ApplyVignetting(const ImageBuffer& image, const CorrectionSettings& settings,
+                     WorkerPool& pool) {
+    if (!SupportedDepth(image) || image.pixels == nullptr || image.width <= 0 ||
+        image.height <= 0) {
+        return;
+    }
+    const VignettingConstants constants = MakeVignettingConstants(
+        image.width, image.height, settings.VigAmount, settings.VigMidpoint);
+    const auto band = [&image, &constants](std::int32_t firstRow, std::int32_t endRow) {
+        VignetteQuadrantRows(image, constants, firstRow, endRow);
+        return Status::Ok();
+    };
+    // Bands never fail, so the fan-out's status carries nothing.
+    (void)FanOutBands(pool, constants.halfHeight, band);
+    VignetteCentreLines(image, constants);
+}
+
 }  // namespace quillon::engine

@@ -3,6 +3,8 @@
 #include <cstdint>
 
 #include "base/image_buffer.h"
+#include "engine/correction_settings.h"
+#include "engine/worker_pool.h"
 
 // Vignetting is corrected by a brightness gain that depends only on the distance
 // of a pixel from the image centre. The gain is 1 at the centre and 1 / (1 - A)
@@ -37,5 +39,12 @@ void VignetteQuadrantRows(const ImageBuffer& image, const VignettingConstants& c
 // The centre column of an odd width and the centre row of an odd height, which
 // the quadrant bands leave alone. The centre pixel itself keeps its value.
 void VignetteCentreLines(const ImageBuffer& image, const VignettingConstants& constants);
+
+// Brightens (VigAmount > 0) or darkens the image in place by VigAmount and
+// VigMidpoint. The quadrant rows are shared out over the pool; the centre
+// lines follow on the calling thread once every band is done. Images the
+// engine cannot handle are left alone: this step cannot fail.
+void ApplyVignetting(const ImageBuffer& image, const CorrectionSettings& settings,
+                     WorkerPool& pool);
 
 }  // namespace quillon::engine

@@ -11,7 +11,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-PlanePoint ChainZeroAngles(double d, PlanePoint p) {
+Point ChainZeroAngles(double d, Point p) {
     p = RectToErectPoint({d}, p);
     p = RotateErectPoint({kPi * d, 0.0}, p);
     p = ErectToFisheyePoint({d}, p);
@@ -22,7 +22,7 @@ TEST(FisheyeMapTest, OutputCentreMapsToTheFisheyeCentre) {
     // On the axis the fisheye step divides by cos(pi/2), which is tiny but not
     // zero; the result must be the centre, not a NaN.
     for (const double d : {1.0, 233.4, 1500.0}) {
-        const PlanePoint p = ChainZeroAngles(d, {0.0, 0.0});
+        const Point p = ChainZeroAngles(d, {0.0, 0.0});
         EXPECT_NEAR(p.x, 0.0, 1e-9);
         EXPECT_NEAR(p.y, 0.0, 1e-9);
     }
@@ -32,9 +32,9 @@ TEST(FisheyeMapTest, RectilinearPointsBecomeEquidistantRadii) {
     // A rectilinear point at (x, y) looks along (x, y, d); an equidistant fisheye
     // puts it at d times its angle from the axis, in the same direction.
     const double d = 400.0;
-    for (const PlanePoint in : {PlanePoint{300, 0}, PlanePoint{0, -250}, PlanePoint{-700, 420},
-                                PlanePoint{1e4, 3e3}, PlanePoint{0.5, 0.25}}) {
-        const PlanePoint out = ChainZeroAngles(d, in);
+    for (const Point in :
+         {Point{300, 0}, Point{0, -250}, Point{-700, 420}, Point{1e4, 3e3}, Point{0.5, 0.25}}) {
+        const Point out = ChainZeroAngles(d, in);
         const double angle = std::atan2(std::hypot(in.x, in.y), d);
         EXPECT_NEAR(std::hypot(out.x, out.y), d * angle, 1e-7);
         EXPECT_NEAR(std::atan2(out.y, out.x), std::atan2(in.y, in.x), 1e-9);
@@ -57,12 +57,12 @@ TEST(FisheyeMapTest, PitchMovesTheAxisAlongTheVertical) {
     const double d = 300.0;
     const double pitch = 0.2;
     const RotateSphereParams params{RotationMatrix(-pitch, 0, 0, RotationOrder::kXzy), d};
-    const PlanePoint p = RotateSpherePoint(params, {0.0, 0.0});
+    const Point p = RotateSpherePoint(params, {0.0, 0.0});
     EXPECT_NEAR(p.x, 0.0, 1e-9);
     EXPECT_NEAR(p.y, d * pitch, 1e-9);
     // Roll turns the fisheye about its centre (y grows downward) and keeps radii.
     const RotateSphereParams roll{RotationMatrix(0, 0, -0.5, RotationOrder::kXzy), d};
-    const PlanePoint q = RotateSpherePoint(roll, {120.0, 0.0});
+    const Point q = RotateSpherePoint(roll, {120.0, 0.0});
     EXPECT_NEAR(std::hypot(q.x, q.y), 120.0, 1e-9);
     EXPECT_NEAR(std::atan2(q.y, q.x), -0.5, 1e-9);
 }

@@ -49,9 +49,8 @@ TEST(PerspectiveMapTest, AnglesFromSliders) {
 TEST(PerspectiveMapTest, ZeroAnglesAreTheIdentity) {
     const PerspectiveParams p = MakePerspectiveParams(4000, {});
     EXPECT_NEAR(p.distance, 2000.0, 1e-9);
-    for (const PlanePoint in :
-         {PlanePoint{0, 0}, PlanePoint{-1999.5, 1499.5}, PlanePoint{37, -8}}) {
-        const PlanePoint out = PerspectiveHomographyPoint(p, in);
+    for (const Point in : {Point{0, 0}, Point{-1999.5, 1499.5}, Point{37, -8}}) {
+        const Point out = PerspectiveHomographyPoint(p, in);
         EXPECT_NEAR(out.x, in.x, 1e-9);
         EXPECT_NEAR(out.y, in.y, 1e-9);
     }
@@ -62,7 +61,7 @@ TEST(PerspectiveMapTest, CanvasCentreMapsToItselfForAnyTilt) {
          {PerspectiveAngles{10, 0, 0}, PerspectiveAngles{0, -33.3, 0},
           PerspectiveAngles{-20, 15, 7}, PerspectiveAngles{33.3, 33.3, -10}}) {
         const PerspectiveParams p = MakePerspectiveParams(1333, angles);
-        const PlanePoint out = PerspectiveHomographyPoint(p, {0.0, 0.0});
+        const Point out = PerspectiveHomographyPoint(p, {0.0, 0.0});
         EXPECT_NEAR(out.x, 0.0, 1e-9);
         EXPECT_NEAR(out.y, 0.0, 1e-9);
     }
@@ -70,7 +69,7 @@ TEST(PerspectiveMapTest, CanvasCentreMapsToItselfForAnyTilt) {
 
 TEST(PerspectiveMapTest, PureRotationTurnsAboutTheCentre) {
     const PerspectiveParams p = MakePerspectiveParams(800, {0.0, 0.0, 90.0});
-    const PlanePoint out = PerspectiveHomographyPoint(p, {100.0, 0.0});
+    const Point out = PerspectiveHomographyPoint(p, {100.0, 0.0});
     EXPECT_NEAR(std::hypot(out.x, out.y), 100.0, 1e-9);
     EXPECT_NEAR(out.x, 0.0, 1e-9);
 }
