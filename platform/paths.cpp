@@ -1,10 +1,10 @@
 #include "platform/paths.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <fstream>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace quillon::platform {
 
@@ -69,8 +69,11 @@ bool FileExists(std::string_view path) {
 }
 
 bool CanReadFile(std::string_view path) {
-    std::ifstream in(std::string(path), std::ios::binary);
-    return static_cast<bool>(in);
+    // A folder opens for reading too, but it is no file to work on.
+    struct stat st {};
+    const std::string p(path);
+    if (::stat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    return ::access(p.c_str(), R_OK) == 0;
 }
 
 std::string UserConfigDir() {

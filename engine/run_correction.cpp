@@ -1,0 +1,120 @@
+#include "engine/run_correction.h"
+
+#include <cstring>
+#include <string>
+
+#include "engine/image_ops.h"
+#include "engine/lens_correction.h"
+
+namespace quillon::engine {
+
+namespace {
+
+// Corrections this engine cannot run yet. RunCorrection refuses them rather
+// than quietly returning an image without them. Remove an entry when its
+// operation is wired into the marked step below.
+const char* UnavailableCorrection(const ActiveCorrections& active) {
+    if (active.vignetting) return "vignetting";
+    if (active.fisheye) return "fisheye conversion";
+    if (active.perspective || active.scale) return "perspective and scale";
+    return nullptr;
+}
+
+bool BlocksOverlap(const ImageBuffer& a, const ImageBuffer& b) {
+    return a.pixels < b.pixels + b.dataSize && b.pixels < a.pixels + a.dataSize;
+}
+
+void CopyPixels(const ImageBuffer& from, const ImageBuffer& to) {
+    std::memcpy(to.pixels, from.pixels, static_cast<std::size_t>(from.dataSize));
+}
+
+// Steps 4 to 6 of a correction: everything between taking the backup and
+// restoring the source. Returns the first failing step's status.
+Status CorrectFromSource(ImageBuffer& destination, ImageBuffer& source, bool isPreview,
+                         ImageBlocks& blocks, CorrectionInputs& inputs,
+                         const ActiveCorrections& active, EngineContext& context) {
+    (void)isPreview;
+    (void)blocks;
+
+    // Step 4, vignetting on the source in place: ApplyVignetting goes here.
+
+    // Step 5: the geometric correction of the lens.
+    const ImageBuffer* result = &source;
+    if (active.fisheye) {
+        // RunFisheye from the source into the destination goes here, with
+        // chromatic aberration when active; the result is the destination.
+        result = &destination;
+    } else if (active.distortion || active.chromaticAberration) {
+        QUILLON_RETURN_IF_ERROR(RunLensCorrection(destination, source, active.chromaticAberration,
+                                                  active.distortion, false, inputs.settings,
+                                                  inputs.lens, context));
+        result = &destination;
+    }
+
+    // Step 6, perspective and scale on the canvases (PlaceOnCanvas,
+    // RunPerspective, resize, CropToImage) go here; that path writes the
+    // destination itself and returns.
+
+    if (result != &destination) CopyPixels(*result, destination);
+    return Status::Ok();
+}
+
+}  // namespace
+
+ActiveCorrections DecideCorrections(const CorrectionSettings& settings, const LensModel& lens,
+                                    LensState lensState) {
+    const std::int32_t choice = ClampCorChoice(settings.CorChoice);
+    ActiveCorrections active;
+    active.distortion = choice == kCorrectDistortion && lensState.distortionUsable &&
+                        (lens.a != 0.0f || lens.b != 0.0f || lens.c != 0.0f);
+    active.chromaticAberration = settings.CaRed != 0 || settings.CaBlue != 0;
+    active.fisheye = choice == kCorrectFisheye && lensState.fisheyeEnabled;
+    active.vignetting = settings.VigAmount != 0;
+    active.perspective =
+        settings.PerspectVert != 0 || settings.PerspectHorz != 0 || settings.PerspectRotate != 0;
+    active.scale = settings.PerspectScale != 100;
+    return active;
+}
+
+Status RunCorrection(ImageBuffer& destination, ImageBuffer& source, bool isPreview,
+                     ImageBlocks& blocks, CorrectionInputs& inputs, EngineContext& context) {
+    QUILLON_RETURN_IF_ERROR(CheckImage(source, context.sink));
+    QUILLON_RETURN_IF_ERROR(CheckImage(destination, context.sink));
+    if (source.width != destination.width || source.height != destination.height ||
+        source.bitsPerPixel != destination.bitsPerPixel || BlocksOverlap(source, destination)) {
+        return Status(1);
+    }
+
+    // Step 1.
+    const ActiveCorrections active =
+        DecideCorrections(inputs.settings, inputs.lens, inputs.lensState);
+    if (!active.Any()) {
+        CopyPixels(source, destination);
+        return Status::Ok();
+    }
+    if (const char* missing = UnavailableCorrection(active)) {
+        context.sink.Show(std::string("This version cannot apply ") + missing +
+                          "; the image was not corrected");
+        return Status(1);
+    }
+
+    // Step 2, for perspective or scale: EnlargeForPerspective of a full-size
+    // image whose blocks are not yet enlarged (its failure returns here, before
+    // the backup), then the two canvas descriptions.
+
+    // Step 3: keep the source, which vignetting and the canvas placement change.
+    const bool haveBackup =
+        !blocks.backup.empty() && blocks.backup.size() >= static_cast<std::size_t>(source.dataSize);
+    if (haveBackup)
+        std::memcpy(blocks.backup.data(), source.pixels, static_cast<std::size_t>(source.dataSize));
+
+    const Status status =
+        CorrectFromSource(destination, source, isPreview, blocks, inputs, active, context);
+
+    // Step 7, on success and on failure alike.
+    if (haveBackup)
+        std::memcpy(source.pixels, blocks.backup.data(), static_cast<std::size_t>(source.dataSize));
+    return status;
+}
+
+}  // namespace quillon::engine

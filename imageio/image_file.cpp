@@ -1,0 +1,112 @@
+#include "imageio/image_file.h"
+
+#include <algorithm>
+#include <string>
+
+#include "imageio/image_buffers.h"
+#include "imageio/jpeg_file.h"
+#include "imageio/tiff_file.h"
+#include "platform/paths.h"
+
+namespace quillon::imageio {
+
+namespace {
+
+constexpr int kLoadFailed = 2;
+
+}  // namespace
+
+void CurrentImage::Release() {
+    input = ImageBuffer{};
+    output = ImageBuffer{};
+    inputPixels.Release();
+    outputPixels.Release();
+    workPixels.Release();
+    metadata.Clear();
+}
+
+FileKind FileKindOf(std::string_view path) {
+    const std::string_view suffix = platform::SuffixOf(path);
+    if (!suffix.empty() && (suffix.front() == 't' || suffix.front() == 'T')) return FileKind::kTiff;
+    return FileKind::kJpeg;
+}
+
+std::string OutputPathFor(std::string_view inputPath, const ImageFileOptions& options) {
+    if (!options.interactiveMode) return std::string(inputPath);
+    // The dot must belong to the file name: "photos.2024/scan" has no extension.
+    const std::string_view name = platform::FileNameOf(inputPath);
+    const std::size_t dot = name.rfind('.');
+    std::string out(inputPath);
+    if (dot == std::string_view::npos) return out + options.suffix;
+    const std::size_t at = inputPath.size() - name.size() + dot;
+    out.insert(at, options.suffix);
+    return out;
+}
+
+int LoadImageFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink) {
+    image.outOfMemory = false;
+    // The previous image is released first so that two full images never have
+    // to fit in memory together.
+    image.Release();
+    const FileKind kind = FileKindOf(path);
+    const int status =
+        kind == FileKind::kTiff ? ReadTiffFile(path, image, sink) : ReadJpegFile(path, image, sink);
+    if (status != 0) {
+        image.Release();
+        return kLoadFailed;
+    }
+    image.metadata.fileKind = kind;
+    return 0;
+}
+
+int SaveImageFile(const std::string& inputPath, const CurrentImage& image,
+                  const ImageFileOptions& options, platform::MessageSink& sink,
+                  const platform::RenameFunction& rename) {
+    const std::string outputPath = OutputPathFor(inputPath, options);
+    if (image.metadata.fileKind == FileKind::kTiff) {
+        return WriteTiffFile(image.output, image.metadata, outputPath, sink, rename);
+    }
+    const int quality = std::clamp(options.jpegQuality, 1, 100);
+    return WriteJpegFile(image.output, image.metadata, outputPath, quality, sink, rename);
+}
+
+namespace detail {
+
+bool CheckImageSides(std::uint64_t width, std::uint64_t height, platform::MessageSink& sink) {
+    if (width == 0 || height == 0 || width > static_cast<std::uint64_t>(kMaxImageSide) ||
+        height > static_cast<std::uint64_t>(kMaxImageSide)) {
+        sink.Show("Image too large: " + std::to_string(width) + " x " + std::to_string(height) +
+                  " pixels (at most " + std::to_string(kMaxImageSide) + " per side)");
+        return false;
+    }
+    return true;
+}
+
+void ReportOutOfMemory(CurrentImage& image, platform::MessageSink& sink) {
+    image.outOfMemory = true;
+    sink.Show("allocMem error 2: out of memory");
+}
+
+bool AllocateImageBuffers(CurrentImage& image, std::int32_t width, std::int32_t height,
+                          std::int32_t bitsPerPixel, platform::MessageSink& sink) {
+    image.input = DescribeImage(width, height, bitsPerPixel, nullptr);
+    const auto size = static_cast<std::size_t>(image.input.dataSize);
+    if (!image.inputPixels.Allocate(size) || !image.outputPixels.Allocate(size) ||
+        !image.workPixels.Allocate(size)) {
+        image.inputPixels.Release();
+        image.outputPixels.Release();
+        image.workPixels.Release();
+        image.input = ImageBuffer{};
+        ReportOutOfMemory(image, sink);
+        return false;
+    }
+    image.input.pixels = image.inputPixels.data();
+    image.output = image.input;
+    image.output.pixels = image.outputPixels.data();
+    image.outOfMemory = false;
+    return true;
+}
+
+}  // namespace detail
+
+}  // namespace quillon::imageio

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "base/image_buffer.h"
+#include "base/pixel_block.h"
+#include "imageio/image_metadata.h"
+#include "platform/atomic_file.h"
+#include "platform/message_sink.h"
+
+// Reading and writing the photo being corrected. The format follows the file
+// name (the character after the last '.': 't' or 'T' is TIFF, anything else
+// JPEG) and the output always has the input's format and metadata blocks.
+//
+// Writing never destroys a photo: the new file is written completely beside its
+// target and renamed over it only after it was closed without error. In the edit
+// and quiet modes the target is the user's original, so a failed write must
+// leave it exactly as it was.
+
+namespace quillon::imageio {
+
+// The settings and start mode that decide how a corrected image is written.
+struct ImageFileOptions {
+    // True in the folder browser: outputs get `suffix` before the last '.' and sit
+    // next to their input. False in the editor and the quiet mode, which
+    // overwrite the input.
+    bool interactiveMode = true;
+    std::string suffix = "_lc";
+    int jpegQuality = 90;  // 1..100; values outside are clamped
+};
+
+// The current image of the program: the decoded input, the output the correction
+// writes into, a work buffer of the same size for the correction, and the
+// metadata read with it. Everything is replaced by the next LoadImageFile.
+struct CurrentImage {
+    ImageBuffer input;   // pixels point into inputPixels
+    ImageBuffer output;  // same geometry as input; pixels point into outputPixels
+    PixelBlock inputPixels;
+    PixelBlock outputPixels;
+    PixelBlock workPixels;
+    ImageMetadata metadata;  // metadata.fileKind is the kind of the file read
+    // Raised when one of the image's allocations failed; cleared by LoadImageFile
+    // and again once the three image buffers are allocated.
+    bool outOfMemory = false;
+
+    // Frees every buffer and forgets the metadata.
+    void Release();
+};
+
+// The kind of file a path names by its suffix letter.
+FileKind FileKindOf(std::string_view path);
+
+// Where SaveImageFile writes the output of `inputPath`: the input itself when
+// not in interactive mode, else the suffix inserted before the last '.' of the
+// path (photo.jpg -> photo_lc.jpg; a name without '.' gets the suffix appended).
+std::string OutputPathFor(std::string_view inputPath, const ImageFileOptions& options);
+
+// Reads `path` into image.input (releasing whatever image was there), with its
+// metadata blocks, and allocates the output and work buffers. 0 on success, 2 on
+// failure (the message has been shown through `sink`).
+int LoadImageFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink);
+
+// Writes image.output in the format of the file that was read, carrying
+// image.metadata over, to OutputPathFor(inputPath, options). 0 on success,
+// non-zero on failure (message shown, no file changed). `rename` replaces the
+// final rename in tests.
+int SaveImageFile(const std::string& inputPath, const CurrentImage& image,
+                  const ImageFileOptions& options, platform::MessageSink& sink,
+                  const platform::RenameFunction& rename = {});
+
+}  // namespace quillon::imageio
