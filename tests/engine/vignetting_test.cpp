@@ -1,6 +1,7 @@
 #include "engine/vignetting.h"
 
 #include <cmath>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -129,6 +130,46 @@ TEST(VignettingTest, LargerMidpointKeepsTheMiddleDarker) {
     EXPECT_NEAR(VignettingGain(steep, 180.0), 1.0, 1e-3);
     EXPECT_NEAR(VignettingGain(soft, soft.radius), 4.0, 1e-12);
     EXPECT_NEAR(VignettingGain(steep, steep.radius), 4.0, 1e-12);
+}
+
+}  // namespace
+}  // namespace quillon::engine
+
+namespace quillon::engine {
+namespace {
+
+using testing::TestEngine;
+using testing::TestImage;
+
+// Bands write mirrored rows; a band boundary in the wrong place would visit a
+// row twice or not at all, which the single-band run does not.
+TEST(ApplyVignettingTest, SameResultForOneAndFourProcessors) {
+    for (const auto& [w, h, bits] : {std::tuple{301, 203, 24}, std::tuple{64, 9, 48},
+                                     std::tuple{5, 3, 24}, std::tuple{2, 2, 24}}) {
+        SCOPED_TRACE(::testing::Message() << w << " x " << h << " x " << bits);
+        CorrectionSettings settings;
+        settings.VigAmount = 80;
+        settings.VigMidpoint = 20;
+        TestImage one(w, h, bits);
+        testing::FillPattern(one.image);
+        TestImage four(w, h, bits);
+        testing::FillPattern(four.image);
+        TestImage reference(w, h, bits);
+        testing::FillPattern(reference.image);
+
+        TestEngine single(1);
+        TestEngine quad(4);
+        ASSERT_TRUE(single.started && quad.started);
+        ApplyVignetting(one.image, settings, single.pool);
+        ApplyVignetting(four.image, settings, quad.pool);
+        EXPECT_EQ(one.bytes, four.bytes);
+        EXPECT_NE(one.bytes, reference.bytes);
+
+        const VignettingConstants k = MakeVignettingConstants(w, h, 80, 20);
+        VignetteQuadrantRows(reference.image, k, 0, k.halfHeight);
+        VignetteCentreLines(reference.image, k);
+        EXPECT_EQ(one.bytes, reference.bytes);
+    }
 }
 
 }  // namespace
