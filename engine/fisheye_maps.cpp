@@ -17,9 +17,13 @@ Point RotateErectPoint(const RotateErectParams& params, Point p) {
     const double w = params.halfTurn;
     double x = p.x + params.shift;
     // Longitude is periodic: a yaw that pushes a point past the back of the
-    // sphere brings it in from the other side.
-    while (x < -w) x += 2.0 * w;
-    while (x > w) x -= 2.0 * w;
+    // sphere brings it in from the other side. fmod instead of repeated
+    // subtraction, so that no input can keep the loop of a remap busy.
+    if (x < -w || x > w) {
+        x = std::fmod(x + w, 2.0 * w);
+        if (x < 0.0) x += 2.0 * w;
+        x -= w;
+    }
     return {x, p.y};
 }
 

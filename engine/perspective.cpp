@@ -33,8 +33,11 @@ namespace {
 
 // The failure exit: the work block is had again at the image's own size so the
 // image stays usable without perspective.
-Status RestoreWorkBlock(ImageBlocks& blocks, ImageBuffer& destination, std::size_t imageSize) {
-    if (blocks.work.size() < imageSize && !blocks.work.Allocate(imageSize)) {
+bool AllocateBlock(PixelBlock& block, std::size_t size) { return block.Allocate(size); }
+
+Status RestoreWorkBlock(ImageBlocks& blocks, ImageBuffer& destination, std::size_t imageSize,
+                        BlockAllocator allocate) {
+    if (blocks.work.size() < imageSize && !allocate(blocks.work, imageSize)) {
         destination.pixels = nullptr;
         return Status(2);
     }
@@ -45,30 +48,31 @@ Status RestoreWorkBlock(ImageBlocks& blocks, ImageBuffer& destination, std::size
 }  // namespace
 
 Status EnlargeForPerspective(ImageBlocks& blocks, ImageBuffer& source, ImageBuffer& destination,
-                             platform::MessageSink& sink) {
+                             platform::MessageSink& sink, BlockAllocator allocate) {
+    if (allocate == nullptr) allocate = AllocateBlock;
     const auto imageSize = static_cast<std::size_t>(source.dataSize);
     const std::size_t enlarged = EnlargedBlockSize(source.dataSize);
 
     blocks.work.Release();
     PixelBlock newSource;
-    if (!newSource.Allocate(enlarged)) {
+    if (!allocate(newSource, enlarged)) {
         sink.Show("Insufficient memory for Perspective adjustments");
-        return RestoreWorkBlock(blocks, destination, imageSize);
+        return RestoreWorkBlock(blocks, destination, imageSize, allocate);
     }
     std::memcpy(newSource.data(), source.pixels, imageSize);
     blocks.source = std::move(newSource);
     source.pixels = blocks.source.data();
 
-    if (!blocks.work.Allocate(enlarged)) {
+    if (!allocate(blocks.work, enlarged)) {
         sink.Show("Insufficient memory for perspective adjustments");
-        return RestoreWorkBlock(blocks, destination, imageSize);
+        return RestoreWorkBlock(blocks, destination, imageSize, allocate);
     }
     destination.pixels = blocks.work.data();
 
     // The backup only ever holds the image's own pixels; when the larger block
     // cannot be had, the one already there still serves the restore.
     PixelBlock newBackup;
-    if (newBackup.Allocate(enlarged)) blocks.backup = std::move(newBackup);
+    if (allocate(newBackup, enlarged)) blocks.backup = std::move(newBackup);
 
     blocks.enlarged = true;
     return Status::Ok();
@@ -79,7 +83,7 @@ bool CanvasFitsLimits(const ImageBuffer& image) {
 }
 
 Status PrepareCanvasBlocks(ImageBlocks& blocks, ImageBuffer& source, ImageBuffer& destination,
-                           platform::MessageSink& sink) {
+                           platform::MessageSink& sink, BlockAllocator allocate) {
     if (!CanvasFitsLimits(source)) {
         sink.Show("Insufficient memory for Perspective adjustments");
         return Status(1);
@@ -89,7 +93,7 @@ Status PrepareCanvasBlocks(ImageBlocks& blocks, ImageBuffer& source, ImageBuffer
                       destination.pixels == blocks.work.data() &&
                       blocks.source.size() >= canvasSize && blocks.work.size() >= canvasSize;
     if (fits) return Status::Ok();
-    return EnlargeForPerspective(blocks, source, destination, sink);
+    return EnlargeForPerspective(blocks, source, destination, sink, allocate);
 }
 
 Status CorrectOnCanvas(const ImageBuffer& result, std::uint8_t* otherPixels,

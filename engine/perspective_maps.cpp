@@ -7,6 +7,7 @@ namespace quillon::engine {
 namespace {
 constexpr double kDegToRad = std::numbers::pi / 180.0;
 constexpr double kFieldOfViewDeg = 90.0;
+constexpr double kBehindCamera = 1e9;
 }  // namespace
 
 PerspectiveAngles PerspectiveAnglesFromSettings(int perspectVert, int perspectHorz,
@@ -35,6 +36,9 @@ Point PerspectiveHomographyPoint(const PerspectiveParams& params, Point p) {
     const double x = p.x + params.offsetX;
     const double y = p.y + params.offsetY;
     const double q = x * m[0][2] + y * m[1][2] + d * m[2][2];
+    // A point at or behind the virtual camera sees nothing of the canvas; the
+    // formula would mirror it onto the picture, so send it far outside.
+    if (!(q > 0.0)) return {kBehindCamera, kBehindCamera};
     return {d * (x * m[0][0] + y * m[1][0] + d * m[2][0]) / q,
             d * (x * m[0][1] + y * m[1][1] + d * m[2][1]) / q};
 }

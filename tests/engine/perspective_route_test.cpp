@@ -190,5 +190,81 @@ TEST(EnlargeForPerspectiveTest, BlocksGrowAndKeepThePixels) {
               static_cast<std::size_t>(DescribeCanvas(img.source, nullptr).dataSize));
 }
 
+// Allocation failures on demand: call number gFailCall fails, or every call
+// from gFailFrom on.
+int gCalls = 0;
+int gFailCall = 0;
+int gFailFrom = 1 << 30;
+bool FailingAllocator(PixelBlock& block, std::size_t size) {
+    ++gCalls;
+    if (gCalls == gFailCall || gCalls >= gFailFrom) {
+        block.Release();
+        return false;
+    }
+    return block.Allocate(size);
+}
+void FailAt(int call, int from = 1 << 30) {
+    gCalls = 0;
+    gFailCall = call;
+    gFailFrom = from;
+}
+
+TEST(EnlargeForPerspectiveTest, SourceBlockFailureKeepsTheImageUsable) {
+    platform::CapturingSink sink;
+    testing::TestBlocks img(30, 20);
+    testing::FillPattern(img.source);
+    const std::vector<std::uint8_t> before = testing::PixelsOf(img.source);
+    FailAt(1);
+    EXPECT_EQ(EnlargeForPerspective(img.blocks, img.source, img.destination, sink, FailingAllocator)
+                  .code(),
+              1);
+    EXPECT_EQ(sink.Last(), "Insufficient memory for Perspective adjustments");
+    EXPECT_FALSE(img.blocks.enlarged);
+    EXPECT_EQ(img.source.pixels, img.blocks.source.data());
+    EXPECT_EQ(testing::PixelsOf(img.source), before);
+    EXPECT_EQ(img.blocks.work.size(), 1800u);
+    EXPECT_EQ(img.destination.pixels, img.blocks.work.data());
+}
+
+TEST(EnlargeForPerspectiveTest, WorkBlockFailureHasItsOwnMessage) {
+    platform::CapturingSink sink;
+    testing::TestBlocks img(30, 20);
+    testing::FillPattern(img.source);
+    const std::vector<std::uint8_t> before = testing::PixelsOf(img.source);
+    FailAt(2);
+    EXPECT_EQ(EnlargeForPerspective(img.blocks, img.source, img.destination, sink, FailingAllocator)
+                  .code(),
+              1);
+    EXPECT_EQ(sink.Last(), "Insufficient memory for perspective adjustments");
+    EXPECT_EQ(sink.Count(), 1u);
+    EXPECT_EQ(testing::PixelsOf(img.source), before);
+    EXPECT_EQ(img.blocks.work.size(), 1800u);
+    EXPECT_EQ(img.destination.pixels, img.blocks.work.data());
+}
+
+TEST(EnlargeForPerspectiveTest, NoWorkBlockAtAllIsStatusTwo) {
+    platform::CapturingSink sink;
+    testing::TestBlocks img(30, 20);
+    FailAt(0, 2);
+    EXPECT_EQ(EnlargeForPerspective(img.blocks, img.source, img.destination, sink, FailingAllocator)
+                  .code(),
+              2);
+    EXPECT_EQ(sink.Last(), "Insufficient memory for perspective adjustments");
+}
+
+// The backup only ever receives the image's own pixels; losing it would leave
+// vignetting and canvas placement in the source after every correction.
+TEST(EnlargeForPerspectiveTest, BackupFailureKeepsTheOldBackup) {
+    platform::CapturingSink sink;
+    testing::TestBlocks img(30, 20);
+    FailAt(3);
+    EXPECT_TRUE(
+        EnlargeForPerspective(img.blocks, img.source, img.destination, sink, FailingAllocator)
+            .ok());
+    EXPECT_EQ(sink.Count(), 0u);
+    EXPECT_TRUE(img.blocks.enlarged);
+    EXPECT_EQ(img.blocks.backup.size(), 1800u);
+}
+
 }  // namespace
 }  // namespace quillon::engine

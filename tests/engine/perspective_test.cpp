@@ -74,6 +74,17 @@ TEST(PerspectiveMapTest, PureRotationTurnsAboutTheCentre) {
     EXPECT_NEAR(out.x, 0.0, 1e-9);
 }
 
+// A canvas three times as high as wide, tilted hard, has rows whose rays pass
+// behind the virtual camera; they must land outside, not mirrored onto the
+// picture.
+TEST(PerspectiveMapTest, PointsBehindTheCameraFallOutside) {
+    const PerspectiveParams p = MakePerspectiveParams(400, {33.3, 33.3, 0.0});
+    const Point far = PerspectiveHomographyPoint(p, {200.0, -600.0});
+    EXPECT_GT(std::fabs(far.x) + std::fabs(far.y), 1e6);
+    const Point near = PerspectiveHomographyPoint(p, {100.0, 100.0});
+    EXPECT_LT(std::fabs(near.x) + std::fabs(near.y), 1000.0);
+}
+
 TEST(PerspectiveCanvasTest, SidesAreFourThirdsTruncated) {
     EXPECT_EQ(CanvasSide(3000), 4000);
     EXPECT_EQ(CanvasSide(10), 13);
