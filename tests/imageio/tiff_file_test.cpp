@@ -431,3 +431,46 @@ TEST(TiffRead, SamplePhotos) {
 
 }  // namespace
 }  // namespace quillon::imageio
+
+namespace quillon::imageio {
+namespace {
+
+// Samples of a big-endian file arrive in the machine's order: a writer that
+// stored them unswapped, or a reader that swapped twice, breaks this.
+TEST(TiffRoundTrip, BigEndianSixteenBitSampleComesBackExactly) {
+    TempDir dir;
+    platform::CapturingSink sink;
+    CurrentImage image;
+    ASSERT_EQ(LoadImageFile(testing::TestDataPath("photos/libtiff_rgb-3c-16b.tiff"), image, sink),
+              0);
+    // The file's first pixels are not all equal to their byte-swapped values.
+    bool asymmetric = false;
+    const auto* samples = reinterpret_cast<const std::uint16_t*>(image.input.pixels);
+    for (std::int64_t i = 0; i < image.input.dataSize / 2 && !asymmetric; ++i) {
+        asymmetric = (samples[i] >> 8) != (samples[i] & 0xFF);
+    }
+    ASSERT_TRUE(asymmetric);
+    CopyInputToOutput(image);
+    const std::string out = dir.File("copy.tif");
+    ImageFileOptions editor;
+    editor.interactiveMode = false;
+    ASSERT_EQ(SaveImageFile(out, image, editor, sink), 0);
+    CurrentImage again;
+    ASSERT_EQ(LoadImageFile(out, again, sink), 0);
+    EXPECT_EQ(ImageBytes(again.input), ImageBytes(image.input));
+
+    // libtiff's own RGBA reader (which scales to 8 bits with rounding) agrees
+    // with the high bytes of the samples.
+    TIFF* tif = TIFFOpen(testing::TestDataPath("photos/libtiff_rgb-3c-16b.tiff").c_str(), "r");
+    ASSERT_NE(tif, nullptr);
+    std::vector<std::uint32_t> rgba(static_cast<std::size_t>(157 * 151));
+    ASSERT_EQ(TIFFReadRGBAImageOriented(tif, 157, 151, rgba.data(), ORIENTATION_TOPLEFT, 0), 1);
+    TIFFClose(tif);
+    for (const std::size_t p : {std::size_t{0}, std::size_t{1000}, std::size_t{157 * 151 - 1}}) {
+        EXPECT_NEAR(int(TIFFGetR(rgba[p])), samples[3 * p] >> 8, 1) << p;
+        EXPECT_NEAR(int(TIFFGetB(rgba[p])), samples[3 * p + 2] >> 8, 1) << p;
+    }
+}
+
+}  // namespace
+}  // namespace quillon::imageio
