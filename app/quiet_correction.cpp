@@ -2,11 +2,11 @@
 
 #include <string>
 
+#include "app/photo_detection.h"
 #include "app/quiet_checks.h"
 #include "engine/run_correction.h"
 #include "imageio/image_file.h"
 #include "lensdb/lens_matching.h"
-#include "metadata/parse_metadata.h"
 #include "platform/paths.h"
 
 namespace quillon::app {
@@ -55,31 +55,20 @@ int RunQuietCorrection(AppState& state, const ProgramEnvironment& env) {
     ImageState& current = state.current;
     if (imageio::LoadImageFile(path, current.image, env.sink) != 0) return kQuietFailed;
 
-    StoredState& stored = state.stored;
-    const settings::SettingsValues& values = stored.values;
-    const metadata::DetectSwitches detect{values.detectCamera != 0, values.detectLens != 0,
-                                          values.detectFlen != 0};
-    current.shot = metadata::ParseImageMetadata(current.image.metadata, detect);
+    ReadShotInfo(state);
     // A photo without a focal length is matched as if taken at 2 mm, which no
     // zoom covers: only a fixed-focus calibration can apply.
     if (current.shot.focalLength == 0.0) current.shot.focalLength = 2.0;
 
-    lensdb::MatchSettings match{values.converterDetected, values.flen, state.start.invertMode};
-    const lensdb::MatchContext context{state.session.database,
-                                       stored.history,
-                                       current.shot,
-                                       stored.correction,
-                                       match,
-                                       state.session.strings,
-                                       /*withWindow=*/false,
-                                       current.image.input.width,
-                                       current.image.input.height};
-    if (!lensdb::DetectForQuietCorrection(context, current.selection)) {
-        if (!env.mainWindow) env.sink.Show(NoLensMessage(context, current.selection, path));
+    const PhotoMatch match(state, state.start.invertMode, /*withWindow=*/false);
+    if (!lensdb::DetectForQuietCorrection(match.context(), current.selection)) {
+        if (!env.mainWindow) env.sink.Show(NoLensMessage(match.context(), current.selection, path));
         state.start.fileList.StepBack();
         return kQuietNeedsEditor;
     }
 
+    StoredState& stored = state.stored;
+    const settings::SettingsValues& values = stored.values;
     if (values.resetAlways != 0) ResetCorrectionValues(stored.correction);
     if (state.start.quietMode == 'q') {
         env.busy.Open("Correcting " + std::string(platform::FileNameOf(path)));
@@ -92,9 +81,9 @@ int RunQuietCorrection(AppState& state, const ProgramEnvironment& env) {
     lensState.fisheyeEnabled = stored.correction.CorChoice == engine::kCorrectFisheye;
     engine::CorrectionInputs inputs{stored.correction, current.selection.lensModel, lensState};
     engine::EngineContext engineContext{state.pool, env.sink};
-    const Status corrected = engine::RunCorrection(current.image.output, current.image.input,
-                                                   /*isPreview=*/false, current.image.blocks,
-                                                   inputs, engineContext);
+    const Status corrected =
+        engine::RunCorrection(current.image.output, current.image.input,
+                              /*isPreview=*/false, current.image.blocks, inputs, engineContext);
     int result = kQuietFailed;
     if (corrected.ok()) {
         imageio::ImageFileOptions options;

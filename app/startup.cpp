@@ -33,8 +33,8 @@ void ShutDown(AppState& state, const ProgramEnvironment& env) {
     engine::StopWorkerPool(state.pool);
     // A failed save has shown its own message; the run's result stands.
     (void)settings::SaveSettings(env.userStore, MakeSettingsRun(state, env), env.sink,
-                                 state.stored.values, state.stored.correction,
-                                 state.stored.history, settings::SaveScope::kEverything);
+                                 state.stored.values, state.stored.correction, state.stored.history,
+                                 settings::SaveScope::kEverything);
 }
 
 int RunApplication(AppState& state, const ProgramEnvironment& env) {
@@ -58,6 +58,24 @@ void StderrBusyIndicator::Open(std::string_view text) {
     std::fflush(stderr);
 }
 
+int LoadRunData(AppState& state, const ProgramEnvironment& env) {
+    settings::LoadLanguageList(state.session.languages, state.session.strings, env.sink);
+    const settings::SettingsStores stores{env.machineStore, env.userStore};
+    if (!settings::LoadSettings(stores, MakeSettingsRun(state, env), env.sink, state.stored.values,
+                                state.stored.correction, state.stored.history)
+             .ok()) {
+        return settings::kSettingsLoadFailedExitCode;
+    }
+    (void)settings::SelectLanguage(state.session.languages, state.stored.values.language,
+                                   state.session.strings, env.sink);
+    if (!lensdb::LoadDatabase(state.stored.values.root, state.session.database,
+                              state.session.strings, env.sink)
+             .ok()) {
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
 int RunProgram(std::string_view commandLine, const ProgramEnvironment& env) {
     // 1. The state record. Its parts are small until a photo or the database is
     // loaded, but a machine that cannot hold even them gets a message, not a crash.
@@ -78,29 +96,12 @@ int RunProgram(std::string_view commandLine, const ProgramEnvironment& env) {
     // 4. The built-in colour profiles serve the preview only; the window's
     // set-up builds them.
 
-    // 5-7. Languages, settings (with the first-run language question), strings.
-    settings::LoadLanguageList(state.session.languages, state.session.strings, env.sink);
-    const settings::SettingsStores stores{env.machineStore, env.userStore};
-    if (!settings::LoadSettings(stores, MakeSettingsRun(state, env), env.sink,
-                                state.stored.values, state.stored.correction,
-                                state.stored.history)
-             .ok()) {
-        return settings::kSettingsLoadFailedExitCode;
-    }
-    (void)settings::SelectLanguage(state.session.languages, state.stored.values.language,
-                                   state.session.strings, env.sink);
-
-    // 8. The lens database from the installation folder.
-    if (!lensdb::LoadDatabase(state.stored.values.root, state.session.database,
-                              state.session.strings, env.sink)
-             .ok()) {
-        return kExitFailure;
-    }
+    // 5-8.
+    if (const int failed = LoadRunData(state, env); failed != 0) return failed;
 
     // 9. The worker threads. When one cannot be started the program falls back
     // to one processor for the next start and ends now.
-    if (!engine::CreateWorkerPool(state.pool, state.stored.correction.Processors, env.sink)
-             .ok()) {
+    if (!engine::CreateWorkerPool(state.pool, state.stored.correction.Processors, env.sink).ok()) {
         (void)settings::SaveSettings(env.userStore, MakeSettingsRun(state, env), env.sink,
                                      state.stored.values, state.stored.correction,
                                      state.stored.history, settings::SaveScope::kPreferences);

@@ -16,7 +16,7 @@ namespace quillon::app {
 // Shows what the program is doing while it corrects a photo without a window
 // (the quiet mode's 'q'), and hides it again.
 class BusyIndicator {
-public:
+  public:
     virtual ~BusyIndicator() = default;
     virtual void Open(std::string_view text) = 0;
     virtual void Close() = 0;
@@ -24,7 +24,7 @@ public:
 
 // Writes the note as one line on stderr; closing has nothing to do.
 class StderrBusyIndicator final : public BusyIndicator {
-public:
+  public:
     void Open(std::string_view text) override;
     void Close() override {}
 };
@@ -45,6 +45,13 @@ struct ProgramEnvironment {
 // Runs the program for one command line (without the program name) and
 // answers the exit code.
 int RunProgram(std::string_view commandLine, const ProgramEnvironment& env);
+
+// The start-up steps that bring up what a run works with: the language list,
+// the settings (asking for a language on the first run), the strings of the
+// chosen language and the lens database. Answers 0, or the exit code after the
+// failing step has shown its message. The diagnostic tool shares this so that
+// it sees exactly what the program sees.
+int LoadRunData(AppState& state, const ProgramEnvironment& env);
 
 // The message shown when a window would be needed but none can be opened.
 inline constexpr std::string_view kNoWindowText =
