@@ -23,6 +23,10 @@ Status CheckImage(const ImageBuffer& image, platform::MessageSink& sink) {
     return Status::Ok();
 }
 
+bool PixelsOverlap(const ImageBuffer& a, const ImageBuffer& b) {
+    return a.pixels < b.pixels + b.dataSize && b.pixels < a.pixels + a.dataSize;
+}
+
 void CopyCentred(const ImageBuffer& source, const ImageBuffer& destination) {
     const auto bytesPerPixel = static_cast<std::size_t>(destination.BytesPerPixel());
     const std::int32_t offsetY = (source.height - destination.height) / 2;
@@ -95,7 +99,8 @@ Status ReducePreview(const ImageBuffer& source, const ImageBuffer& destination,
     ImageBuffer reduced = source;
     if (f > 1) {
         reduced = DescribeImage(source.width / f, source.height / f, 24, nullptr);
-        if (!block.Allocate(static_cast<std::size_t>(reduced.dataSize))) {
+        const auto size = static_cast<std::size_t>(reduced.dataSize);
+        if (!context.MayAllocate(size) || !block.Allocate(size)) {
             context.sink.Show("Insufficient memory");
             return Status(1);
         }

@@ -19,6 +19,10 @@ namespace quillon::engine {
 // from files).
 Status CheckImage(const ImageBuffer& image, platform::MessageSink& sink);
 
+// Whether the pixel blocks of two images share any byte. A remap reads its
+// source while writing its destination, so the two must be apart.
+bool PixelsOverlap(const ImageBuffer& a, const ImageBuffer& b);
+
 // Destination pixel (row i, column k) takes the source pixel at row
 // i + (Hs - Hd) / 2, column k + (Ws - Wd) / 2 (integer halves), so the two
 // images share their centre; destination pixels without a source pixel become

@@ -115,7 +115,9 @@ Status RunLensCorrectionTool(const LensCorrectionRequest& request, const ImageBu
     if (plan.count == 0) return Status::Ok();
     QUILLON_RETURN_IF_ERROR(CheckImage(source, context.sink));
     QUILLON_RETURN_IF_ERROR(CheckImage(destination, context.sink));
-    if (source.bitsPerPixel != destination.bitsPerPixel) return Status(1);
+    if (source.bitsPerPixel != destination.bitsPerPixel || PixelsOverlap(source, destination)) {
+        return Status(1);
+    }
 
     if (plan.copyFirst) CopyCentred(source, destination);
     for (std::int32_t i = 0; i < plan.count; ++i) {

@@ -51,7 +51,7 @@ struct SampleTables {
 // message for any other depth, with status 1 and "Insufficient memory" when the
 // table cannot be allocated.
 Status BuildSampleTables(std::int32_t bitsPerPixel, SampleTables& tables,
-                         platform::MessageSink& sink);
+                         const EngineContext& context);
 
 // Sizes of a remap, for the coordinate computation.
 struct RemapGeometry {
@@ -92,6 +92,6 @@ Status RemapImage(const ImageBuffer& source, const ImageBuffer& destination,
 // work memory cannot be allocated (RemapImage reports that once).
 Status RemapBand(const ImageBuffer& source, const ImageBuffer& destination,
                  const TransformStack& stack, ChannelPass pass, const SampleTables& tables,
-                 std::int32_t firstRow, std::int32_t endRow);
+                 std::int32_t firstRow, std::int32_t endRow, const EngineContext& context);
 
 }  // namespace quillon::engine

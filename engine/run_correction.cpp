@@ -20,16 +20,17 @@ const char* UnavailableCorrection(const ActiveCorrections& active) {
     return nullptr;
 }
 
-bool BlocksOverlap(const ImageBuffer& a, const ImageBuffer& b) {
-    return a.pixels < b.pixels + b.dataSize && b.pixels < a.pixels + a.dataSize;
+// The bytes of the image itself; a block may be larger (perspective canvases).
+std::size_t ImageBytes(const ImageBuffer& image) {
+    return static_cast<std::size_t>(image.rowBytes) * static_cast<std::size_t>(image.height);
 }
 
 void CopyPixels(const ImageBuffer& from, const ImageBuffer& to) {
-    std::memcpy(to.pixels, from.pixels, static_cast<std::size_t>(from.dataSize));
+    std::memcpy(to.pixels, from.pixels, ImageBytes(from));
 }
 
-// Steps 4 to 6 of a correction: everything between taking the backup and
-// restoring the source. Returns the first failing step's status.
+// Steps 4 to 6 of a correction (see RunCorrection): everything between taking
+// the backup and restoring the source. Returns the first failing step's status.
 Status CorrectFromSource(ImageBuffer& destination, ImageBuffer& source, bool isPreview,
                          ImageBlocks& blocks, CorrectionInputs& inputs,
                          const ActiveCorrections& active, EngineContext& context) {
@@ -76,12 +77,22 @@ ActiveCorrections DecideCorrections(const CorrectionSettings& settings, const Le
     return active;
 }
 
+// The order of a correction, which the steps below are numbered by:
+//   1. nothing active: copy the source and stop;
+//   2. perspective or scale: make sure the blocks hold the enlarged canvases;
+//   3. back the source up;
+//   4. vignetting, on the source in place;
+//   5. fisheye conversion, or lens distortion and chromatic aberration, from
+//      the source into the destination;
+//   6. perspective, scale and crop shift on the canvases, ending in the
+//      destination; without them, the result is copied there if need be;
+//   7. restore the source, whatever happened since step 3.
 Status RunCorrection(ImageBuffer& destination, ImageBuffer& source, bool isPreview,
                      ImageBlocks& blocks, CorrectionInputs& inputs, EngineContext& context) {
     QUILLON_RETURN_IF_ERROR(CheckImage(source, context.sink));
     QUILLON_RETURN_IF_ERROR(CheckImage(destination, context.sink));
     if (source.width != destination.width || source.height != destination.height ||
-        source.bitsPerPixel != destination.bitsPerPixel || BlocksOverlap(source, destination)) {
+        source.bitsPerPixel != destination.bitsPerPixel || PixelsOverlap(source, destination)) {
         return Status(1);
     }
 
@@ -103,17 +114,15 @@ Status RunCorrection(ImageBuffer& destination, ImageBuffer& source, bool isPrevi
     // the backup), then the two canvas descriptions.
 
     // Step 3: keep the source, which vignetting and the canvas placement change.
-    const bool haveBackup =
-        !blocks.backup.empty() && blocks.backup.size() >= static_cast<std::size_t>(source.dataSize);
-    if (haveBackup)
-        std::memcpy(blocks.backup.data(), source.pixels, static_cast<std::size_t>(source.dataSize));
+    const std::size_t imageBytes = ImageBytes(source);
+    const bool haveBackup = !blocks.backup.empty() && blocks.backup.size() >= imageBytes;
+    if (haveBackup) std::memcpy(blocks.backup.data(), source.pixels, imageBytes);
 
     const Status status =
         CorrectFromSource(destination, source, isPreview, blocks, inputs, active, context);
 
     // Step 7, on success and on failure alike.
-    if (haveBackup)
-        std::memcpy(source.pixels, blocks.backup.data(), static_cast<std::size_t>(source.dataSize));
+    if (haveBackup) std::memcpy(source.pixels, blocks.backup.data(), imageBytes);
     return status;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -85,10 +86,29 @@ Status FanOutBands(WorkerPool& pool, std::int32_t rows, const Band& band) {
     return FanOut(pool, rows, job);
 }
 
+// Consulted before each temporary allocation of the engine (sample tables,
+// band work memory), possibly from several threads at once. Answering false
+// makes that allocation fail exactly as if memory were exhausted, so a host can
+// cap the engine's memory and tests can reach the failure paths.
+class WorkMemoryGate {
+  public:
+    virtual ~WorkMemoryGate() = default;
+    virtual bool MayAllocate(std::size_t bytes) noexcept = 0;
+};
+
 // What every fanned-out engine operation needs from the program state.
 struct EngineContext {
     WorkerPool& pool;
     platform::MessageSink& sink;
+    WorkMemoryGate* memoryGate = nullptr;  // none: every allocation may be tried
+    // 8-bit remaps use 256-bit vector instructions where the processor has
+    // them. Their results may differ from the 128-bit form's in one level of
+    // rare samples; turning this off gives the same bytes on every x86-64.
+    bool allowWideVectors = true;
+
+    bool MayAllocate(std::size_t bytes) const {
+        return memoryGate == nullptr || memoryGate->MayAllocate(bytes);
+    }
 };
 
 }  // namespace quillon::engine

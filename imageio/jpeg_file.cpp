@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>

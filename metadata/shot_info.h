@@ -57,7 +57,9 @@ struct ShotInfo {
     std::uint32_t makerNoteSize = 0;
     std::int64_t makerNoteBase = kNoLocation;
     std::uint32_t makerNoteLength = 0;
-    std::int32_t offsetSchema = 0;  // added to maker-note value offsets
+    // How far an editor moved the maker note (tag 0xEA1D); added to the value
+    // offsets of maker notes that count them from the EXIF header.
+    std::int32_t offsetSchema = 0;
 
     bool bigEndian = false;  // byte order of the TIFF structure being read
 };

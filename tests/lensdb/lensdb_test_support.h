@@ -9,6 +9,9 @@
 
 #include "lensdb/database_writer.h"
 #include "lensdb/lens_database.h"
+#include "lensdb/lens_history.h"
+#include "lensdb/lens_matching.h"
+#include "metadata/shot_info.h"
 #include "platform/message_sink.h"
 #include "platform/text_source.h"
 
@@ -99,6 +102,61 @@ inline void PutWord(std::vector<std::uint8_t>& bytes, std::size_t at, std::int32
     const auto bits = static_cast<std::uint32_t>(value);
     for (std::size_t i = 0; i < 4; ++i)
         bytes.at(at + i) = static_cast<std::uint8_t>(bits >> (8 * i));
+}
+
+// One program state's worth of matching inputs around a database built here.
+struct Scene {
+    explicit Scene(const DatabaseSource& source) : db(Build(source)) {}
+
+    MatchContext Context() {
+        return MatchContext{db, history, shot, correction, settings, texts, window, 4000, 3000};
+    }
+    bool Detect() { return lensdb::Detect(Context(), sel); }
+    std::vector<std::string> Candidates() const {
+        std::vector<std::string> out;
+        for (const CameraEntry* c = sel.candidates; c != nullptr; c = c->candidateNext) {
+            out.push_back(std::string(c->menuMake) + " " + c->menuModel);
+        }
+        return out;
+    }
+    std::string Camera() const {
+        return sel.selectedCamera ? std::string(sel.selectedCamera->menuModel) : "";
+    }
+    std::string Lens() const { return sel.selectedLens ? sel.selectedLens->menuLens : ""; }
+
+    LensDatabase db;
+    LensHistory history;
+    metadata::ShotInfo shot;
+    engine::CorrectionSettings correction;
+    MatchSettings settings;
+    FakeTexts texts;
+    bool window = true;
+    LensSelection sel;
+};
+
+inline void SetFocal(metadata::ShotInfo& shot, double f) {
+    shot.focalLength = f;
+    shot.originalFocalLength = f;
+}
+
+inline void SetRange(metadata::ShotInfo& shot, double lo, double hi, double a1, double a2) {
+    shot.minFlen = shot.originalMinFlen = lo;
+    shot.maxFlen = shot.originalMaxFlen = hi;
+    shot.minFlenMaxAper = a1;
+    shot.maxFlenMaxAper = a2;
+}
+
+inline HistoryEntry Entry(std::string make, std::string model, std::string lens, std::string group,
+                          float lo, float hi, std::int32_t signature) {
+    HistoryEntry e;
+    e.menuMake = std::move(make);
+    e.menuModel = std::move(model);
+    e.menuLens = std::move(lens);
+    e.group = std::move(group);
+    e.minFlen = lo;
+    e.maxFlen = hi;
+    e.signature = signature;
+    return e;
 }
 
 }  // namespace quillon::lensdb::testing

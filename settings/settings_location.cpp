@@ -1,0 +1,65 @@
+#include "settings/settings_location.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include <unistd.h>
+
+#include "platform/paths.h"
+
+#ifndef QUILLON_BUILD_DIR
+#error "the build passes QUILLON_BUILD_DIR and the two machine-wide key paths"
+#endif
+
+namespace quillon::settings {
+
+namespace {
+
+std::string ExecutablePath() {
+    std::string path(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= path.size()) return {};
+    path.resize(static_cast<std::size_t>(n));
+    return path;
+}
+
+// Whether `path` names something inside the folder `dir`, after both have
+// been made absolute and free of "..", so a look-alike prefix never counts.
+bool IsInside(std::string_view path, std::string_view dir) {
+    std::error_code error;
+    const auto file = std::filesystem::weakly_canonical(std::filesystem::path(path), error);
+    if (error) return false;
+    const auto folder = std::filesystem::weakly_canonical(std::filesystem::path(dir), error);
+    if (error || folder.empty()) return false;
+    auto f = file.begin();
+    for (auto d = folder.begin(); d != folder.end(); ++d, ++f) {
+        if (d->empty()) continue;  // the trailing separator of a folder path
+        if (f == file.end() || *f != *d) return false;
+    }
+    return f != file.end();
+}
+
+}  // namespace
+
+std::string UserSettingsPath() {
+    return platform::JoinPath(platform::JoinPath(platform::UserConfigDir(), "Velmora"),
+                              "Quillon.reg");
+}
+
+std::string BuildTreeMachineSettingsPath() { return QUILLON_BUILD_MACHINE_SETTINGS; }
+
+std::string InstalledMachineSettingsPath() { return QUILLON_INSTALLED_MACHINE_SETTINGS; }
+
+std::string MachineSettingsPathFor(std::string_view executablePath, const char* override) {
+    if (override && *override) return override;
+    if (!executablePath.empty() && IsInside(executablePath, QUILLON_BUILD_DIR)) {
+        return BuildTreeMachineSettingsPath();
+    }
+    return InstalledMachineSettingsPath();
+}
+
+std::string MachineSettingsPath() {
+    return MachineSettingsPathFor(ExecutablePath(), std::getenv(kMachineSettingsVariable));
+}
+
+}  // namespace quillon::settings

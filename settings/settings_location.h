@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Where the two settings keys live.
+//
+// The per-user key is ${XDG_CONFIG_HOME:-$HOME/.config}/Velmora/Quillon.reg.
+//
+// The machine-wide key holds the installation folder ("Root") and is written
+// by the build, not by the program. The first of these that applies is used:
+//
+//  1. the file named by the environment variable QUILLON_MACHINE_SETTINGS, for
+//     tests and for installations moved after they were built;
+//  2. for a program run from its build tree (its executable lies below the
+//     build folder), the key the build wrote there, etc/Velmora/Quillon.reg,
+//     whose Root is the build tree's share/quillon/ folder, so the build works
+//     without installing;
+//  3. otherwise the key written by the install step, <sysconfdir>/Velmora/
+//     Quillon.reg, whose Root is <datadir>/quillon/.
+//
+// Both built-in paths are compiled in; no folder is searched, so a stray file
+// elsewhere can never redirect the program.
+
+namespace quillon::settings {
+
+inline constexpr const char* kMachineSettingsVariable = "QUILLON_MACHINE_SETTINGS";
+
+std::string UserSettingsPath();
+
+// The machine-wide key for this process.
+std::string MachineSettingsPath();
+
+// The choice above for a given executable and value of the variable (null
+// when it is not set).
+std::string MachineSettingsPathFor(std::string_view executablePath, const char* override);
+
+// The built-in locations, for tests and diagnostics.
+std::string BuildTreeMachineSettingsPath();
+std::string InstalledMachineSettingsPath();
+
+}  // namespace quillon::settings

@@ -1,0 +1,203 @@
+#include "imageio/image_file.h"
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "imageio/exif_orientation.h"
+#include "imageio/tiff_file.h"
+#include "platform/message_sink.h"
+#include "platform/paths.h"
+#include "tests/imageio/imageio_test_files.h"
+#include "tests/support/test_support.h"
+
+namespace quillon::imageio {
+namespace {
+
+using test::Bytes;
+using testing::TempDir;
+
+TEST(ImageFilePaths, FormatFollowsTheLetterAfterTheLastDot) {
+    EXPECT_EQ(FileKindOf("a/photo.tif"), FileKind::kTiff);
+    EXPECT_EQ(FileKindOf("a/photo.TIFF"), FileKind::kTiff);
+    EXPECT_EQ(FileKindOf("photo.jpg.tif"), FileKind::kTiff);
+    EXPECT_EQ(FileKindOf("photo.tif.jpg"), FileKind::kJpeg);
+    EXPECT_EQ(FileKindOf("photo.JPEG"), FileKind::kJpeg);
+    EXPECT_EQ(FileKindOf("photo"), FileKind::kJpeg);
+    EXPECT_EQ(FileKindOf("tif.d/photo"), FileKind::kJpeg);
+}
+
+TEST(ImageFilePaths, OutputNameTakesTheSuffixOnlyInTheBrowser) {
+    ImageFileOptions browser;
+    EXPECT_EQ(OutputPathFor("/p/photo.jpg", browser), "/p/photo_lc.jpg");
+    EXPECT_EQ(OutputPathFor("/p/photo_lc.jpg", browser), "/p/photo_lc_lc.jpg");
+    EXPECT_EQ(OutputPathFor("/p/a.b.TIF", browser), "/p/a.b_lc.TIF");
+    EXPECT_EQ(OutputPathFor("/p.d/photo", browser), "/p.d/photo_lc");
+    browser.suffix = "-fixed";
+    EXPECT_EQ(OutputPathFor("photo.tiff", browser), "photo-fixed.tiff");
+    ImageFileOptions editor;
+    editor.interactiveMode = false;
+    EXPECT_EQ(OutputPathFor("/p/photo.jpg", editor), "/p/photo.jpg");
+}
+
+TEST(LoadImageFile, AFailedLoadReleasesThePreviousImage) {
+    platform::CapturingSink sink;
+    CurrentImage image;
+    ASSERT_EQ(LoadImageFile(testing::TestDataPath("photos/exiv2_Reagan.jpg"), image, sink), 0);
+    ASSERT_FALSE(image.metadata.exif.empty());
+    image.outOfMemory = true;
+    EXPECT_EQ(
+        LoadImageFile(testing::TestDataPath("photos/pillow_pil_sample_cmyk.jpg"), image, sink), 2);
+    EXPECT_FALSE(image.outOfMemory);
+    EXPECT_EQ(image.input.pixels, nullptr);
+    EXPECT_EQ(image.output.pixels, nullptr);
+    EXPECT_TRUE(image.blocks.source.empty());
+    EXPECT_TRUE(image.blocks.work.empty());
+    EXPECT_TRUE(image.blocks.backup.empty());
+    EXPECT_TRUE(image.metadata.exif.empty());
+    EXPECT_TRUE(image.metadata.icc.empty());
+}
+
+TEST(LoadImageFile, TiffContentNamedJpgGoesToTheJpegReaderAndFails) {
+    TempDir dir;
+    const std::string path = dir.File("photo.jpg");
+    ASSERT_TRUE(testing::WriteBytes(
+        path, testing::ReadBytes(testing::TestDataPath("photos/libtiff_rgb-3c-8b.tiff"))));
+    platform::CapturingSink sink;
+    CurrentImage image;
+    EXPECT_EQ(LoadImageFile(path, image, sink), 2);
+    EXPECT_EQ(sink.Count(), 0u);  // corrupt JPEG data fails without a box
+}
+
+std::size_t FilesIn(const std::string& dir) {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
+    return n;
+}
+
+// In the editor the target of a write is the user's only copy of the photo; a
+// write that fails at its last step must leave it byte for byte as it was and
+// no temporary file behind.
+TEST(SaveImageFile, AFailedWriteLeavesTheOriginalUntouched) {
+    for (const char* sample : {"photos/exiv2_Reagan.jpg", "photos/exiv2_Reagan.tiff"}) {
+        SCOPED_TRACE(sample);
+        TempDir dir;
+        const std::string name = std::string(platform::FileNameOf(sample));
+        const std::string original = dir.File(name);
+        const Bytes before = testing::ReadBytes(testing::TestDataPath(sample));
+        ASSERT_TRUE(testing::WriteBytes(original, before));
+        platform::CapturingSink sink;
+        CurrentImage image;
+        ASSERT_EQ(LoadImageFile(original, image, sink), 0);
+        // Something visibly different, so a replaced file could not pass.
+        std::memset(image.output.pixels, 0x7F, static_cast<std::size_t>(image.output.dataSize));
+        ImageFileOptions editor;
+        editor.interactiveMode = false;
+        const auto failingRename = [](const char*, const char*) { return -1; };
+        EXPECT_NE(SaveImageFile(original, image, editor, sink, failingRename), 0);
+        EXPECT_FALSE(sink.Last().empty());
+        EXPECT_EQ(testing::ReadBytes(original), before);
+        EXPECT_EQ(FilesIn(dir.path()), 1u);
+
+        // The same write without the fault replaces the file.
+        EXPECT_EQ(SaveImageFile(original, image, editor, sink), 0);
+        EXPECT_NE(testing::ReadBytes(original), before);
+        EXPECT_EQ(FilesIn(dir.path()), 1u);
+    }
+}
+
+TEST(SaveImageFile, AnOutputThatCannotBeEncodedLeavesTheTargetUntouched) {
+    TempDir dir;
+    const std::string target = dir.File("keep.tif");
+    const Bytes before = testing::ReadBytes(testing::TestDataPath("photos/libtiff_rgb-3c-8b.tiff"));
+    ASSERT_TRUE(testing::WriteBytes(target, before));
+    platform::CapturingSink sink;
+    CurrentImage image;
+    ASSERT_EQ(LoadImageFile(target, image, sink), 0);
+    // A 32-bit-per-pixel description cannot be written as RGB.
+    ImageBuffer broken = image.output;
+    broken.bitsPerPixel = 32;
+    EXPECT_EQ(WriteTiffFile(broken, image.metadata, target, sink), kTiffWriteFailed);
+    EXPECT_EQ(testing::ReadBytes(target), before);
+    EXPECT_EQ(FilesIn(dir.path()), 1u);
+}
+
+TEST(SaveImageFile, TiffIntoAMissingFolderFailsWithTheOpenMessage) {
+    platform::CapturingSink sink;
+    CurrentImage image;
+    ASSERT_EQ(LoadImageFile(testing::TestDataPath("photos/libtiff_rgb-3c-8b.tiff"), image, sink),
+              0);
+    ImageFileOptions editor;
+    editor.interactiveMode = false;
+    EXPECT_EQ(SaveImageFile("/nonexistent/folder/x.tif", image, editor, sink), kTiffWriteFailed);
+    EXPECT_EQ(sink.Last(), "Error: TIFFOpen");
+}
+
+TEST(ExifOrientation, SetsUprightInTheBlocksOwnByteOrderAndNothingElse) {
+    for (const bool bigEndian : {false, true}) {
+        SCOPED_TRACE(bigEndian);
+        Bytes block = test::ExifBlock(bigEndian, 6);
+        const Bytes upright = test::ExifBlock(bigEndian, 1);
+        EXPECT_TRUE(SetExifOrientationUpright(block));
+        EXPECT_EQ(block, upright);
+    }
+}
+
+TEST(ExifOrientation, LeavesMalformedBlocksAlone) {
+    Bytes noExif = test::ExifBlock(false, 8);
+    noExif[0] = 'X';
+    Bytes badOrder = test::ExifBlock(false, 8);
+    badOrder[6] = 'I';
+    badOrder[7] = 'M';
+    Bytes ifdPastEnd = test::ExifBlock(false, 8);
+    ifdPastEnd[10] = 0xF0;  // IFD0 offset far beyond the block
+    Bytes entriesCut = test::ExifBlock(false, 8);
+    entriesCut.resize(entriesCut.size() - 12);  // the Orientation entry is cut off
+    Bytes countTooBig = test::ExifBlock(true, 8);
+    countTooBig[14] = 0x7F;  // the entry count (big-endian) claims far too many
+    countTooBig[15] = 0xFF;
+    Bytes noOrientation = test::ExifBlock(false, 8);
+    noOrientation[28] = 0x13;  // the tag becomes 0x0113
+    for (Bytes* block : {&noExif, &badOrder, &ifdPastEnd, &entriesCut, &noOrientation}) {
+        const Bytes before = *block;
+        EXPECT_FALSE(SetExifOrientationUpright(*block));
+        EXPECT_EQ(*block, before);
+    }
+    // The count is wrong but the entry precedes the point where it runs out.
+    EXPECT_TRUE(SetExifOrientationUpright(countTooBig));
+    Bytes tiny = test::BytesOf("Exif");
+    EXPECT_FALSE(SetExifOrientationUpright(tiny));
+}
+
+// Real camera files, little-endian with orientation 6 and big-endian with 8: after the
+// change and a save, the written EXIF block differs from the read one only in
+// the orientation value.
+TEST(ExifOrientation, SavedJpegCarriesTheUprightBlock) {
+    for (const char* sample :
+         {"photos/mdx_Samsung_GT-I9000_Galaxy_S.jpg", "photos/exiftool_Pentax.jpg"}) {
+        SCOPED_TRACE(sample);
+        TempDir dir;
+        platform::CapturingSink sink;
+        CurrentImage image;
+        ASSERT_EQ(LoadImageFile(testing::TestDataPath(sample), image, sink), 0);
+        const Bytes original = image.metadata.exif;
+        ASSERT_TRUE(SetExifOrientationUpright(image.metadata.exif));
+        std::size_t changed = 0;
+        for (std::size_t i = 0; i < original.size(); ++i)
+            changed += original[i] != image.metadata.exif[i];
+        EXPECT_EQ(changed, 1u);  // 6 or 8 -> 1 in the low byte
+        const std::string out = dir.File("upright.jpg");
+        ImageFileOptions editor;
+        editor.interactiveMode = false;
+        ASSERT_EQ(SaveImageFile(out, image, editor, sink), 0);
+        const Bytes written = image.metadata.exif;
+        CurrentImage again;
+        ASSERT_EQ(LoadImageFile(out, again, sink), 0);
+        EXPECT_EQ(again.metadata.exif, written);
+    }
+}
+
+}  // namespace
+}  // namespace quillon::imageio

@@ -1,0 +1,476 @@
+#include "imageio/tiff_file.h"
+
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include "imageio/image_file.h"
+#include "platform/message_sink.h"
+#include "tests/imageio/imageio_test_files.h"
+#include "tests/support/test_support.h"
+
+namespace quillon::imageio {
+namespace {
+
+using test::Bytes;
+using testing::TempDir;
+
+// What the correction would do: the output starts as a copy of the input.
+void CopyInputToOutput(CurrentImage& image) {
+    std::memcpy(image.output.pixels, image.input.pixels,
+                static_cast<std::size_t>(image.input.dataSize));
+}
+
+Bytes ImageBytes(const ImageBuffer& image) {
+    return Bytes(image.pixels, image.pixels + image.dataSize);
+}
+
+struct TiffTags {
+    std::uint16_t samples = 0, bits = 0, compression = 0, orientation = 0;
+    std::uint32_t rowsPerStrip = 0, height = 0;
+    std::string dateTime;
+    bool hasDateTime = false;
+};
+
+TiffTags ReadTags(const std::string& path) {
+    TiffTags t;
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    if (tif == nullptr) return t;
+    TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &t.samples);
+    TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &t.bits);
+    TIFFGetField(tif, TIFFTAG_COMPRESSION, &t.compression);
+    TIFFGetField(tif, TIFFTAG_ORIENTATION, &t.orientation);
+    TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &t.rowsPerStrip);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &t.height);
+    const char* text = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_DATETIME, &text) == 1 && text) {
+        t.hasDateTime = true;
+        t.dateTime = text;
+    }
+    TIFFClose(tif);
+    return t;
+}
+
+// A TIFF that carries every block and tag the program takes over, with values
+// that differ from any default so a dropped or reset field shows.
+struct RichTiff {
+    Bytes xmp = test::BytesOf("<x:xmpmeta>lens 17-40</x:xmpmeta>");
+    Bytes icc = test::CountingBytes(700, 5);
+    Bytes iptc = test::CountingBytes(12, 9);  // three 32-bit words
+    std::string dateTimeOriginal = "2021:06:05 04:03:02";
+    std::string dateTime = "2022:01:01 10:00:00";
+};
+
+Bytes BuildRichTiff(const RichTiff& r, std::int32_t width, std::int32_t height, int samples,
+                    int bits, const std::string& dateTimeOriginal) {
+    test::TiffIfd ifd =
+        test::RgbIfd(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+                     static_cast<std::uint32_t>(samples), static_cast<std::uint32_t>(bits));
+    test::SetBytes(ifd, 700, test::kByte, r.xmp);
+    test::SetBytes(ifd, 34675, test::kUndefined, r.icc);
+    test::TiffTag iptc{test::kLong, 3, r.iptc};
+    ifd[33723] = iptc;
+    test::SetShort(ifd, 296, {3});
+    test::SetRationals(ifd, 282, {{300, 1}});
+    test::SetRationals(ifd, 283, {{150, 1}});
+    test::SetAscii(ifd, 271, "Maker");
+    test::SetAscii(ifd, 272, "Model X");
+    test::SetAscii(ifd, 306, r.dateTime);
+    test::SetRationals(ifd, 50736, {{17, 1}, {40, 1}, {4, 1}, {0, 0}});
+    test::SetShort(ifd, 274, {6});
+    test::TiffIfd exif;
+    test::SetRationals(exif, 33437, {{56, 10}});
+    test::SetRationals(exif, 37386, {{35, 1}});
+    test::SetRationals(exif, 33434, {{1, 250}});
+    test::SetAscii(exif, 36867, dateTimeOriginal);
+    return test::BuildTiff(ifd, test::PatternPixels(width, height, samples, bits),
+                           static_cast<std::uint32_t>(height), 2, exif);
+}
+
+void ExpectSameCarriedBlocks(const ImageMetadata& a, const ImageMetadata& b) {
+    EXPECT_EQ(a.xmp, b.xmp);
+    EXPECT_EQ(a.icc, b.icc);
+    EXPECT_EQ(a.iptc, b.iptc);
+    EXPECT_EQ(a.hasResolution, b.hasResolution);
+    EXPECT_EQ(a.resolutionUnit, b.resolutionUnit);
+    EXPECT_EQ(a.xResolution, b.xResolution);
+    EXPECT_EQ(a.yResolution, b.yResolution);
+    EXPECT_EQ(a.hasLensInfo, b.hasLensInfo);
+    EXPECT_EQ(a.tiff.lensInfo, b.tiff.lensInfo);
+    EXPECT_EQ(a.tiff.make, b.tiff.make);
+    EXPECT_EQ(a.tiff.model, b.tiff.model);
+    EXPECT_EQ(a.tiff.dateTime, b.tiff.dateTime);
+}
+
+TEST(TiffRead, TakesPixelsAndEveryCarriedValueFromTheFile) {
+    TempDir dir;
+    const RichTiff rich;
+    const std::string path = dir.File("rich.tif");
+    ASSERT_TRUE(testing::WriteBytes(path, BuildRichTiff(rich, 17, 5, 3, 8, rich.dateTimeOriginal)));
+    platform::CapturingSink sink;
+    CurrentImage image;
+    ASSERT_EQ(LoadImageFile(path, image, sink), 0) << sink.Last();
+    EXPECT_EQ(sink.Count(), 0u);
+    EXPECT_EQ(image.metadata.fileKind, FileKind::kTiff);
+    EXPECT_EQ(image.input.width, 17);
+    EXPECT_EQ(image.input.height, 5);
+    EXPECT_EQ(image.input.bitsPerPixel, 24);
+    EXPECT_EQ(ImageBytes(image.input), test::PatternPixels(17, 5, 3, 8));
+    // The output and work buffers have the input's geometry, in blocks of their own.
+    EXPECT_EQ(image.output.width, 17);
+    EXPECT_EQ(image.output.dataSize, image.input.dataSize);
+    EXPECT_NE(image.output.pixels, image.input.pixels);
+    EXPECT_GE(image.blocks.backup.size(), static_cast<std::size_t>(image.input.dataSize));
+
+    const ImageMetadata& m = image.metadata;
+    EXPECT_EQ(m.xmp, rich.xmp);
+    EXPECT_EQ(m.icc, rich.icc);
+    EXPECT_EQ(m.iptc, rich.iptc);
+    EXPECT_TRUE(m.hasResolution);
+    EXPECT_EQ(m.resolutionUnit, 3);
+    EXPECT_FLOAT_EQ(m.xResolution, 300.0f);
+    EXPECT_FLOAT_EQ(m.yResolution, 150.0f);
+    EXPECT_EQ(m.tiff.make, "Maker");
+    EXPECT_EQ(m.tiff.model, "Model X");
+    EXPECT_EQ(m.tiff.dateTime, rich.dateTimeOriginal);  // DateTimeOriginal wins over DateTime
+    EXPECT_FLOAT_EQ(m.tiff.fNumber, 5.6f);
+    EXPECT_FLOAT_EQ(m.tiff.focalLength, 35.0f);
+    EXPECT_FLOAT_EQ(m.tiff.exposureTime, 0.004f);
+    EXPECT_TRUE(m.hasLensInfo);
+    // A zero denominator reads as 0, not as infinity.
+    EXPECT_EQ(m.tiff.lensInfo, (std::array<float, 4>{17.0f, 40.0f, 4.0f, 0.0f}));
+    EXPECT_TRUE(m.tiff.orientationFound);
+    EXPECT_EQ(m.tiff.orientation, 6);
+    EXPECT_TRUE(m.exif.empty());
+}
+
+// Round trips done twice: a writer that adds, drops or re-encodes anything
+// shows up as a difference between the first and the second generation.
+class TiffRoundTrip : public ::testing::TestWithParam<std::pair<int, int>> {};
+
+TEST_P(TiffRoundTrip, PixelsAndCarriedBlocksSurviveTwoGenerations) {
+    const auto [samples, bits] = GetParam();
+    TempDir dir;
+    const RichTiff rich;
+    const std::string source = dir.File("photo.tif");
+    ASSERT_TRUE(testing::WriteBytes(
+        source, BuildRichTiff(rich, 23, 7, samples, bits, rich.dateTimeOriginal)));
+    const Bytes rgb = [&] {
+        // The expected pixels: the pattern without the fourth sample.
+        const Bytes all = test::PatternPixels(23, 7, samples, bits);
+        Bytes out;
+        const std::size_t sampleBytes = static_cast<std::size_t>(bits / 8);
+        for (std::size_t p = 0; p < 23 * 7; ++p) {
+            const auto* px = all.data() + p * static_cast<std::size_t>(samples) * sampleBytes;
+            out.insert(out.end(), px, px + 3 * sampleBytes);
+        }
+        return out;
+    }();
+
+    platform::CapturingSink sink;
+    ImageFileOptions options;  // interactive: photo.tif -> photo_lc.tif
+    std::string input = source;
+    CurrentImage first;
+    ASSERT_EQ(LoadImageFile(input, first, sink), 0) << sink.Last();
+    for (int generation = 0; generation < 2; ++generation) {
+        CurrentImage image;
+        ASSERT_EQ(LoadImageFile(input, image, sink), 0) << sink.Last();
+        EXPECT_EQ(image.input.bitsPerPixel, 3 * bits);
+        EXPECT_EQ(image.input.rowBytes, 23 * 3 * bits / 8);
+        EXPECT_EQ(ImageBytes(image.input), rgb);
+        ExpectSameCarriedBlocks(image.metadata, first.metadata);
+        CopyInputToOutput(image);
+        ASSERT_EQ(SaveImageFile(input, image, options, sink), 0) << sink.Last();
+        input = OutputPathFor(input, options);
+
+        const TiffTags tags = ReadTags(input);
+        EXPECT_EQ(tags.samples, 3);
+        EXPECT_EQ(tags.bits, bits);
+        EXPECT_EQ(tags.compression, bits == 8 ? COMPRESSION_LZW : COMPRESSION_NONE);
+        EXPECT_EQ(tags.orientation, 1);  // pixels are written as they stand
+        EXPECT_GE(tags.rowsPerStrip, 1u);
+        EXPECT_LE(tags.rowsPerStrip, tags.height);
+        EXPECT_EQ(tags.dateTime, rich.dateTimeOriginal);
+    }
+    CurrentImage last;
+    ASSERT_EQ(LoadImageFile(input, last, sink), 0) << sink.Last();
+    EXPECT_EQ(ImageBytes(last.input), rgb);
+    ExpectSameCarriedBlocks(last.metadata, first.metadata);
+    EXPECT_EQ(sink.Count(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, TiffRoundTrip,
+                         ::testing::Values(std::pair{3, 8}, std::pair{3, 16}, std::pair{4, 8},
+                                           std::pair{4, 16}),
+                         [](const auto& param) {
+                             return std::to_string(param.param.first) + "x" +
+                                    std::to_string(param.param.second) + "bit";
+                         });
+
+TEST(TiffWrite, DateTimeFallsBackWhenTheOriginalIsTheZeroDate) {
+    TempDir dir;
+    const RichTiff rich;
+    const std::string path = dir.File("zero.tif");
+    ASSERT_TRUE(testing::WriteBytes(path, BuildRichTiff(rich, 4, 3, 3, 8, "0000:00:00 00:00:00")));
+    platform::CapturingSink sink;
+    CurrentImage image;
+    ASSERT_EQ(LoadImageFile(path, image, sink), 0);
+    EXPECT_EQ(image.metadata.tiff.dateTime, rich.dateTime);
+    CopyInputToOutput(image);
+    ASSERT_EQ(SaveImageFile(path, image, ImageFileOptions{}, sink), 0);
+    EXPECT_EQ(ReadTags(dir.File("zero_lc.tif")).dateTime, rich.dateTime);
+}
+
+TEST(TiffWrite, LeavesOutTagsThatWereNotRead) {
+    TempDir dir;
+    const std::string path = dir.File("plain.tif");
+    ASSERT_TRUE(testing::WriteBytes(
+        path, test::BuildTiff(test::RgbIfd(5, 4), test::PatternPixels(5, 4, 3, 8), 4, 4)));
+    platform::CapturingSink sink;
+    CurrentImage image;
+    ASSERT_EQ(LoadImageFile(path, image, sink), 0);
+    CopyInputToOutput(image);
+    ASSERT_EQ(SaveImageFile(path, image, ImageFileOptions{}, sink), 0);
+    const TiffTags tags = ReadTags(dir.File("plain_lc.tif"));
+    EXPECT_FALSE(tags.hasDateTime);
+    CurrentImage again;
+    ASSERT_EQ(LoadImageFile(dir.File("plain_lc.tif"), again, sink), 0);
+    EXPECT_FALSE(again.metadata.hasResolution);
+    EXPECT_FALSE(again.metadata.hasLensInfo);
+    EXPECT_TRUE(again.metadata.xmp.empty());
+    EXPECT_TRUE(again.metadata.icc.empty());
+    EXPECT_TRUE(again.metadata.iptc.empty());
+    EXPECT_TRUE(again.metadata.tiff.make.empty());
+}
+
+struct Refusal {
+    const char* name;
+    std::function<void(test::TiffIfd&)> change;
+    int samples;
+    std::uint32_t rowsPerStrip;
+    const char* message;
+};
+
+// Each file breaks exactly one rule; the message names that rule.
+TEST(TiffRead, RefusesEachUnsupportedLayoutWithItsMessage) {
+    const Refusal cases[] = {
+        {"grayscale", [](auto& i) { test::SetShort(i, 262, {1}); }, 1, 3,
+         "Grayscale images are not supported"},
+        {"samples default to one", [](auto& i) { i.erase(277); }, 3, 3,
+         "Grayscale images are not supported"},
+        {"two samples", [](auto&) {}, 2, 3, "Only RGB images are supported (code: T004)"},
+        {"five samples", [](auto&) {}, 5, 3, "Only RGB images are supported (code: T004)"},
+        {"4-bit",
+         [](auto& i) {
+             test::SetShort(i, 258, {4, 4, 4});
+         },
+         3, 3, "Only 8-bit or 16-bit images are supported (code: T005)"},
+        {"32-bit",
+         [](auto& i) {
+             test::SetShort(i, 258, {32, 32, 32});
+         },
+         3, 3, "Only 8-bit or 16-bit images are supported (code: T005)"},
+        {"planar", [](auto& i) { test::SetShort(i, 284, {2}); }, 3, 1,
+         "Per Channel format not supported (code: T009)"},
+        {"strip taller than the image", [](auto&) {}, 3, 9,
+         "Image format not supported (code: T008)"},
+        {"no RowsPerStrip", [](auto&) {}, 3, 0, "Image format not supported (code: T008)"},
+        {"CMYK",
+         [](auto& i) {
+             test::SetShort(i, 262, {5});
+             i.erase(338);
+         },
+         4, 3, "Only RGB images are supported (code: T007)"},
+        {"YCbCr", [](auto& i) { test::SetShort(i, 262, {6}); }, 3, 3,
+         "Only RGB images are supported (code: T007)"},
+        {"no Photometric", [](auto& i) { i.erase(262); }, 3, 3,
+         "Only RGB images are supported (code: T007)"},
+        {"JPEG-compressed", [](auto& i) { test::SetShort(i, 259, {7}); }, 3, 3,
+         "Compression method not supported. Try LZW or Zip."},
+        {"PackBits", [](auto& i) { test::SetShort(i, 259, {32773}); }, 3, 3,
+         "Compression method not supported. Try LZW or Zip."},
+    };
+    TempDir dir;
+    for (const Refusal& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TiffIfd ifd = test::RgbIfd(4, 3, static_cast<std::uint32_t>(c.samples));
+        c.change(ifd);
+        const std::string path = dir.File("refused.tif");
+        ASSERT_TRUE(testing::WriteBytes(
+            path,
+            test::BuildTiff(ifd, test::PatternPixels(4, 3, c.samples, 8), 3, c.rowsPerStrip)));
+        platform::CapturingSink sink;
+        CurrentImage image;
+        EXPECT_EQ(LoadImageFile(path, image, sink), 2);
+        EXPECT_EQ(sink.Last(), c.message);
+        EXPECT_EQ(image.input.pixels, nullptr);
+        EXPECT_TRUE(image.blocks.source.empty());
+    }
+}
+
+TEST(TiffRead, FilesWithoutDimensionsNeverReachThePixels) {
+    TempDir dir;
+    for (const std::uint16_t tag : {std::uint16_t{256}, std::uint16_t{257}}) {
+        test::TiffIfd ifd = test::RgbIfd(4, 3);
+        test::SetLong(ifd, tag, 0);
+        const std::string path = dir.File("flat.tif");
+        ASSERT_TRUE(
+            testing::WriteBytes(path, test::BuildTiff(ifd, test::PatternPixels(4, 3, 3, 8), 3, 3)));
+        platform::CapturingSink sink;
+        CurrentImage image;
+        EXPECT_EQ(LoadImageFile(path, image, sink), 2);
+        // libtiff already rejects the directory, so the open fails.
+        EXPECT_EQ(sink.Last(), "Unable to open file (code: T001)");
+    }
+}
+
+TEST(TiffRead, RefusesSidesAboveTheLimitBeforeAllocating) {
+    TempDir dir;
+    const std::string path = dir.File("wide.tif");
+    // 40000 pixels wide with a one-row strip of only 3 bytes: an allocation of
+    // the declared size would be the first thing to go wrong.
+    ASSERT_TRUE(testing::WriteBytes(path, test::BuildTiff(test::RgbIfd(40000, 1), Bytes(3), 1, 1)));
+    platform::CapturingSink sink;
+    CurrentImage image;
+    EXPECT_EQ(LoadImageFile(path, image, sink), 2);
+    EXPECT_EQ(sink.Last(), "Image too large: 40000 x 1 pixels (at most 32767 per side)");
+    EXPECT_TRUE(image.blocks.source.empty());
+}
+
+TEST(TiffRead, ShortStripIsAScanlineFailureAfterLibtiffsOwnMessage) {
+    TempDir dir;
+    const std::string path = dir.File("short.tif");
+    Bytes pixels = test::PatternPixels(4, 3, 3, 8);
+    pixels.resize(20);  // the third row is cut off
+    ASSERT_TRUE(testing::WriteBytes(path, test::BuildTiff(test::RgbIfd(4, 3), pixels, 3, 1)));
+    platform::CapturingSink sink;
+    CurrentImage image;
+    EXPECT_EQ(LoadImageFile(path, image, sink), 2);
+    const auto messages = sink.Messages();
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_EQ(messages.back().text, "Unable to read scanlines (code: T008)");
+    EXPECT_EQ(messages.back().caption, "Info");
+    // libtiff's report: "module::text" under the caption "Error".
+    EXPECT_EQ(messages.front().caption, "Error");
+    EXPECT_NE(messages.front().text.find("::"), std::string::npos);
+    EXPECT_EQ(image.input.pixels, nullptr);
+}
+
+TEST(TiffRead, JpegNamedTifIsRefusedByTheTiffReader) {
+    platform::CapturingSink sink;
+    CurrentImage image;
+    TempDir dir;
+    const std::string path = dir.File("really_a.tif");
+    ASSERT_TRUE(testing::WriteBytes(
+        path, testing::ReadBytes(testing::TestDataPath("photos/exiftool_Canon.jpg"))));
+    EXPECT_EQ(LoadImageFile(path, image, sink), 2);
+    const auto messages = sink.Messages();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.front().caption, "Error");
+    EXPECT_EQ(messages.back().text, "Unable to open file (code: T001)");
+}
+
+TEST(TiffRead, MissingFileIsAnOpenFailure) {
+    platform::CapturingSink sink;
+    CurrentImage image;
+    EXPECT_EQ(LoadImageFile("/nonexistent/folder/x.tiff", image, sink), 2);
+    EXPECT_EQ(sink.Last(), "Unable to open file (code: T001)");
+}
+
+// Real files from other writers.
+TEST(TiffRead, SamplePhotos) {
+    platform::CapturingSink sink;
+    {
+        CurrentImage image;
+        ASSERT_EQ(LoadImageFile(testing::TestDataPath("photos/exiv2_Reagan.tiff"), image, sink), 0);
+        // RGBA on disk, RGB in memory.
+        EXPECT_EQ(image.input.width, 200);
+        EXPECT_EQ(image.input.height, 130);
+        EXPECT_EQ(image.input.bitsPerPixel, 24);
+        EXPECT_EQ(image.input.rowBytes, 600);
+        EXPECT_EQ(image.metadata.icc.size(), 3144u);
+        EXPECT_FALSE(image.metadata.xmp.empty());
+        EXPECT_FALSE(image.metadata.iptc.empty());
+        EXPECT_EQ(image.metadata.tiff.make, "NIKON CORPORATION");
+        EXPECT_EQ(image.metadata.tiff.model, "NIKON D1X");
+        EXPECT_EQ(image.metadata.tiff.dateTime, "2004:06:21 23:37:53");
+        EXPECT_FLOAT_EQ(image.metadata.tiff.focalLength, 42.0f);
+        EXPECT_FLOAT_EQ(image.metadata.tiff.fNumber, 5.0f);
+        EXPECT_FLOAT_EQ(image.metadata.tiff.exposureTime, 0.008f);
+        EXPECT_EQ(image.metadata.tiff.orientation, 1);
+    }
+    {
+        CurrentImage image;
+        ASSERT_EQ(
+            LoadImageFile(testing::TestDataPath("photos/libtiff_rgb-3c-16b.tiff"), image, sink), 0);
+        EXPECT_EQ(image.input.width, 157);
+        EXPECT_EQ(image.input.height, 151);
+        EXPECT_EQ(image.input.bitsPerPixel, 48);
+    }
+    {
+        CurrentImage image;
+        ASSERT_EQ(LoadImageFile(testing::TestDataPath("photos/exifr_tif-with-iptc-icc-xmp.tif"),
+                                image, sink),
+                  0);
+        EXPECT_EQ(image.metadata.icc.size(), 940u);
+        EXPECT_FALSE(image.metadata.xmp.empty());
+        EXPECT_FALSE(image.metadata.iptc.empty());
+        EXPECT_EQ(image.metadata.tiff.model, "Canon EOS 5D Mark III");
+        EXPECT_EQ(image.metadata.tiff.dateTime, "2013:09:07 06:45:12");
+        EXPECT_FLOAT_EQ(image.metadata.tiff.focalLength, 200.0f);
+    }
+    EXPECT_EQ(sink.Count(), 0u);
+    CurrentImage gray;
+    EXPECT_EQ(
+        LoadImageFile(testing::TestDataPath("photos/libtiff_minisblack-1c-8b.tiff"), gray, sink),
+        2);
+    EXPECT_EQ(sink.Last(), "Grayscale images are not supported");
+}
+
+}  // namespace
+}  // namespace quillon::imageio
+
+namespace quillon::imageio {
+namespace {
+
+// Samples of a big-endian file arrive in the machine's order: a writer that
+// stored them unswapped, or a reader that swapped twice, breaks this.
+TEST(TiffRoundTrip, BigEndianSixteenBitSampleComesBackExactly) {
+    TempDir dir;
+    platform::CapturingSink sink;
+    CurrentImage image;
+    ASSERT_EQ(LoadImageFile(testing::TestDataPath("photos/libtiff_rgb-3c-16b.tiff"), image, sink),
+              0);
+    // The file's first pixels are not all equal to their byte-swapped values.
+    bool asymmetric = false;
+    const auto* samples = reinterpret_cast<const std::uint16_t*>(image.input.pixels);
+    for (std::int64_t i = 0; i < image.input.dataSize / 2 && !asymmetric; ++i) {
+        asymmetric = (samples[i] >> 8) != (samples[i] & 0xFF);
+    }
+    ASSERT_TRUE(asymmetric);
+    CopyInputToOutput(image);
+    const std::string out = dir.File("copy.tif");
+    ImageFileOptions editor;
+    editor.interactiveMode = false;
+    ASSERT_EQ(SaveImageFile(out, image, editor, sink), 0);
+    CurrentImage again;
+    ASSERT_EQ(LoadImageFile(out, again, sink), 0);
+    EXPECT_EQ(ImageBytes(again.input), ImageBytes(image.input));
+
+    // libtiff's own RGBA reader (which scales to 8 bits with rounding) agrees
+    // with the high bytes of the samples.
+    TIFF* tif = TIFFOpen(testing::TestDataPath("photos/libtiff_rgb-3c-16b.tiff").c_str(), "r");
+    ASSERT_NE(tif, nullptr);
+    std::vector<std::uint32_t> rgba(static_cast<std::size_t>(157 * 151));
+    ASSERT_EQ(TIFFReadRGBAImageOriented(tif, 157, 151, rgba.data(), ORIENTATION_TOPLEFT, 0), 1);
+    TIFFClose(tif);
+    for (const std::size_t p : {std::size_t{0}, std::size_t{1000}, std::size_t{157 * 151 - 1}}) {
+        EXPECT_NEAR(int(TIFFGetR(rgba[p])), samples[3 * p] >> 8, 1) << p;
+        EXPECT_NEAR(int(TIFFGetB(rgba[p])), samples[3 * p + 2] >> 8, 1) << p;
+    }
+}
+
+}  // namespace
+}  // namespace quillon::imageio
