@@ -33,11 +33,17 @@ namespace {
 
 // The failure exit: the work block is had again at the image's own size so the
 // image stays usable without perspective.
-bool AllocateBlock(PixelBlock& block, std::size_t size) { return block.Allocate(size); }
+bool AllocateBlock(PixelBlock& block, std::size_t size, const EngineContext& context) {
+    if (!context.MayAllocate(size)) {
+        block.Release();
+        return false;
+    }
+    return block.Allocate(size);
+}
 
 Status RestoreWorkBlock(ImageBlocks& blocks, ImageBuffer& destination, std::size_t imageSize,
-                        BlockAllocator allocate) {
-    if (blocks.work.size() < imageSize && !allocate(blocks.work, imageSize)) {
+                        const EngineContext& context) {
+    if (blocks.work.size() < imageSize && !AllocateBlock(blocks.work, imageSize, context)) {
         destination.pixels = nullptr;
         return Status(2);
     }
@@ -48,31 +54,31 @@ Status RestoreWorkBlock(ImageBlocks& blocks, ImageBuffer& destination, std::size
 }  // namespace
 
 Status EnlargeForPerspective(ImageBlocks& blocks, ImageBuffer& source, ImageBuffer& destination,
-                             platform::MessageSink& sink, BlockAllocator allocate) {
-    if (allocate == nullptr) allocate = AllocateBlock;
+                             EngineContext& context) {
+    platform::MessageSink& sink = context.sink;
     const auto imageSize = static_cast<std::size_t>(source.dataSize);
     const std::size_t enlarged = EnlargedBlockSize(source.dataSize);
 
     blocks.work.Release();
     PixelBlock newSource;
-    if (!allocate(newSource, enlarged)) {
+    if (!AllocateBlock(newSource, enlarged, context)) {
         sink.Show("Insufficient memory for Perspective adjustments");
-        return RestoreWorkBlock(blocks, destination, imageSize, allocate);
+        return RestoreWorkBlock(blocks, destination, imageSize, context);
     }
     std::memcpy(newSource.data(), source.pixels, imageSize);
     blocks.source = std::move(newSource);
     source.pixels = blocks.source.data();
 
-    if (!allocate(blocks.work, enlarged)) {
+    if (!AllocateBlock(blocks.work, enlarged, context)) {
         sink.Show("Insufficient memory for perspective adjustments");
-        return RestoreWorkBlock(blocks, destination, imageSize, allocate);
+        return RestoreWorkBlock(blocks, destination, imageSize, context);
     }
     destination.pixels = blocks.work.data();
 
     // The backup only ever holds the image's own pixels; when the larger block
     // cannot be had, the one already there still serves the restore.
     PixelBlock newBackup;
-    if (allocate(newBackup, enlarged)) blocks.backup = std::move(newBackup);
+    if (AllocateBlock(newBackup, enlarged, context)) blocks.backup = std::move(newBackup);
 
     blocks.enlarged = true;
     return Status::Ok();
@@ -83,9 +89,9 @@ bool CanvasFitsLimits(const ImageBuffer& image) {
 }
 
 Status PrepareCanvasBlocks(ImageBlocks& blocks, ImageBuffer& source, ImageBuffer& destination,
-                           platform::MessageSink& sink, BlockAllocator allocate) {
+                           EngineContext& context) {
     if (!CanvasFitsLimits(source)) {
-        sink.Show("Insufficient memory for Perspective adjustments");
+        context.sink.Show("Insufficient memory for Perspective adjustments");
         return Status(1);
     }
     const auto canvasSize = static_cast<std::size_t>(DescribeCanvas(source, nullptr).dataSize);
@@ -93,7 +99,7 @@ Status PrepareCanvasBlocks(ImageBlocks& blocks, ImageBuffer& source, ImageBuffer
                       destination.pixels == blocks.work.data() &&
                       blocks.source.size() >= canvasSize && blocks.work.size() >= canvasSize;
     if (fits) return Status::Ok();
-    return EnlargeForPerspective(blocks, source, destination, sink, allocate);
+    return EnlargeForPerspective(blocks, source, destination, context);
 }
 
 Status CorrectOnCanvas(const ImageBuffer& result, std::uint8_t* otherPixels,

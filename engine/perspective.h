@@ -38,10 +38,9 @@ std::size_t EnlargedBlockSize(std::int64_t dataSize);
 // did); 2 when not even the old work block could be had again. A backup block
 // that cannot be enlarged keeps its old contents' size, which is all a restore
 // needs.
-// `allocate` replaces PixelBlock::Allocate, so tests can make allocations fail.
-using BlockAllocator = bool (*)(PixelBlock& block, std::size_t size);
+// Every block is asked of the context's memory gate first.
 Status EnlargeForPerspective(ImageBlocks& blocks, ImageBuffer& source, ImageBuffer& destination,
-                             platform::MessageSink& sink, BlockAllocator allocate = nullptr);
+                             EngineContext& context);
 
 // False when a canvas side for `image` would exceed kMaxImageSide.
 [[nodiscard]] bool CanvasFitsLimits(const ImageBuffer& image);
@@ -51,7 +50,7 @@ Status EnlargeForPerspective(ImageBlocks& blocks, ImageBuffer& source, ImageBuff
 // memory message: such canvases run to gigabytes), and enlarges the blocks
 // unless they already are large enough and are the ones the descriptions name.
 Status PrepareCanvasBlocks(ImageBlocks& blocks, ImageBuffer& source, ImageBuffer& destination,
-                           platform::MessageSink& sink, BlockAllocator allocate = nullptr);
+                           EngineContext& context);
 
 // The perspective and scale routes: `result` (the image so far, in its own
 // block) is centred on a canvas in that block, worked on between that canvas

@@ -171,6 +171,32 @@ TEST(CorrectionRoutesTest, FailureAfterVignettingRestoresTheSource) {
     EXPECT_EQ(PixelsOf(run.img.source), run.before);
 }
 
+// Refuses the blocks of an enlargement (16/9 of the image).
+class NoEnlargedBlocks final : public WorkMemoryGate {
+  public:
+    explicit NoEnlargedBlocks(std::size_t imageBytes) : limit_(imageBytes) {}
+    bool MayAllocate(std::size_t bytes) noexcept override { return bytes <= limit_; }
+
+  private:
+    std::size_t limit_;
+};
+
+TEST(CorrectionRoutesTest, FailedEnlargementStopsBeforeAnythingChanges) {
+    CorrectionRun run(40, 30);
+    NoEnlargedBlocks gate(40 * 30 * 3);
+    run.engine.context.memoryGate = &gate;
+    run.settings.VigAmount = 100;
+    run.settings.PerspectScale = 120;
+    EXPECT_EQ(run.Correct().code(), 1);
+    EXPECT_EQ(run.engine.sink.Last(), "Insufficient memory for Perspective adjustments");
+    EXPECT_EQ(PixelsOf(run.img.source), run.before);
+    EXPECT_FALSE(run.img.blocks.enlarged);
+    // The image stays usable: without perspective the next correction runs.
+    run.settings.PerspectScale = 100;
+    EXPECT_TRUE(run.Correct().ok());
+    EXPECT_EQ(PixelsOf(run.img.source), run.before);
+}
+
 TEST(CorrectionRoutesTest, CanvasBeyondTheSideLimitIsRefusedUntouched) {
     CorrectionRun run(25000, 2);
     run.settings.VigAmount = 100;

@@ -171,12 +171,14 @@ TEST(PerspectiveRouteTest, PerspectiveAndScaleCropFromTheFirstCanvas) {
 }
 
 TEST(EnlargeForPerspectiveTest, BlocksGrowAndKeepThePixels) {
-    platform::CapturingSink sink;
+    TestEngine engine(1);
+    platform::CapturingSink& sink = engine.sink;
     testing::TestBlocks img(30, 20);
     ASSERT_TRUE(img.allocated);
     testing::FillPattern(img.source);
     const std::vector<std::uint8_t> before = testing::PixelsOf(img.source);
-    ASSERT_TRUE(EnlargeForPerspective(img.blocks, img.source, img.destination, sink).ok());
+    ASSERT_TRUE(
+        EnlargeForPerspective(img.blocks, img.source, img.destination, engine.context).ok());
     EXPECT_TRUE(img.blocks.enlarged);
     const std::size_t expected = static_cast<std::size_t>(1800 * 1.7777777777777777 + 0.5);
     EXPECT_EQ(img.blocks.source.size(), expected);
@@ -190,33 +192,31 @@ TEST(EnlargeForPerspectiveTest, BlocksGrowAndKeepThePixels) {
               static_cast<std::size_t>(DescribeCanvas(img.source, nullptr).dataSize));
 }
 
-// Allocation failures on demand: call number gFailCall fails, or every call
-// from gFailFrom on.
-int gCalls = 0;
-int gFailCall = 0;
-int gFailFrom = 1 << 30;
-bool FailingAllocator(PixelBlock& block, std::size_t size) {
-    ++gCalls;
-    if (gCalls == gFailCall || gCalls >= gFailFrom) {
-        block.Release();
-        return false;
+// Allocation failures on demand: call number failCall fails, or every call
+// from failFrom on.
+class CountingGate final : public WorkMemoryGate {
+  public:
+    CountingGate(int failCall, int failFrom = 1 << 30) : failCall_(failCall), failFrom_(failFrom) {}
+    bool MayAllocate(std::size_t) noexcept override {
+        ++calls_;
+        return calls_ != failCall_ && calls_ < failFrom_;
     }
-    return block.Allocate(size);
-}
-void FailAt(int call, int from = 1 << 30) {
-    gCalls = 0;
-    gFailCall = call;
-    gFailFrom = from;
-}
+
+  private:
+    int calls_ = 0;
+    int failCall_;
+    int failFrom_;
+};
 
 TEST(EnlargeForPerspectiveTest, SourceBlockFailureKeepsTheImageUsable) {
-    platform::CapturingSink sink;
+    TestEngine engine(1);
+    CountingGate gate(1);
+    engine.context.memoryGate = &gate;
+    platform::CapturingSink& sink = engine.sink;
     testing::TestBlocks img(30, 20);
     testing::FillPattern(img.source);
     const std::vector<std::uint8_t> before = testing::PixelsOf(img.source);
-    FailAt(1);
-    EXPECT_EQ(EnlargeForPerspective(img.blocks, img.source, img.destination, sink, FailingAllocator)
-                  .code(),
+    EXPECT_EQ(EnlargeForPerspective(img.blocks, img.source, img.destination, engine.context).code(),
               1);
     EXPECT_EQ(sink.Last(), "Insufficient memory for Perspective adjustments");
     EXPECT_FALSE(img.blocks.enlarged);
@@ -227,13 +227,14 @@ TEST(EnlargeForPerspectiveTest, SourceBlockFailureKeepsTheImageUsable) {
 }
 
 TEST(EnlargeForPerspectiveTest, WorkBlockFailureHasItsOwnMessage) {
-    platform::CapturingSink sink;
+    TestEngine engine(1);
+    CountingGate gate(2);
+    engine.context.memoryGate = &gate;
+    platform::CapturingSink& sink = engine.sink;
     testing::TestBlocks img(30, 20);
     testing::FillPattern(img.source);
     const std::vector<std::uint8_t> before = testing::PixelsOf(img.source);
-    FailAt(2);
-    EXPECT_EQ(EnlargeForPerspective(img.blocks, img.source, img.destination, sink, FailingAllocator)
-                  .code(),
+    EXPECT_EQ(EnlargeForPerspective(img.blocks, img.source, img.destination, engine.context).code(),
               1);
     EXPECT_EQ(sink.Last(), "Insufficient memory for perspective adjustments");
     EXPECT_EQ(sink.Count(), 1u);
@@ -243,11 +244,12 @@ TEST(EnlargeForPerspectiveTest, WorkBlockFailureHasItsOwnMessage) {
 }
 
 TEST(EnlargeForPerspectiveTest, NoWorkBlockAtAllIsStatusTwo) {
-    platform::CapturingSink sink;
+    TestEngine engine(1);
+    CountingGate gate(0, 2);
+    engine.context.memoryGate = &gate;
+    platform::CapturingSink& sink = engine.sink;
     testing::TestBlocks img(30, 20);
-    FailAt(0, 2);
-    EXPECT_EQ(EnlargeForPerspective(img.blocks, img.source, img.destination, sink, FailingAllocator)
-                  .code(),
+    EXPECT_EQ(EnlargeForPerspective(img.blocks, img.source, img.destination, engine.context).code(),
               2);
     EXPECT_EQ(sink.Last(), "Insufficient memory for perspective adjustments");
 }
@@ -255,12 +257,13 @@ TEST(EnlargeForPerspectiveTest, NoWorkBlockAtAllIsStatusTwo) {
 // The backup only ever receives the image's own pixels; losing it would leave
 // vignetting and canvas placement in the source after every correction.
 TEST(EnlargeForPerspectiveTest, BackupFailureKeepsTheOldBackup) {
-    platform::CapturingSink sink;
+    TestEngine engine(1);
+    CountingGate gate(3);
+    engine.context.memoryGate = &gate;
+    platform::CapturingSink& sink = engine.sink;
     testing::TestBlocks img(30, 20);
-    FailAt(3);
     EXPECT_TRUE(
-        EnlargeForPerspective(img.blocks, img.source, img.destination, sink, FailingAllocator)
-            .ok());
+        EnlargeForPerspective(img.blocks, img.source, img.destination, engine.context).ok());
     EXPECT_EQ(sink.Count(), 0u);
     EXPECT_TRUE(img.blocks.enlarged);
     EXPECT_EQ(img.blocks.backup.size(), 1800u);
