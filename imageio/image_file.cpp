@@ -19,9 +19,10 @@ constexpr int kLoadFailed = 2;
 void CurrentImage::Release() {
     input = ImageBuffer{};
     output = ImageBuffer{};
-    inputPixels.Release();
-    outputPixels.Release();
-    workPixels.Release();
+    blocks.source.Release();
+    blocks.work.Release();
+    blocks.backup.Release();
+    blocks.enlarged = false;
     metadata.Clear();
 }
 
@@ -91,18 +92,19 @@ bool AllocateImageBuffers(CurrentImage& image, std::int32_t width, std::int32_t 
                           std::int32_t bitsPerPixel, platform::MessageSink& sink) {
     image.input = DescribeImage(width, height, bitsPerPixel, nullptr);
     const auto size = static_cast<std::size_t>(image.input.dataSize);
-    if (!image.inputPixels.Allocate(size) || !image.outputPixels.Allocate(size) ||
-        !image.workPixels.Allocate(size)) {
-        image.inputPixels.Release();
-        image.outputPixels.Release();
-        image.workPixels.Release();
+    if (!image.blocks.source.Allocate(size) || !image.blocks.work.Allocate(size) ||
+        !image.blocks.backup.Allocate(size)) {
+        image.blocks.source.Release();
+        image.blocks.work.Release();
+        image.blocks.backup.Release();
         image.input = ImageBuffer{};
         ReportOutOfMemory(image, sink);
         return false;
     }
-    image.input.pixels = image.inputPixels.data();
+    image.input.pixels = image.blocks.source.data();
     image.output = image.input;
-    image.output.pixels = image.outputPixels.data();
+    image.output.pixels = image.blocks.work.data();
+    image.blocks.enlarged = false;
     image.outOfMemory = false;
     return true;
 }

@@ -5,6 +5,7 @@
 
 #include "base/image_buffer.h"
 #include "base/pixel_block.h"
+#include "engine/run_correction.h"
 #include "imageio/image_metadata.h"
 #include "platform/atomic_file.h"
 #include "platform/message_sink.h"
@@ -31,14 +32,14 @@ struct ImageFileOptions {
 };
 
 // The current image of the program: the decoded input, the output the correction
-// writes into, a work buffer of the same size for the correction, and the
-// metadata read with it. Everything is replaced by the next LoadImageFile.
+// writes into, a backup of the input for the correction, and the metadata read
+// with it. The pixel blocks are the engine's, so a correction can enlarge them
+// for a perspective canvas in place. Everything is replaced by the next
+// LoadImageFile.
 struct CurrentImage {
-    ImageBuffer input;   // pixels point into inputPixels
-    ImageBuffer output;  // same geometry as input; pixels point into outputPixels
-    PixelBlock inputPixels;
-    PixelBlock outputPixels;
-    PixelBlock workPixels;
+    ImageBuffer input;   // pixels point into blocks.source
+    ImageBuffer output;  // same geometry as input; pixels point into blocks.work
+    engine::ImageBlocks blocks;
     ImageMetadata metadata;  // metadata.fileKind is the kind of the file read
     // Raised when one of the image's allocations failed; cleared by LoadImageFile
     // and again once the three image buffers are allocated.

@@ -235,7 +235,7 @@ int ReadOpenTiff(TIFF* tif, CurrentImage& image, platform::MessageSink& sink) {
             DescribeImage(image.input.width, image.input.height, 3 * bits, image.input.pixels);
         image.input = rgb;
         image.output = rgb;
-        image.output.pixels = image.outputPixels.data();
+        image.output.pixels = image.blocks.work.data();
     }
     return 0;
 }

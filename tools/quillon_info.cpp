@@ -6,16 +6,24 @@
 // gives the reader's message on stderr and makes the exit status 1.
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "app/app_state.h"
+#include "app/photo_detection.h"
+#include "app/startup.h"
 #include "imageio/image_file.h"
+#include "lensdb/lens_matching.h"
 #include "metadata/info_text.h"
 #include "metadata/parse_metadata.h"
 #include "metadata/shot_info.h"
 #include "metadata/xmp_reader.h"
 #include "platform/message_sink.h"
+#include "platform/settings_store.h"
+#include "settings/language_dialog.h"
 #include "settings/languages.h"
+#include "settings/settings_location.h"
 #include "settings/string_table.h"
 
 namespace {
@@ -23,11 +31,50 @@ namespace {
 using quillon::imageio::ImageMetadata;
 using quillon::metadata::ShotInfo;
 
-// Everything one line of the report may draw on; detection results join here.
+// Everything one line of the report may draw on.
 struct FileReport {
     const ShotInfo& shot;
     const ImageMetadata& metadata;
+    // Null when the lens database could not be loaded.
+    const quillon::lensdb::LensSelection* selection = nullptr;
+    std::string detectionMessage;
 };
+
+std::string Float(float value) {
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.6g", static_cast<double>(value));
+    return buffer;
+}
+
+std::string Candidates(const quillon::lensdb::LensSelection& selection) {
+    std::string out;
+    for (const auto* camera = selection.candidates; camera != nullptr;
+         camera = camera->candidateNext) {
+        if (!out.empty()) out += "; ";
+        out += std::string(camera->menuMake) + " / " + camera->menuModel;
+    }
+    return out;
+}
+
+std::string Lines(const quillon::lensdb::SelectionMenu& menu) {
+    std::string out;
+    for (std::size_t i = 0; i < menu.lines.size(); ++i) {
+        if (i > 0) out += "; ";
+        if (static_cast<int>(i) == menu.selected) out += "*";
+        out += menu.lines[i];
+    }
+    return out;
+}
+
+// Rows about the detection; empty values when the database is not available.
+template <std::string (*Format)(const FileReport&, const quillon::lensdb::LensSelection&)>
+std::string Detected(const FileReport& r) {
+    return r.selection == nullptr ? std::string() : Format(r, *r.selection);
+}
+
+std::string Coefficient(const quillon::lensdb::LensSelection& s, float value) {
+    return s.coefficientsValid ? Float(value) : std::string();
+}
 
 std::string Number(double value) {
     if (value == 0.0) return {};
@@ -92,6 +139,35 @@ constexpr Field kFields[] = {
          if (r.metadata.exif.empty()) return std::string();
          return std::string(r.shot.bigEndian ? "yes" : "no");
      }},
+    {"candidateCameras", Detected<[](const FileReport&, const quillon::lensdb::LensSelection& s) {
+         return Candidates(s);
+     }>},
+    {"camera", Detected<[](const FileReport&, const quillon::lensdb::LensSelection& s) {
+         if (s.selectedCamera == nullptr) return std::string();
+         return std::string(s.selectedCamera->menuMake) + " / " + s.selectedCamera->menuModel;
+     }>},
+    {"lensMenu", Detected<[](const FileReport&, const quillon::lensdb::LensSelection& s) {
+         return Lines(s.lensMenuLines);
+     }>},
+    {"lens", Detected<[](const FileReport&, const quillon::lensdb::LensSelection& s) {
+         return s.IsRealLensSelected() ? std::string(s.selectedLens->menuLens) : std::string();
+     }>},
+    {"focalInUse", Detected<[](const FileReport&, const quillon::lensdb::LensSelection& s) {
+         return s.focalInUse == 0.0f ? std::string() : Float(s.focalInUse);
+     }>},
+    {"a", Detected<[](const FileReport&, const quillon::lensdb::LensSelection& s) {
+         return Coefficient(s, s.lensModel.a);
+     }>},
+    {"b", Detected<[](const FileReport&, const quillon::lensdb::LensSelection& s) {
+         return Coefficient(s, s.lensModel.b);
+     }>},
+    {"c", Detected<[](const FileReport&, const quillon::lensdb::LensSelection& s) {
+         return Coefficient(s, s.lensModel.c);
+     }>},
+    {"d", Detected<[](const FileReport&, const quillon::lensdb::LensSelection& s) {
+         return Coefficient(s, s.lensModel.d);
+     }>},
+    {"detection", [](const FileReport& r) { return r.detectionMessage; }},
 };
 
 // The reader's messages, each naming the file it is about.
@@ -122,30 +198,58 @@ void PrintInfoText(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    using namespace quillon;
     if (argc < 2) {
         std::fprintf(stderr, "usage: quillon-info FILE...\n");
         return 2;
     }
-    int status = 0;
-    quillon::settings::StringTable texts;
-    {
-        FileMessageSink sink("strings");
-        texts.Allocate();
-        quillon::settings::LoadStrings(texts, quillon::settings::kEnglishLangId, sink);
+    // The tool sees what the program sees: the same settings, language and lens
+    // database. It never writes the settings.
+    FileMessageSink startSink("start-up");
+    platform::FileSettingsStore userStore(settings::UserSettingsPath());
+    const platform::FileSettingsStore machineStore(settings::MachineSettingsPath());
+    settings::NoDisplayLanguagePrompt languagePrompt;
+    app::StderrBusyIndicator busy;
+    const app::ProgramEnvironment env{startSink, userStore, machineStore, languagePrompt, busy, {}};
+    auto state = std::make_unique<app::AppState>();
+    const bool haveDatabase = app::LoadRunData(*state, env) == 0;
+    if (!state->session.strings.IsAllocated() || state->session.strings.LoadedLanguageId() < 0) {
+        state->session.strings.Allocate();
+        settings::LoadStrings(state->session.strings, settings::kEnglishLangId, startSink);
     }
+
+    int status = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string path = argv[i];
         FileMessageSink sink(path);
-        quillon::imageio::CurrentImage image;
-        if (quillon::imageio::LoadImageFile(path, image, sink) != 0) {
+        app::ImageState& current = state->current;
+        current.selection.Clear();
+        if (imageio::LoadImageFile(path, current.image, sink) != 0) {
             // Corrupt data is reported by the decoder's own line on stderr,
             // which does not name the file.
             if (!sink.shown()) sink.Show("cannot be read");
             status = 1;
             continue;
         }
-        const ShotInfo shot = quillon::metadata::ParseImageMetadata(image.metadata, {});
-        const FileReport report{shot, image.metadata};
+        app::ReadShotInfo(*state);
+        FileReport report{current.shot, current.image.metadata, nullptr, {}};
+        if (haveDatabase) {
+            // As the main window would: menus filled, the full detection messages.
+            const app::PhotoMatch match(*state, /*invertMode=*/false, /*withWindow=*/true);
+            lensdb::Detect(match.context(), current.selection);
+            if (current.selection.IsRealLensSelected()) {
+                (void)lensdb::ComputeCoefficients(match.context(), current.selection);
+            }
+            report.selection = &current.selection;
+            report.detectionMessage = lensdb::DetectionText(match.context(), current.selection);
+            while (!report.detectionMessage.empty() && (report.detectionMessage.back() == '\n' ||
+                                                        report.detectionMessage.back() == '\r')) {
+                report.detectionMessage.pop_back();
+            }
+            for (char& c : report.detectionMessage) {
+                if (c == '\r' || c == '\n') c = ' ';
+            }
+        }
         if (i > 1) std::printf("\n");
         std::printf("file: %s\n", path.c_str());
         for (const Field& field : kFields) {
@@ -153,7 +257,8 @@ int main(int argc, char** argv) {
                         field.format(report).c_str());
         }
         std::printf("info:\n");
-        PrintInfoText(quillon::metadata::BuildInfoText(shot, {}, texts));
+        PrintInfoText(metadata::BuildInfoText(
+            current.shot, lensdb::InfoContextOf(current.selection), state->session.strings));
     }
     return status;
 }

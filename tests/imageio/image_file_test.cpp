@@ -53,9 +53,9 @@ TEST(LoadImageFile, AFailedLoadReleasesThePreviousImage) {
     EXPECT_FALSE(image.outOfMemory);
     EXPECT_EQ(image.input.pixels, nullptr);
     EXPECT_EQ(image.output.pixels, nullptr);
-    EXPECT_TRUE(image.inputPixels.empty());
-    EXPECT_TRUE(image.outputPixels.empty());
-    EXPECT_TRUE(image.workPixels.empty());
+    EXPECT_TRUE(image.blocks.source.empty());
+    EXPECT_TRUE(image.blocks.work.empty());
+    EXPECT_TRUE(image.blocks.backup.empty());
     EXPECT_TRUE(image.metadata.exif.empty());
     EXPECT_TRUE(image.metadata.icc.empty());
 }

@@ -300,7 +300,7 @@ TEST(JpegRead, RefusesImagesThatAreNotRgb) {
         EXPECT_EQ(loaded.status, 2);
         EXPECT_EQ(loaded.sink.Last(), "Image must be rgb");
         EXPECT_EQ(loaded.sink.Count(), 1u);
-        EXPECT_TRUE(loaded.image.inputPixels.empty());
+        EXPECT_TRUE(loaded.image.blocks.source.empty());
     }
     for (const char* sample :
          {"photos/exiv2_exiv2-bug1231b.jpg", "photos/pillow_pil_sample_cmyk.jpg"}) {
@@ -337,7 +337,7 @@ TEST(JpegRead, CorruptDataFailsWithoutAMessageBox) {
         Load(path, loaded);
         EXPECT_EQ(loaded.status, 2);
         EXPECT_EQ(loaded.sink.Count(), 0u);
-        EXPECT_TRUE(loaded.image.inputPixels.empty());
+        EXPECT_TRUE(loaded.image.blocks.source.empty());
         EXPECT_TRUE(loaded.image.metadata.exif.empty());
     }
 }

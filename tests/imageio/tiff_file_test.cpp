@@ -122,7 +122,7 @@ TEST(TiffRead, TakesPixelsAndEveryCarriedValueFromTheFile) {
     EXPECT_EQ(image.output.width, 17);
     EXPECT_EQ(image.output.dataSize, image.input.dataSize);
     EXPECT_NE(image.output.pixels, image.input.pixels);
-    EXPECT_GE(image.workPixels.size(), static_cast<std::size_t>(image.input.dataSize));
+    EXPECT_GE(image.blocks.backup.size(), static_cast<std::size_t>(image.input.dataSize));
 
     const ImageMetadata& m = image.metadata;
     EXPECT_EQ(m.xmp, rich.xmp);
@@ -306,7 +306,7 @@ TEST(TiffRead, RefusesEachUnsupportedLayoutWithItsMessage) {
         EXPECT_EQ(LoadImageFile(path, image, sink), 2);
         EXPECT_EQ(sink.Last(), c.message);
         EXPECT_EQ(image.input.pixels, nullptr);
-        EXPECT_TRUE(image.inputPixels.empty());
+        EXPECT_TRUE(image.blocks.source.empty());
     }
 }
 
@@ -336,7 +336,7 @@ TEST(TiffRead, RefusesSidesAboveTheLimitBeforeAllocating) {
     CurrentImage image;
     EXPECT_EQ(LoadImageFile(path, image, sink), 2);
     EXPECT_EQ(sink.Last(), "Image too large: 40000 x 1 pixels (at most 32767 per side)");
-    EXPECT_TRUE(image.inputPixels.empty());
+    EXPECT_TRUE(image.blocks.source.empty());
 }
 
 TEST(TiffRead, ShortStripIsAScanlineFailureAfterLibtiffsOwnMessage) {

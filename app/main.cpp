@@ -1,0 +1,27 @@
+// quillon: corrects the optical faults of photographs.
+//
+//   quillon                      the folder browser (needs a display)
+//   quillon photo.jpg ...        the editor, one file after another
+//   quillon -q|-Q [-i] photo.jpg the quiet one-shot correction; -q notes
+//                                progress, -Q is silent, -i adds the lens's
+//                                distortion instead of removing it
+
+#include "app/command_line.h"
+#include "app/startup.h"
+#include "platform/message_sink.h"
+#include "platform/settings_store.h"
+#include "settings/language_dialog.h"
+#include "settings/settings_location.h"
+
+int main(int argc, char** argv) {
+    using namespace quillon;
+    platform::StderrSink sink;
+    platform::FileSettingsStore userStore(settings::UserSettingsPath());
+    const platform::FileSettingsStore machineStore(settings::MachineSettingsPath());
+    // Until the window is built nothing can ask for a language: the first run
+    // proceeds in English and stores nothing before its regular save.
+    settings::NoDisplayLanguagePrompt languagePrompt;
+    app::StderrBusyIndicator busy;
+    const app::ProgramEnvironment env{sink, userStore, machineStore, languagePrompt, busy, {}};
+    return app::RunProgram(app::CommandLineFromArgs(argc, argv), env);
+}
