@@ -424,8 +424,6 @@ __attribute__((target("avx2,fma"))) void RemapRow8Avx2(const ImageBuffer& source
     const __m256 k2 = _mm256_setr_ps(3.75f, -2.25f, -2.25f, 3.75f, 3.75f, -2.25f, -2.25f, 3.75f);
     const __m256 k1 = _mm256_setr_ps(-6.f, 0.f, 0.f, -6.f, -6.f, 0.f, 0.f, -6.f);
     const __m256 k0 = _mm256_setr_ps(3.f, 1.f, 1.f, 3.f, 3.f, 1.f, 1.f, 3.f);
-    const __m256i firstPair = _mm256_setr_epi32(4, 4, 4, 4, 5, 5, 5, 5);
-    const __m256i secondPair = _mm256_setr_epi32(6, 6, 6, 6, 7, 7, 7, 7);
     std::uint8_t scratch[4][12];
     const std::uint8_t* rows[4];
     for (std::int32_t j = 0; j < width; ++j, out += 3) {
@@ -451,16 +449,21 @@ __attribute__((target("avx2,fma"))) void RemapRow8Avx2(const ImageBuffer& source
 
         // Heads (bytes 0..7) of the four block rows weighted by their row
         // weights, tails (bytes 8..11) two rows to a vector.
+        // Row weight r broadcast across a vector: in-lane moves only, which
+        // need no index constants in registers.
+        const __m256 wy = _mm256_permute2f128_ps(k, k, 0x11);
+        const __m256 wy0 = _mm256_permute_ps(wy, 0x00);
+        const __m256 wy1 = _mm256_permute_ps(wy, 0x55);
+        const __m256 wy2 = _mm256_permute_ps(wy, 0xAA);
+        const __m256 wy3 = _mm256_permute_ps(wy, 0xFF);
         const __m256 heads = _mm256_fmadd_ps(
-            Head8(rows, 3), _mm256_permutevar8x32_ps(k, _mm256_set1_epi32(7)),
+            Head8(rows, 3), wy3,
             _mm256_fmadd_ps(
-                Head8(rows, 2), _mm256_permutevar8x32_ps(k, _mm256_set1_epi32(6)),
-                _mm256_fmadd_ps(Head8(rows, 1), _mm256_permutevar8x32_ps(k, _mm256_set1_epi32(5)),
-                                _mm256_mul_ps(Head8(rows, 0),
-                                              _mm256_permutevar8x32_ps(k, _mm256_set1_epi32(4))))));
+                Head8(rows, 2), wy2,
+                _mm256_fmadd_ps(Head8(rows, 1), wy1, _mm256_mul_ps(Head8(rows, 0), wy0))));
         const __m256 tailSums =
-            _mm256_fmadd_ps(Tails8(rows, 2), _mm256_permutevar8x32_ps(k, secondPair),
-                            _mm256_mul_ps(Tails8(rows, 0), _mm256_permutevar8x32_ps(k, firstPair)));
+            _mm256_fmadd_ps(Tails8(rows, 2), _mm256_blend_ps(wy2, wy3, 0xF0),
+                            _mm256_mul_ps(Tails8(rows, 0), _mm256_blend_ps(wy0, wy1, 0xF0)));
         const __m128 acc2 =
             _mm_add_ps(_mm256_castps256_ps128(tailSums), _mm256_extractf128_ps(tailSums, 1));
         const __m128 acc0 = _mm_mul_ps(_mm256_castps256_ps128(heads),
