@@ -1,24 +1,16 @@
 #include "engine/run_correction.h"
 
 #include <cstring>
-#include <string>
 
+#include "engine/fisheye.h"
 #include "engine/image_ops.h"
 #include "engine/lens_correction.h"
+#include "engine/perspective.h"
+#include "engine/vignetting.h"
 
 namespace quillon::engine {
 
 namespace {
-
-// Corrections this engine cannot run yet. RunCorrection refuses them rather
-// than quietly returning an image without them. Remove an entry when its
-// operation is wired into the marked step below.
-const char* UnavailableCorrection(const ActiveCorrections& active) {
-    if (active.vignetting) return "vignetting";
-    if (active.fisheye) return "fisheye conversion";
-    if (active.perspective || active.scale) return "perspective and scale";
-    return nullptr;
-}
 
 // The bytes of the image itself; a block may be larger (perspective canvases).
 std::size_t ImageBytes(const ImageBuffer& image) {
@@ -31,19 +23,17 @@ void CopyPixels(const ImageBuffer& from, const ImageBuffer& to) {
 
 // Steps 4 to 6 of a correction (see RunCorrection): everything between taking
 // the backup and restoring the source. Returns the first failing step's status.
-Status CorrectFromSource(ImageBuffer& destination, ImageBuffer& source, bool isPreview,
-                         ImageBlocks& blocks, CorrectionInputs& inputs,
-                         const ActiveCorrections& active, EngineContext& context) {
-    (void)isPreview;
-    (void)blocks;
-
-    // Step 4, vignetting on the source in place: ApplyVignetting goes here.
+Status CorrectFromSource(const ImageBuffer& destination, const ImageBuffer& source,
+                         CorrectionInputs& inputs, const ActiveCorrections& active,
+                         EngineContext& context) {
+    // Step 4: vignetting changes the source in place; the backup undoes it.
+    if (active.vignetting) ApplyVignetting(source, inputs.settings, context.pool);
 
     // Step 5: the geometric correction of the lens.
     const ImageBuffer* result = &source;
     if (active.fisheye) {
-        // RunFisheye from the source into the destination goes here, with
-        // chromatic aberration when active; the result is the destination.
+        QUILLON_RETURN_IF_ERROR(
+            RunFisheye(destination, source, active.chromaticAberration, inputs.settings, context));
         result = &destination;
     } else if (active.distortion || active.chromaticAberration) {
         QUILLON_RETURN_IF_ERROR(RunLensCorrection(destination, source, active.chromaticAberration,
@@ -52,9 +42,13 @@ Status CorrectFromSource(ImageBuffer& destination, ImageBuffer& source, bool isP
         result = &destination;
     }
 
-    // Step 6, perspective and scale on the canvases (PlaceOnCanvas,
-    // RunPerspective, resize, CropToImage) go here; that path writes the
-    // destination itself and returns.
+    // Step 6: perspective and scale work on canvases in the result's block and
+    // the other one, and crop into the destination themselves.
+    if (active.perspective || active.scale) {
+        std::uint8_t* other = result == &destination ? source.pixels : destination.pixels;
+        return CorrectOnCanvas(*result, other, destination, active.perspective, active.scale,
+                               inputs.settings, inputs.lens, context);
+    }
 
     if (result != &destination) CopyPixels(*result, destination);
     return Status::Ok();
@@ -103,23 +97,23 @@ Status RunCorrection(ImageBuffer& destination, ImageBuffer& source, bool isPrevi
         CopyPixels(source, destination);
         return Status::Ok();
     }
-    if (const char* missing = UnavailableCorrection(active)) {
-        context.sink.Show(std::string("This version cannot apply ") + missing +
-                          "; the image was not corrected");
-        return Status(1);
-    }
 
-    // Step 2, for perspective or scale: EnlargeForPerspective of a full-size
-    // image whose blocks are not yet enlarged (its failure returns here, before
-    // the backup), then the two canvas descriptions.
+    // Step 2: canvases need blocks 16/9 the image's size. A full-size image gets
+    // them on its first perspective or scale correction, the preview's are set
+    // up that large; blocks that do not hold the canvases are enlarged whatever
+    // the kind of image, rather than written past. A failure returns here,
+    // before anything was changed.
+    (void)isPreview;
+    if (active.perspective || active.scale) {
+        QUILLON_RETURN_IF_ERROR(PrepareCanvasBlocks(blocks, source, destination, context));
+    }
 
     // Step 3: keep the source, which vignetting and the canvas placement change.
     const std::size_t imageBytes = ImageBytes(source);
     const bool haveBackup = !blocks.backup.empty() && blocks.backup.size() >= imageBytes;
     if (haveBackup) std::memcpy(blocks.backup.data(), source.pixels, imageBytes);
 
-    const Status status =
-        CorrectFromSource(destination, source, isPreview, blocks, inputs, active, context);
+    const Status status = CorrectFromSource(destination, source, inputs, active, context);
 
     // Step 7, on success and on failure alike.
     if (haveBackup) std::memcpy(source.pixels, blocks.backup.data(), imageBytes);

@@ -128,28 +128,6 @@ TEST(RunCorrectionTest, FailureLeavesTheSourceUnchanged) {
     EXPECT_EQ(engine.sink.Last(), "Insufficient memory");
 }
 
-// Corrections this engine does not run yet are refused, loudly, before
-// anything is touched, instead of returning an image without them.
-TEST(RunCorrectionTest, RefusesCorrectionsItCannotRun) {
-    Engine engine;
-    EngineContext context = engine.Context();
-    CorrectionSettings variants[4];
-    variants[0].VigAmount = 20;
-    variants[1].CorChoice = kCorrectFisheye;
-    variants[2].PerspectVert = 5;
-    variants[3].PerspectScale = 110;
-    for (CorrectionSettings& settings : variants) {
-        StateImage image(20, 10, 24, 4);
-        CorrectionInputs inputs{settings, kBarrel, LensState{true, true}};
-        engine.sink.Clear();
-        EXPECT_FALSE(
-            RunCorrection(image.destination, image.source, false, image.blocks, inputs, context)
-                .ok());
-        EXPECT_EQ(engine.sink.Count(), 1u);
-        EXPECT_EQ(image.Source(), image.original);
-    }
-}
-
 TEST(RunCorrectionTest, RefusesHugeAndMismatchedImages) {
     Engine engine;
     EngineContext context = engine.Context();

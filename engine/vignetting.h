@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+
+#include "base/image_buffer.h"
+#include "engine/correction_settings.h"
+#include "engine/worker_pool.h"
+
+// Vignetting is corrected by a brightness gain that depends only on the distance
+// of a pixel from the image centre. The gain is 1 at the centre and 1 / (1 - A)
+// at the half diagonal; the midpoint decides how far out it stays near 1.
+
+namespace quillon::engine {
+
+// Everything the gain needs, computed once per image. Bands receive a copy.
+struct VignettingConstants {
+    double radius = 1.0;          // half diagonal in pixels
+    double inverseRadius = 1.0;   // 1 / radius
+    double base = 1.0;            // 1 - A: the divisor at the half diagonal
+    double steepness = 1.0;       // k
+    double slope = 0.0;           // A / tanh(k)
+    std::int32_t halfWidth = 0;   // W / 2, integer
+    std::int32_t halfHeight = 0;  // H / 2, integer
+};
+
+VignettingConstants MakeVignettingConstants(std::int32_t width, std::int32_t height, int vigAmount,
+                                            int vigMidpoint);
+
+// The factor every sample of a pixel at `distance` pixels from the centre is
+// multiplied by (the reciprocal of the divisor).
+double VignettingGain(const VignettingConstants& constants, double distance);
+
+// Quadrant rows [firstRow, endRow) together with their mirrored rows at the
+// bottom and their mirrored columns. Bands with disjoint row ranges write
+// disjoint pixels, so they may run at the same time.
+void VignetteQuadrantRows(const ImageBuffer& image, const VignettingConstants& constants,
+                          std::int32_t firstRow, std::int32_t endRow);
+
+// The centre column of an odd width and the centre row of an odd height, which
+// the quadrant bands leave alone. The centre pixel itself keeps its value.
+void VignetteCentreLines(const ImageBuffer& image, const VignettingConstants& constants);
+
+// Brightens (VigAmount > 0) or darkens the image in place by VigAmount and
+// VigMidpoint. The quadrant rows are shared out over the pool; the centre
+// lines follow on the calling thread once every band is done. Images the
+// engine cannot handle are left alone: this step cannot fail.
+void ApplyVignetting(const ImageBuffer& image, const CorrectionSettings& settings,
+                     WorkerPool& pool);
+
+}  // namespace quillon::engine

@@ -1,0 +1,130 @@
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "base/image_buffer.h"
+#include "engine/run_correction.h"
+#include "engine/worker_pool.h"
+#include "platform/message_sink.h"
+
+// Test images for the correction tests: sample accessors for both depths, owned
+// images, the program's blocks behind a source and destination, and an engine
+// with its pool.
+
+namespace quillon::engine::testing {
+
+inline int Sample(const ImageBuffer& image, std::int32_t x, std::int32_t y, int channel) {
+    const std::uint8_t* p = image.Row(y) + static_cast<std::int64_t>(x) * image.BytesPerPixel();
+    if (image.bitsPerPixel == 24) return p[channel];
+    std::uint16_t v;
+    std::memcpy(&v, p + 2 * channel, 2);
+    return v;
+}
+
+inline void SetSample(const ImageBuffer& image, std::int32_t x, std::int32_t y, int channel,
+                      int value) {
+    std::uint8_t* p = image.Row(y) + static_cast<std::int64_t>(x) * image.BytesPerPixel();
+    if (image.bitsPerPixel == 24) {
+        p[channel] = static_cast<std::uint8_t>(value);
+    } else {
+        const auto v = static_cast<std::uint16_t>(value);
+        std::memcpy(p + 2 * channel, &v, 2);
+    }
+}
+
+inline void SetPixel(const ImageBuffer& image, std::int32_t x, std::int32_t y, int r, int g,
+                     int b) {
+    SetSample(image, x, y, 0, r);
+    SetSample(image, x, y, 1, g);
+    SetSample(image, x, y, 2, b);
+}
+
+inline void Fill(const ImageBuffer& image, int value) {
+    for (std::int32_t y = 0; y < image.height; ++y)
+        for (std::int32_t x = 0; x < image.width; ++x) SetPixel(image, x, y, value, value, value);
+}
+
+// A deterministic, position-dependent pattern: neighbouring pixels differ, so
+// a pixel taken from the wrong place is visible.
+inline void FillPattern(const ImageBuffer& image, unsigned seed = 1) {
+    std::uint32_t state = seed * 2654435761u + 12345u;
+    const std::uint32_t top = image.bitsPerPixel == 24 ? 256u : 65536u;
+    for (std::int32_t y = 0; y < image.height; ++y)
+        for (std::int32_t x = 0; x < image.width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                state = state * 1664525u + 1013904223u;
+                SetSample(image, x, y, c, static_cast<int>((state >> 8) % top));
+            }
+}
+
+inline std::vector<std::uint8_t> PixelsOf(const ImageBuffer& image) {
+    return {image.pixels, image.pixels + image.dataSize};
+}
+
+struct TestImage {
+    std::vector<std::uint8_t> bytes;
+    ImageBuffer image;
+
+    // `capacityFactor` reserves room beyond the image for canvases that reuse
+    // the block.
+    TestImage(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel = 24,
+              double capacityFactor = 1.0) {
+        const auto size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
+                          static_cast<std::size_t>(bitsPerPixel / 8);
+        bytes.assign(static_cast<std::size_t>(static_cast<double>(size) * capacityFactor) + 64, 0);
+        image = DescribeImage(width, height, bitsPerPixel, bytes.data());
+    }
+
+    int Get(std::int32_t x, std::int32_t y, int channel) const {
+        return Sample(image, x, y, channel);
+    }
+    void Set(std::int32_t x, std::int32_t y, int channel, int value) {
+        SetSample(image, x, y, channel, value);
+    }
+    void SetPixel(std::int32_t x, std::int32_t y, int r, int g, int b) {
+        testing::SetPixel(image, x, y, r, g, b);
+    }
+    void Fill(int value) { testing::Fill(image, value); }
+    std::vector<std::uint8_t> Pixels() const { return PixelsOf(image); }
+};
+
+// The blocks of one image as the program holds them, with the source and
+// destination descriptions naming them. `enlarged` makes them 16/9 as large,
+// as the preview's set-up does.
+struct TestBlocks {
+    ImageBlocks blocks;
+    ImageBuffer source;
+    ImageBuffer destination;
+    bool allocated = false;
+
+    TestBlocks(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel = 24,
+               bool enlarged = false) {
+        source = DescribeImage(width, height, bitsPerPixel, nullptr);
+        auto size = static_cast<std::size_t>(source.dataSize);
+        if (enlarged) {
+            size = static_cast<std::size_t>(static_cast<double>(size) * 1.7777777777777777 + 0.5);
+        }
+        allocated = blocks.source.Allocate(size) && blocks.work.Allocate(size) &&
+                    blocks.backup.Allocate(size);
+        blocks.enlarged = enlarged;
+        source.pixels = blocks.source.data();
+        destination = DescribeImage(width, height, bitsPerPixel, blocks.work.data());
+    }
+};
+
+// A pool with `processors` threads (the caller included) and a capturing sink.
+struct TestEngine {
+    platform::CapturingSink sink;
+    WorkerPool pool;
+    EngineContext context{pool, sink};
+    bool started = false;
+
+    explicit TestEngine(std::int32_t processors = 2) {
+        std::int32_t p = processors;
+        started = CreateWorkerPool(pool, p, sink).ok();
+    }
+};
+
+}  // namespace quillon::engine::testing
