@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -70,10 +71,23 @@ void RemapBench(benchmark::State& state, std::int32_t bitsPerPixel, std::int32_t
         return;
     }
     const std::vector<T> expected = output;
+    // Comparing all 72 MB would add a tenth to the time measured; every 97th
+    // row and a spoiled sample in the middle show a remap that went wrong.
+    const std::size_t rowSamples = static_cast<std::size_t>(kWidth) * 3;
+    auto unchanged = [&] {
+        for (std::size_t row = 0; row < static_cast<std::size_t>(kHeight); row += 97) {
+            if (!std::equal(output.begin() + static_cast<std::ptrdiff_t>(row * rowSamples),
+                            output.begin() + static_cast<std::ptrdiff_t>((row + 1) * rowSamples),
+                            expected.begin() + static_cast<std::ptrdiff_t>(row * rowSamples))) {
+                return false;
+            }
+        }
+        return output[output.size() / 2] == expected[output.size() / 2];
+    };
     for (auto _ : state) {
         output[output.size() / 2] = static_cast<T>(~output[output.size() / 2]);
         if (!RemapImage(source, destination, stack, ChannelPass::kAll, context).ok() ||
-            output != expected) {
+            !unchanged()) {
             state.SkipWithError("remap result changed");
             break;
         }

@@ -200,26 +200,22 @@ class RowMapper {
 // Which of the three channels a pass writes, as byte masks.
 struct PassChannels {
     bool write[3];
+    bool all;
 };
 
 PassChannels ChannelsOf(ChannelPass pass) {
-    return {{PassWritesChannel(pass, 0), PassWritesChannel(pass, 1), PassWritesChannel(pass, 2)}};
+    return {{PassWritesChannel(pass, 0), PassWritesChannel(pass, 1), PassWritesChannel(pass, 2)},
+            pass == ChannelPass::kAll};
 }
 
-// Pointers to the first sample of each of the four block rows: straight into
-// the source when the block lies inside it, else into `scratch`, assembled with
-// clamped rows and columns so the edge pixels repeat.
+// The border block: the four rows assembled in `scratch` with clamped rows and
+// columns, so the edge pixels repeat. Rare, so kept out of the pixel loop.
 template <class T>
-bool LocateBlock(const ImageBuffer& source, std::int32_t x0, std::int32_t y0, T (&scratch)[4][12],
-                 const T* (&rows)[4]) {
+__attribute__((noinline)) void AssembleBorderBlock(const ImageBuffer& source, std::int32_t x0,
+                                                   std::int32_t y0, T (&scratch)[4][12],
+                                                   const T* (&rows)[4]) {
     const std::int32_t w = source.width;
     const std::int32_t h = source.height;
-    if (x0 >= 0 && x0 <= w - 4 && y0 >= 0 && y0 <= h - 4) {
-        for (int r = 0; r < 4; ++r) {
-            rows[r] = reinterpret_cast<const T*>(source.Row(y0 + r)) + 3 * x0;
-        }
-        return true;
-    }
     for (int r = 0; r < 4; ++r) {
         const std::int32_t y = std::clamp(y0 + r, 0, h - 1);
         const T* line = reinterpret_cast<const T*>(source.Row(y));
@@ -229,7 +225,24 @@ bool LocateBlock(const ImageBuffer& source, std::int32_t x0, std::int32_t y0, T 
         }
         rows[r] = scratch[r];
     }
-    return false;
+}
+
+// Pointers to the first sample of each of the four block rows: straight into
+// the source when the block lies inside it, else into the assembled border
+// block.
+template <class T>
+inline void LocateBlock(const ImageBuffer& source, std::int32_t x0, std::int32_t y0,
+                        T (&scratch)[4][12], const T* (&rows)[4]) {
+    if (x0 >= 0 && x0 <= source.width - 4 && y0 >= 0 && y0 <= source.height - 4) {
+        const T* first = reinterpret_cast<const T*>(source.Row(y0)) + 3 * x0;
+        const std::int64_t stride = source.rowBytes / static_cast<std::int64_t>(sizeof(T));
+        rows[0] = first;
+        rows[1] = first + stride;
+        rows[2] = first + 2 * stride;
+        rows[3] = first + 3 * stride;
+        return;
+    }
+    AssembleBorderBlock(source, x0, y0, scratch, rows);
 }
 
 // The rule in double precision: each block row weighted across its columns,
@@ -299,6 +312,12 @@ inline void StoreFast8(__m128 acc0, __m128 acc1, __m128 acc2, const PassChannels
     q = _mm_srli_epi32(_mm_add_epi32(q, _mm_set1_epi32(8)), 4);
     const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(q, q), q);
     const auto rgb = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
+    if (pass.all) {
+        const auto low = static_cast<std::uint16_t>(rgb);
+        std::memcpy(out, &low, 2);
+        out[2] = static_cast<std::uint8_t>(rgb >> 16);
+        return;
+    }
     if (pass.write[0]) out[0] = static_cast<std::uint8_t>(rgb);
     if (pass.write[1]) out[1] = static_cast<std::uint8_t>(rgb >> 8);
     if (pass.write[2]) out[2] = static_cast<std::uint8_t>(rgb >> 16);
@@ -433,6 +452,77 @@ __attribute__((target("avx2,fma"))) void RemapRow8Avx2(const ImageBuffer& source
                                        _mm_shuffle_ps(wx, wx, _MM_SHUFFLE(2, 2, 1, 1)));
         StoreFast8(acc0, acc1, _mm_mul_ps(acc2, _mm_shuffle_ps(wx, wx, _MM_SHUFFLE(3, 3, 3, 2))),
                    pass, out);
+    }
+}
+
+// Block pixel c of a 16-bit block row as four doubles (red, green, blue and a
+// neighbouring sample that is never used). The last pixel is read from two
+// bytes earlier and shifted, so no read leaves the block row.
+__attribute__((target("avx2,fma"), always_inline)) inline __m256d Pixel16(const std::uint16_t* row,
+                                                                          int c) {
+    __m128i raw;
+    if (c < 3) {
+        raw = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + 3 * c));
+    } else {
+        raw = _mm_srli_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + 3 * c - 1)), 2);
+    }
+    return _mm256_cvtepi32_pd(_mm_cvtepu16_epi32(raw));
+}
+
+// The 16-bit rule with 256-bit vectors of doubles: the same precision as the
+// rule, with fused multiply-adds, one pixel's three channels per vector.
+__attribute__((target("avx2,fma"))) void RemapRow16Avx2(const ImageBuffer& source, const double* xs,
+                                                        const double* ys, const std::uint8_t* valid,
+                                                        std::int32_t width,
+                                                        const PassChannels& pass,
+                                                        std::uint16_t* out) {
+    const __m256d tScale = _mm256_setr_pd(1.0, 1.0, -1.0, -1.0);
+    const __m256d tOffset = _mm256_setr_pd(1.0, 0.0, 1.0, 2.0);
+    const __m256d k3 = _mm256_setr_pd(-0.75, 1.25, 1.25, -0.75);
+    const __m256d k2 = _mm256_setr_pd(3.75, -2.25, -2.25, 3.75);
+    const __m256d k1 = _mm256_setr_pd(-6.0, 0.0, 0.0, -6.0);
+    const __m256d k0 = _mm256_setr_pd(3.0, 1.0, 1.0, 3.0);
+    std::uint16_t scratch[4][12];
+    const std::uint16_t* rows[4];
+    for (std::int32_t j = 0; j < width; ++j, out += 3) {
+        if (!valid[j]) {
+            for (int c = 0; c < 3; ++c) {
+                if (pass.write[c]) out[c] = 0;
+            }
+            continue;
+        }
+        const std::int32_t ix = static_cast<std::int32_t>(xs[j] + 2.0) - 2;
+        const std::int32_t iy = static_cast<std::int32_t>(ys[j] + 2.0) - 2;
+        LocateBlock(source, ix - 1, iy - 1, scratch, rows);
+
+        const __m256d tx = _mm256_fmadd_pd(_mm256_set1_pd(xs[j] - ix), tScale, tOffset);
+        const __m256d ty = _mm256_fmadd_pd(_mm256_set1_pd(ys[j] - iy), tScale, tOffset);
+        alignas(32) double wx[4];
+        alignas(32) double wy[4];
+        _mm256_store_pd(
+            wx, _mm256_fmadd_pd(_mm256_fmadd_pd(_mm256_fmadd_pd(k3, tx, k2), tx, k1), tx, k0));
+        _mm256_store_pd(
+            wy, _mm256_fmadd_pd(_mm256_fmadd_pd(_mm256_fmadd_pd(k3, ty, k2), ty, k1), ty, k0));
+
+        __m256d sum = _mm256_setzero_pd();
+        for (int r = 0; r < 4; ++r) {
+            __m256d rowSum = _mm256_mul_pd(Pixel16(rows[r], 0), _mm256_set1_pd(wx[0]));
+            rowSum = _mm256_fmadd_pd(Pixel16(rows[r], 1), _mm256_set1_pd(wx[1]), rowSum);
+            rowSum = _mm256_fmadd_pd(Pixel16(rows[r], 2), _mm256_set1_pd(wx[2]), rowSum);
+            rowSum = _mm256_fmadd_pd(Pixel16(rows[r], 3), _mm256_set1_pd(wx[3]), rowSum);
+            sum = _mm256_fmadd_pd(rowSum, _mm256_set1_pd(wy[r]), sum);
+        }
+        // q = trunc(4 v); 0 below zero; round half up to a level; 65535 at
+        // most (the saturating pack).
+        __m128i q = _mm256_cvttpd_epi32(_mm256_mul_pd(sum, _mm256_set1_pd(4.0)));
+        q = _mm_max_epi32(q, _mm_setzero_si128());
+        q = _mm_srli_epi32(_mm_add_epi32(q, _mm_set1_epi32(2)), 2);
+        q = _mm_packus_epi32(q, q);
+        alignas(16) std::uint16_t samples[8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(samples), q);
+        for (int c = 0; c < 3; ++c) {
+            if (pass.write[c]) out[c] = samples[c];
+        }
     }
 }
 
@@ -587,14 +677,19 @@ Status RemapBand(const ImageBuffer& source, const ImageBuffer& destination,
                                  destination.height};
     const PassChannels channels = ChannelsOf(pass);
 #if defined(QUILLON_HAVE_AVX2_PATH)
-    const bool wide = destination.bitsPerPixel == 24 && context.allowWideVectors && HaveAvx2();
+    const bool wide = context.allowWideVectors && HaveAvx2();
 #endif
     for (std::int32_t row = firstRow; row < endRow; ++row) {
         ComputeSourceRow(stack, geometry, row, xs.get(), ys.get(), valid.get());
 #if defined(QUILLON_HAVE_AVX2_PATH)
-        if (wide) {
+        if (wide && destination.bitsPerPixel == 24) {
             RemapRow8Avx2(source, xs.get(), ys.get(), valid.get(), destination.width, channels,
                           destination.Row(row));
+            continue;
+        }
+        if (wide) {
+            RemapRow16Avx2(source, xs.get(), ys.get(), valid.get(), destination.width, channels,
+                           reinterpret_cast<std::uint16_t*>(destination.Row(row)));
             continue;
         }
 #endif

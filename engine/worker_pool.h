@@ -72,7 +72,9 @@ struct RowBand {
 RowBand BandOf(std::int32_t rows, std::int32_t workers, std::int32_t index);
 
 // Runs `job` over [0, rows) split into bands; returns after every band has
-// finished, with the status of the first failing band in row order.
+// finished, with the status of the first failing band in row order. One
+// fan-out at a time per pool, from the thread that owns it: a band that
+// started another fan-out on the same pool would wait for itself.
 Status FanOut(WorkerPool& pool, std::int32_t rows, const BandJob& job);
 
 // Convenience for a callable `band(firstRow, endRow) -> Status`.
