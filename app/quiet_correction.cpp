@@ -7,6 +7,7 @@
 #include "engine/run_correction.h"
 #include "imageio/image_file.h"
 #include "lensdb/lens_matching.h"
+#include "metadata/info_text.h"
 #include "platform/paths.h"
 
 namespace quillon::app {
@@ -17,6 +18,12 @@ namespace {
 // says why no lens could be used, with the file it is about.
 std::string NoLensMessage(const lensdb::MatchContext& context, lensdb::LensSelection& selection,
                           const std::string& path) {
+    // Without any camera names every camera is a candidate; naming the first
+    // one's missing lens would only confuse.
+    if (context.shot.make.empty() && context.shot.model.empty()) {
+        return "Quillon: " + path + ": " +
+               std::string(context.texts.Text(metadata::kNoExifInfoText));
+    }
     std::string reason = lensdb::DetectionText(context, selection);
     if (const auto end = reason.find_first_of("\r\n"); end != std::string::npos) {
         reason.resize(end);

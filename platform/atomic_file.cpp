@@ -13,8 +13,10 @@ namespace quillon::platform {
 
 std::string CreateSiblingTempFile(std::string_view target) {
     std::string dir(DirectoryOf(target));
-    std::string pattern = JoinPath(dir, std::string(".") + std::string(FileNameOf(target)) +
-                                            ".quillon-XXXXXX");
+    std::string name = ".";
+    name.append(FileNameOf(target));
+    name.append(".quillon-XXXXXX");
+    std::string pattern = JoinPath(dir, name);
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) return {};
     ::close(fd);

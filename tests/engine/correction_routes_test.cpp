@@ -89,29 +89,32 @@ TEST(CorrectionRoutesTest, ZeroPerspectiveNeverEntersTheCanvas) {
 // the destination, then perspective, resize and crop on canvases in the two
 // blocks. Composed by hand from the single steps, the bytes must agree.
 TEST(CorrectionRoutesTest, AllStepsComposeInOrder) {
-    CorrectionRun run(61, 43);
-    run.settings.VigAmount = 50;
-    run.settings.CaRed = 30;
-    run.settings.PerspectVert = 15;
-    run.settings.PerspectScale = 110;
-    run.settings.PerspectShiftVert = 10;
-    ASSERT_TRUE(run.Correct().ok());
-    EXPECT_TRUE(run.img.blocks.enlarged);
-    EXPECT_EQ(PixelsOf(run.img.source), run.before);
+    for (const std::int32_t bits : {24, 48}) {
+        SCOPED_TRACE(bits);
+        CorrectionRun run(61, 43, bits);
+        run.settings.VigAmount = 50;
+        run.settings.CaRed = 30;
+        run.settings.PerspectVert = 15;
+        run.settings.PerspectScale = 110;
+        run.settings.PerspectShiftVert = 10;
+        ASSERT_TRUE(run.Correct().ok());
+        EXPECT_TRUE(run.img.blocks.enlarged);
+        EXPECT_EQ(PixelsOf(run.img.source), run.before);
 
-    CorrectionSettings settings = run.settings;
-    TestImage vignetted(61, 43, 24, 1.8);
-    std::copy(run.before.begin(), run.before.end(), vignetted.bytes.begin());
-    ApplyVignetting(vignetted.image, settings, run.engine.pool);
-    TestImage corrected(61, 43, 24, 1.8);
-    ASSERT_TRUE(RunLensCorrection(corrected.image, vignetted.image, true, false, false, settings,
-                                  LensModel{}, run.engine.context)
-                    .ok());
-    TestImage expected(61, 43);
-    ASSERT_TRUE(CorrectOnCanvas(corrected.image, vignetted.bytes.data(), expected.image, true, true,
-                                settings, LensModel{}, run.engine.context)
-                    .ok());
-    EXPECT_EQ(PixelsOf(run.img.destination), expected.Pixels());
+        CorrectionSettings settings = run.settings;
+        TestImage vignetted(61, 43, bits, 1.8);
+        std::copy(run.before.begin(), run.before.end(), vignetted.bytes.begin());
+        ApplyVignetting(vignetted.image, settings, run.engine.pool);
+        TestImage corrected(61, 43, bits, 1.8);
+        ASSERT_TRUE(RunLensCorrection(corrected.image, vignetted.image, true, false, false,
+                                      settings, LensModel{}, run.engine.context)
+                        .ok());
+        TestImage expected(61, 43, bits);
+        ASSERT_TRUE(CorrectOnCanvas(corrected.image, vignetted.bytes.data(), expected.image, true,
+                                    true, settings, LensModel{}, run.engine.context)
+                        .ok());
+        EXPECT_EQ(PixelsOf(run.img.destination), expected.Pixels());
+    }
 }
 
 TEST(CorrectionRoutesTest, FisheyeThenScale) {

@@ -1,0 +1,298 @@
+// The program from command line to exit code, on real photos and the default
+// lens database the build generates.
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/startup.h"
+#include "imageio/image_file.h"
+#include "platform/message_sink.h"
+#include "platform/settings_store.h"
+#include "settings/language_dialog.h"
+#include "tests/support/test_support.h"
+
+namespace quillon::app {
+namespace {
+
+using platform::StoredValue;
+
+class RecordingBusy final : public BusyIndicator {
+  public:
+    void Open(std::string_view text) override { opened.emplace_back(text); }
+    void Close() override { ++closed; }
+    std::vector<std::string> opened;
+    int closed = 0;
+};
+
+// One program run with settings kept in memory and the database of the build.
+class ProgramRun {
+  public:
+    explicit ProgramRun(std::vector<StoredValue> userValues = {})
+        : user(std::move(userValues)),
+          machine({StoredValue::String("Root", QUILLON_TEST_ROOT_DIR)}) {}
+
+    int Run(const std::string& commandLine) {
+        const ProgramEnvironment env{sink, user, machine, prompt, busy, {}};
+        return RunProgram(commandLine, env);
+    }
+
+    platform::CapturingSink sink;
+    platform::MemorySettingsStore user;
+    platform::MemorySettingsStore machine;
+    settings::NoDisplayLanguagePrompt prompt;
+    RecordingBusy busy;
+};
+
+std::string Copy(const testing::TempDir& dir, const std::string& photo) {
+    const std::string target = dir.File(photo);
+    EXPECT_TRUE(
+        testing::WriteBytes(target, testing::ReadBytes(testing::TestDataPath("photos/" + photo))));
+    return target;
+}
+
+imageio::CurrentImage Load(const std::string& path) {
+    platform::CapturingSink sink;
+    imageio::CurrentImage image;
+    EXPECT_EQ(imageio::LoadImageFile(path, image, sink), 0) << sink.Last();
+    return image;
+}
+
+TEST(QuietModeTest, CommandLineFaultsEndWithTheirMessageAndExitCode) {
+    testing::TempDir dir;
+    const std::string a = Copy(dir, "mdx_Issue_339.jpg");
+    struct Case {
+        std::string line;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"-q " + a + " " + a, "Only one file may be specified with the -q option"},
+        {"-Q", "Only one file may be specified with the -q option"},
+        {"-q photo.png", "Quillon: error, file must be jpg or tif: photo.png"},
+        {"-q " + dir.File("missing.jpg"),
+         "Quillon: error, file not found: " + dir.File("missing.jpg")},
+        {"-q " + dir.File("noSuffix"),
+         "Quillon: error, file has no suffix: " + dir.File("noSuffix")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        ProgramRun run;
+        EXPECT_EQ(run.Run(c.line), 1);
+        EXPECT_EQ(run.sink.Last(), c.message);
+    }
+}
+
+// Two files with -q fail before anything else is loaded or stored.
+TEST(QuietModeTest, TooManyFilesStoresNothing) {
+    ProgramRun run;
+    EXPECT_EQ(run.Run("-q a.jpg b.jpg"), 1);
+    EXPECT_TRUE(run.user.Values().empty());
+}
+
+TEST(QuietModeTest, RecognisedJpegIsCorrectedInPlaceWithItsMetadata) {
+    testing::TempDir dir;
+    const std::string path = Copy(dir, "mdx_Issue_339.jpg");
+    const imageio::CurrentImage before = Load(path);
+    ProgramRun run;
+    EXPECT_EQ(run.Run("-q \"" + path + "\""), 0) << run.sink.Last();
+    EXPECT_EQ(run.busy.opened, std::vector<std::string>{"Correcting mdx_Issue_339.jpg"});
+    EXPECT_EQ(run.busy.closed, 1);
+
+    const imageio::CurrentImage after = Load(path);
+    ASSERT_EQ(after.input.width, before.input.width);
+    ASSERT_EQ(after.input.height, before.input.height);
+    EXPECT_EQ(after.metadata.exif, before.metadata.exif);
+    EXPECT_EQ(after.metadata.icc, before.metadata.icc);
+    EXPECT_EQ(after.metadata.xmp, before.metadata.xmp);
+    EXPECT_EQ(after.metadata.iptc, before.metadata.iptc);
+    // The lens has barrel distortion: the pixels must have moved, not merely
+    // been re-encoded. Compare a row near the top edge, where they move most.
+    int changed = 0;
+    const std::uint8_t* a = before.input.Row(3);
+    const std::uint8_t* b = after.input.Row(3);
+    for (std::int64_t i = 0; i < before.input.rowBytes; ++i) {
+        if (std::abs(int{a[i]} - int{b[i]}) > 12) ++changed;
+    }
+    EXPECT_GT(changed, 10);
+    // The shutdown stored the settings of the run.
+    EXPECT_TRUE(run.user.Find("Language").has_value());
+}
+
+TEST(QuietModeTest, SilentModeShowsNoProgress) {
+    testing::TempDir dir;
+    const std::string path = Copy(dir, "mdx_Issue_339.jpg");
+    ProgramRun run;
+    EXPECT_EQ(run.Run("-Q " + path), 0) << run.sink.Last();
+    EXPECT_TRUE(run.busy.opened.empty());
+    EXPECT_EQ(run.sink.Count(), 0u);
+}
+
+// Centroid of the dark pixels in a window around (x0, y0).
+std::pair<double, double> DarkCentroid(const imageio::CurrentImage& image, int x0, int y0) {
+    double sx = 0, sy = 0, sw = 0;
+    for (int y = y0 - 14; y <= y0 + 14; ++y) {
+        for (int x = x0 - 14; x <= x0 + 14; ++x) {
+            const double w = 255.0 - image.input.Row(y)[3 * x + 1];
+            sx += w * x;
+            sy += w * y;
+            sw += w;
+        }
+    }
+    return {sx / sw, sy / sw};
+}
+
+// A photo of the recognised camera and lens showing one dark dot near a corner,
+// where the lens's barrel distortion moves it most.
+std::string MakeDotPhoto(const testing::TempDir& dir, const std::string& name) {
+    imageio::CurrentImage image = Load(Copy(dir, "mdx_Issue_339.jpg"));
+    for (int y = 0; y < image.output.height; ++y) {
+        std::uint8_t* row = image.output.Row(y);
+        for (int x = 0; x < image.output.width; ++x) {
+            const bool dot = (x - 40) * (x - 40) + (y - 35) * (y - 35) <= 36;
+            row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = dot ? 0 : 255;
+        }
+    }
+    const std::string path = dir.File(name);
+    imageio::ImageFileOptions options;
+    options.interactiveMode = false;
+    options.jpegQuality = 100;
+    platform::CapturingSink sink;
+    EXPECT_EQ(imageio::SaveImageFile(path, image, options, sink), 0) << sink.Last();
+    return path;
+}
+
+// -i must add the distortion that the plain run removes: the dot moves the
+// same distance the other way.
+TEST(QuietModeTest, InvertedRunMovesPixelsTheOtherWay) {
+    testing::TempDir dir;
+    const std::string corrected = MakeDotPhoto(dir, "corrected.jpg");
+    const std::string inverted = MakeDotPhoto(dir, "inverted.jpg");
+    const auto [x0, y0] = DarkCentroid(Load(corrected), 40, 35);
+
+    ProgramRun plain;
+    ASSERT_EQ(plain.Run("-Q " + corrected), 0) << plain.sink.Last();
+    ProgramRun invert;
+    ASSERT_EQ(invert.Run("-Qi " + inverted), 0) << invert.sink.Last();
+    const auto [xc, yc] = DarkCentroid(Load(corrected), 40, 35);
+    const auto [xi, yi] = DarkCentroid(Load(inverted), 40, 35);
+
+    // Barrel distortion is removed by pushing the corners outwards.
+    EXPECT_LT(xc - x0, -0.2);
+    EXPECT_LT(yc - y0, -0.1);
+    EXPECT_NEAR(xi - x0, -(xc - x0), 0.15);
+    EXPECT_NEAR(yi - y0, -(yc - y0), 0.15);
+}
+
+TEST(QuietModeTest, UnrecognisedPhotosStayByteIdenticalAndSayWhy) {
+    struct Case {
+        const char* photo;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"exiftool_Canon.jpg", "Camera has not been calibrated"},  // no such camera
+        {"mdx_Nikon_D40.jpg", "Select lens"},                      // three 18-55 lenses fit
+        {"exiv2_Reagan.tiff", "Camera has not been calibrated"},
+        {"libtiff_rgb-3c-8b.tiff", "No EXIF info. Choose profile."},  // no metadata at all
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.photo);
+        testing::TempDir dir;
+        const std::string path = Copy(dir, c.photo);
+        ProgramRun run;
+        EXPECT_EQ(run.Run("-q " + path), 1);
+        EXPECT_EQ(run.sink.Last(), "Quillon: " + path + ": " + c.reason);
+        EXPECT_EQ(testing::ReadBytes(path),
+                  testing::ReadBytes(testing::TestDataPath(std::string("photos/") + c.photo)));
+        EXPECT_TRUE(run.busy.opened.empty());
+    }
+}
+
+// With the history pointing at one of the fitting lenses, the same photo is
+// recognised without asking.
+TEST(QuietModeTest, LensHistoryDecidesBetweenFittingLenses) {
+    testing::TempDir dir;
+    const std::string path = Copy(dir, "mdx_Nikon_D40.jpg");
+    ProgramRun ask;
+    ASSERT_EQ(ask.Run("-Q " + path), 1);
+    EXPECT_EQ(testing::ReadBytes(path),
+              testing::ReadBytes(testing::TestDataPath("photos/mdx_Nikon_D40.jpg")));
+
+    // What the editor stores after the user picked the lens for this kind of
+    // shot by hand: an 18-55 f/3.5-5.6 without a maker lens number has the
+    // signature 35 + 56 + 180 + 550 = 821. Reals are stored as their bits.
+    const auto bits = [](float f) {
+        std::uint32_t u;
+        std::memcpy(&u, &f, sizeof u);
+        return u;
+    };
+    ProgramRun known(
+        {StoredValue::Dword("Hist", 1), StoredValue::String("Hist.00.menuMake", "Nikon"),
+         StoredValue::String("Hist.00.menuModel", "D40"),
+         StoredValue::String("Hist.00.menuLens", "Nikkor AF-S 18-55mm f/3.5-5.6G DX VR"),
+         StoredValue::String("Hist.00.group", "Nikon F DX"),
+         StoredValue::Dword("Hist.00.minFlen", bits(18.0f)),
+         StoredValue::Dword("Hist.00.maxFlen", bits(55.0f)),
+         StoredValue::Dword("Hist.00.signature", 821)});
+    EXPECT_EQ(known.Run("-Q " + path), 0) << known.sink.Last();
+    EXPECT_NE(testing::ReadBytes(path),
+              testing::ReadBytes(testing::TestDataPath("photos/mdx_Nikon_D40.jpg")));
+}
+
+// A correction kind that needs no lens corrects every photo; here the
+// vignetting of the stored values on a TIFF, which must keep its blocks.
+TEST(QuietModeTest, TiffCorrectedWithoutALensKeepsItsMetadata) {
+    testing::TempDir dir;
+    const std::string path = Copy(dir, "exiv2_Reagan.tiff");
+    const imageio::CurrentImage before = Load(path);
+    ProgramRun run({StoredValue::Dword("CorChoice", 2), StoredValue::Dword("ResetAlways", 0),
+                    StoredValue::Dword("VigAmount", 60)});
+    ASSERT_EQ(run.Run("-Q " + path), 0) << run.sink.Last();
+    const imageio::CurrentImage after = Load(path);
+    EXPECT_EQ(after.metadata.xmp, before.metadata.xmp);
+    EXPECT_EQ(after.metadata.icc, before.metadata.icc);
+    EXPECT_EQ(after.metadata.iptc, before.metadata.iptc);
+    EXPECT_EQ(after.metadata.tiff.make, before.metadata.tiff.make);
+    EXPECT_EQ(after.metadata.tiff.model, before.metadata.tiff.model);
+    // Vignetting brightens the corners and leaves the centre alone.
+    const auto at = [](const imageio::CurrentImage& image, int x, int y) {
+        return int{image.input.Row(y)[3 * x + 1]};
+    };
+    const int cx = before.input.width / 2;
+    const int cy = before.input.height / 2;
+    EXPECT_NEAR(at(after, cx, cy), at(before, cx, cy), 2);
+    // Summed over the four corner blocks, so a corner that is already white
+    // cannot hide the change.
+    const auto corners = [&](const imageio::CurrentImage& image) {
+        long sum = 0;
+        const int w = image.input.width;
+        const int h = image.input.height;
+        for (int y = 0; y < 20; ++y) {
+            for (int x = 0; x < 20; ++x) {
+                sum += at(image, x, y) + at(image, w - 1 - x, y) + at(image, x, h - 1 - y) +
+                       at(image, w - 1 - x, h - 1 - y);
+            }
+        }
+        return sum;
+    };
+    EXPECT_GT(corners(after), corners(before) + 400);
+}
+
+TEST(QuietModeTest, StartWithoutAnInstallationFolderFails) {
+    ProgramRun run;
+    run.machine = platform::MemorySettingsStore();
+    EXPECT_EQ(run.Run("-q x.jpg"), 1);
+    EXPECT_EQ(run.sink.Last(), "Please re-install Quillon (code 01)");
+}
+
+TEST(QuietModeTest, NoWindowForTheEditorOrTheBrowser) {
+    ProgramRun run;
+    EXPECT_EQ(run.Run(""), 1);
+    EXPECT_EQ(run.sink.Last(), std::string(kNoWindowText));
+}
+
+}  // namespace
+}  // namespace quillon::app
