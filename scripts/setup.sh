@@ -7,7 +7,7 @@ packages=(
     g++ cmake ninja-build pkg-config clang-format
     libtiff-dev libjpeg62-turbo-dev liblcms2-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libjpeg-turbo-progs
+    libjpeg-turbo-progs python3
 )
 # The libFuzzer preset needs clang with its runtime; it is optional.
 if [ "${QUILLON_FUZZ:-0}" = 1 ]; then
