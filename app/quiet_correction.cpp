@@ -88,6 +88,9 @@ int RunQuietCorrection(AppState& state, const ProgramEnvironment& env) {
     lensState.fisheyeEnabled = stored.correction.CorChoice == engine::kCorrectFisheye;
     engine::CorrectionInputs inputs{stored.correction, current.selection.lensModel, lensState};
     engine::EngineContext engineContext{state.pool, env.sink};
+    // The photo is read once and written once: its source pixels are not needed
+    // after the correction, so they need no backup (and no two copies of it).
+    current.image.blocks.backup.Release();
     const Status corrected =
         engine::RunCorrection(current.image.output, current.image.input,
                               /*isPreview=*/false, current.image.blocks, inputs, engineContext);
