@@ -1,5 +1,6 @@
 #include "engine/remap.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -414,6 +415,15 @@ __attribute__((target("avx2,fma"), always_inline)) inline __m256 Tails8(
 // that have them (chosen at run time; the build itself targets every x86-64).
 // Widening eight bytes at once halves the unpacking, which is most of the
 // work. Same tolerance as the 128-bit form.
+//
+// A row goes in chunks, each in two loops. The first turns positions into
+// block addresses and kernel weights; the second only loads, weights and
+// stores. Done in one loop, every pixel's chain from its position through
+// the address to the loaded block and on to the stored result was so long
+// that the processor could keep only a few pixels in flight; split, the
+// address and weight work of a chunk overlaps freely and the resampling loop
+// starts each pixel's loads at once. The arithmetic is the same operation for
+// operation, so the results are too.
 __attribute__((target("avx2,fma"))) void RemapRow8Avx2(const ImageBuffer& source, const double* xs,
                                                        const double* ys, const std::uint8_t* valid,
                                                        std::int32_t width, const PassChannels& pass,
@@ -424,54 +434,91 @@ __attribute__((target("avx2,fma"))) void RemapRow8Avx2(const ImageBuffer& source
     const __m256 k2 = _mm256_setr_ps(3.75f, -2.25f, -2.25f, 3.75f, 3.75f, -2.25f, -2.25f, 3.75f);
     const __m256 k1 = _mm256_setr_ps(-6.f, 0.f, 0.f, -6.f, -6.f, 0.f, 0.f, -6.f);
     const __m256 k0 = _mm256_setr_ps(3.f, 1.f, 1.f, 3.f, 3.f, 1.f, 1.f, 3.f);
+    const std::int64_t stride = source.rowBytes;
+    // Small enough for the chunk's work memory to stay in the first-level
+    // cache, large enough for the loop overhead to vanish.
+    constexpr std::int32_t kChunk = 64;
+    // Per pixel: column weights in 0..3, row weights in 4..7.
+    alignas(32) float weights[kChunk][8];
+    // First sample of the block inside the source, or null for a block that
+    // needs border handling (its corner is then in blockX, blockY).
+    const std::uint8_t* first[kChunk];
+    std::int32_t blockX[kChunk];
+    std::int32_t blockY[kChunk];
     std::uint8_t scratch[4][12];
-    const std::uint8_t* rows[4];
-    for (std::int32_t j = 0; j < width; ++j, out += 3) {
-        if (!valid[j]) {
-            for (int c = 0; c < 3; ++c) {
-                if (pass.write[c]) out[c] = 0;
+
+    for (std::int32_t j0 = 0; j0 < width; j0 += kChunk) {
+        const std::int32_t n = std::min(kChunk, width - j0);
+        for (std::int32_t i = 0; i < n; ++i) {
+            const std::int32_t j = j0 + i;
+            if (!valid[j]) continue;
+            // Valid positions are >= -1, so adding 2 makes truncation a floor.
+            const std::int32_t ix = static_cast<std::int32_t>(xs[j] + 2.0) - 2;
+            const std::int32_t iy = static_cast<std::int32_t>(ys[j] + 2.0) - 2;
+            const auto fx = static_cast<float>(xs[j] - ix);
+            const auto fy = static_cast<float>(ys[j] - iy);
+            const std::int32_t x0 = ix - 1;
+            const std::int32_t y0 = iy - 1;
+            if (x0 >= 0 && x0 <= source.width - 4 && y0 >= 0 && y0 <= source.height - 4) {
+                first[i] = source.Row(y0) + 3 * x0;
+            } else {
+                first[i] = nullptr;
+                blockX[i] = x0;
+                blockY[i] = y0;
             }
-            continue;
+            const __m256 f = _mm256_setr_m128(_mm_set1_ps(fx), _mm_set1_ps(fy));
+            const __m256 t = _mm256_fmadd_ps(f, tScale, tOffset);
+            __m256 k = _mm256_fmadd_ps(k3, t, k2);
+            k = _mm256_fmadd_ps(k, t, k1);
+            k = _mm256_fmadd_ps(k, t, k0);
+            _mm256_store_ps(weights[i], k);
         }
-        const std::int32_t ix = static_cast<std::int32_t>(xs[j] + 2.0) - 2;
-        const std::int32_t iy = static_cast<std::int32_t>(ys[j] + 2.0) - 2;
-        const auto fx = static_cast<float>(xs[j] - ix);
-        const auto fy = static_cast<float>(ys[j] - iy);
-        LocateBlock(source, ix - 1, iy - 1, scratch, rows);
 
-        // Column weights in the low half, row weights in the high half.
-        const __m256 f = _mm256_setr_m128(_mm_set1_ps(fx), _mm_set1_ps(fy));
-        const __m256 t = _mm256_fmadd_ps(f, tScale, tOffset);
-        __m256 k = _mm256_fmadd_ps(k3, t, k2);
-        k = _mm256_fmadd_ps(k, t, k1);
-        k = _mm256_fmadd_ps(k, t, k0);
-        const __m128 wx = _mm256_castps256_ps128(k);
+        std::uint8_t* pixel = out + 3 * static_cast<std::int64_t>(j0);
+        for (std::int32_t i = 0; i < n; ++i, pixel += 3) {
+            if (!valid[j0 + i]) {
+                for (int c = 0; c < 3; ++c) {
+                    if (pass.write[c]) pixel[c] = 0;
+                }
+                continue;
+            }
+            const std::uint8_t* rows[4];
+            if (first[i] != nullptr) {
+                rows[0] = first[i];
+                rows[1] = first[i] + stride;
+                rows[2] = first[i] + 2 * stride;
+                rows[3] = first[i] + 3 * stride;
+            } else {
+                AssembleBorderBlock(source, blockX[i], blockY[i], scratch, rows);
+            }
+            const float* w = weights[i];
+            const __m128 wx = _mm_load_ps(w);
+            // Row weight r across a vector, straight from memory.
+            const __m256 wy0 = _mm256_broadcast_ss(w + 4);
+            const __m256 wy1 = _mm256_broadcast_ss(w + 5);
+            const __m256 wy2 = _mm256_broadcast_ss(w + 6);
+            const __m256 wy3 = _mm256_broadcast_ss(w + 7);
 
-        // Heads (bytes 0..7) of the four block rows weighted by their row
-        // weights, tails (bytes 8..11) two rows to a vector.
-        // Row weight r broadcast across a vector: in-lane moves only, which
-        // need no index constants in registers.
-        const __m256 wy = _mm256_permute2f128_ps(k, k, 0x11);
-        const __m256 wy0 = _mm256_permute_ps(wy, 0x00);
-        const __m256 wy1 = _mm256_permute_ps(wy, 0x55);
-        const __m256 wy2 = _mm256_permute_ps(wy, 0xAA);
-        const __m256 wy3 = _mm256_permute_ps(wy, 0xFF);
-        const __m256 heads = _mm256_fmadd_ps(
-            Head8(rows, 3), wy3,
-            _mm256_fmadd_ps(
-                Head8(rows, 2), wy2,
-                _mm256_fmadd_ps(Head8(rows, 1), wy1, _mm256_mul_ps(Head8(rows, 0), wy0))));
-        const __m256 tailSums =
-            _mm256_fmadd_ps(Tails8(rows, 2), _mm256_blend_ps(wy2, wy3, 0xF0),
-                            _mm256_mul_ps(Tails8(rows, 0), _mm256_blend_ps(wy0, wy1, 0xF0)));
-        const __m128 acc2 =
-            _mm_add_ps(_mm256_castps256_ps128(tailSums), _mm256_extractf128_ps(tailSums, 1));
-        const __m128 acc0 = _mm_mul_ps(_mm256_castps256_ps128(heads),
-                                       _mm_shuffle_ps(wx, wx, _MM_SHUFFLE(1, 0, 0, 0)));
-        const __m128 acc1 = _mm_mul_ps(_mm256_extractf128_ps(heads, 1),
-                                       _mm_shuffle_ps(wx, wx, _MM_SHUFFLE(2, 2, 1, 1)));
-        StoreFast8(acc0, acc1, _mm_mul_ps(acc2, _mm_shuffle_ps(wx, wx, _MM_SHUFFLE(3, 3, 3, 2))),
-                   pass, out);
+            // Heads (bytes 0..7) of the four block rows weighted by their row
+            // weights, tails (bytes 8..11) two rows to a vector.
+            const __m256 heads = _mm256_fmadd_ps(
+                Head8(rows, 3), wy3,
+                _mm256_fmadd_ps(
+                    Head8(rows, 2), wy2,
+                    _mm256_fmadd_ps(Head8(rows, 1), wy1, _mm256_mul_ps(Head8(rows, 0), wy0))));
+            const __m256 tailSums =
+                _mm256_fmadd_ps(Tails8(rows, 2), _mm256_blend_ps(wy2, wy3, 0xF0),
+                                _mm256_mul_ps(Tails8(rows, 0), _mm256_blend_ps(wy0, wy1, 0xF0)));
+            const __m128 acc2 =
+                _mm_add_ps(_mm256_castps256_ps128(tailSums), _mm256_extractf128_ps(tailSums, 1));
+            const __m128 acc0 = _mm_mul_ps(_mm256_castps256_ps128(heads),
+                                           _mm_shuffle_ps(wx, wx, _MM_SHUFFLE(1, 0, 0, 0)));
+            const __m128 acc1 = _mm_mul_ps(_mm256_extractf128_ps(heads, 1),
+                                           _mm_shuffle_ps(wx, wx, _MM_SHUFFLE(2, 2, 1, 1)));
+            StoreFast8(acc0, acc1,
+                       _mm_mul_ps(acc2, _mm_shuffle_ps(wx, wx, _MM_SHUFFLE(3, 3, 3, 2))), pass,
+                       pixel);
+        }
     }
 }
 
