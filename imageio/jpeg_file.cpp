@@ -34,8 +34,8 @@ struct JpegErrorManager {
     std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->jump, 1);
 }
 
-// Rows handed to the decoder in one call: libjpeg-turbo prefers 1 to 4.
-constexpr int kMaxRowsPerRead = 16;
+// Rows handed to libjpeg in one call (the decoder itself asks for 1 to 4).
+constexpr int kMaxRowsPerCall = 16;
 constexpr unsigned kMaxMarkerBytes = 0xFFFF;
 // The payload of one marker segment: its 16-bit length counts itself.
 constexpr std::size_t kMaxPayloadBytes = 65533;
@@ -92,9 +92,9 @@ int DecodeJpeg(JpegReadJob& job) {
     }
     const ImageBuffer& input = job.image->input;
     const int perCall = cinfo.rec_outbuf_height < 1                 ? 1
-                        : cinfo.rec_outbuf_height > kMaxRowsPerRead ? kMaxRowsPerRead
+                        : cinfo.rec_outbuf_height > kMaxRowsPerCall ? kMaxRowsPerCall
                                                                     : cinfo.rec_outbuf_height;
-    JSAMPROW rows[kMaxRowsPerRead];
+    JSAMPROW rows[kMaxRowsPerCall];
     // Rows are decoded straight into the image, no copy.
     while (cinfo.output_scanline < cinfo.output_height) {
         const JDIMENSION first = cinfo.output_scanline;
@@ -116,7 +116,6 @@ struct JpegWriteJob {
     const ImageBuffer* image = nullptr;
     const ImageMetadata* metadata = nullptr;
     int quality = 90;
-    std::uint8_t* rowBuffer = nullptr;
     bool created = false;
 };
 
@@ -162,13 +161,21 @@ int EncodeJpeg(JpegWriteJob& job) {
     WriteBlock(cinfo, JPEG_APP0 + 13, metadata.iptc);
     WriteIccProfile(cinfo, metadata.icc);
     WriteBlock(cinfo, JPEG_APP0 + 1, metadata.xmp);
-    const auto rowBytes = static_cast<std::size_t>(image.width) * 3;
-    JSAMPROW row = job.rowBuffer;
-    for (std::int32_t y = 0; y < image.height; ++y) {
-        std::memcpy(job.rowBuffer, image.Row(y), rowBytes);
-        // A destination that suspends accepts no row; offer it again a few times.
+    // Rows are handed over straight from the image, several to a call: the
+    // compressor only reads them, so a copy of each would be wasted work.
+    JSAMPROW rows[kMaxRowsPerCall];
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const JDIMENSION first = cinfo.next_scanline;
+        JDIMENSION count = 0;
+        for (;
+             count < static_cast<JDIMENSION>(kMaxRowsPerCall) && first + count < cinfo.image_height;
+             ++count) {
+            rows[count] = image.Row(static_cast<std::int32_t>(first + count));
+        }
+        // A destination that suspends accepts no row; offer them again a few
+        // times.
         int attempts = 0;
-        while (jpeg_write_scanlines(&cinfo, &row, 1) == 0) {
+        while (jpeg_write_scanlines(&cinfo, rows, count) == 0) {
             if (++attempts == 8) return kJpegFailed;
         }
     }
@@ -221,12 +228,6 @@ int WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata, cons
         sink.Show("Image must be rgb");
         return kJpegFailed;
     }
-    std::unique_ptr<std::uint8_t[]> rowBuffer(
-        new (std::nothrow) std::uint8_t[static_cast<std::size_t>(output.width) * 3]);
-    if (!rowBuffer) {
-        sink.Show("allocMem error 2: out of memory");
-        return kJpegFailed;
-    }
     errno = 0;
     const std::string temp = platform::CreateSiblingTempFile(path);
     std::FILE* file = temp.empty() ? nullptr : std::fopen(temp.c_str(), "wb");
@@ -243,7 +244,6 @@ int WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata, cons
     job.image = &output;
     job.metadata = &metadata;
     job.quality = quality < 1 ? 1 : quality > 100 ? 100 : quality;
-    job.rowBuffer = rowBuffer.get();
     int status = EncodeJpeg(job);
     if (job.created) jpeg_destroy_compress(&job.cinfo);
     // Data still buffered by stdio reaches the disk only here; a failure now
