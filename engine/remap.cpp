@@ -69,7 +69,6 @@ class RowMapper {
         // the coordinates and force a reload of everything on every store.
         double* __restrict xs = xs_;
         double* __restrict ys = ys_;
-        std::uint8_t* __restrict valid = valid_;
         const double stepX = (xs[hi] - xs[lo]) / (hi - lo);
         const double stepY = (ys[hi] - ys[lo]) / (hi - lo);
         double x = xs[lo];
@@ -80,8 +79,54 @@ class RowMapper {
             xs[j] = x;
             ys[j] = y;
         }
-        // Validity in a loop of its own, free of the additions' chain, two
-        // columns at a time where the vector unit allows.
+        MarkValid(lo, hi);
+    }
+
+    // Both halves of a gap by additions, as Linear(lo, mid) and Linear(mid,
+    // hi) would fill them, bit for bit. Each half is one chain of dependent
+    // additions; run side by side in the two lanes of a vector, the chains
+    // overlap instead of following each other.
+    void LinearPair(std::int32_t lo, std::int32_t mid, std::int32_t hi) {
+#if defined(__SSE2__)
+        double* __restrict xs = xs_;
+        double* __restrict ys = ys_;
+        // Lane 0 walks from lo, lane 1 from mid; the right half is at most one
+        // column longer, and its last column is done on its own.
+        const __m128d lengths = _mm_set_pd(hi - mid, mid - lo);
+        const __m128d stepX = _mm_div_pd(
+            _mm_sub_pd(_mm_set_pd(xs[hi], xs[mid]), _mm_set_pd(xs[mid], xs[lo])), lengths);
+        const __m128d stepY = _mm_div_pd(
+            _mm_sub_pd(_mm_set_pd(ys[hi], ys[mid]), _mm_set_pd(ys[mid], ys[lo])), lengths);
+        __m128d x = _mm_set_pd(xs[mid], xs[lo]);
+        __m128d y = _mm_set_pd(ys[mid], ys[lo]);
+        const std::int32_t offset = mid - lo;
+        for (std::int32_t j = lo + 1; j < mid; ++j) {
+            x = _mm_add_pd(x, stepX);
+            y = _mm_add_pd(y, stepY);
+            _mm_storel_pd(xs + j, x);
+            _mm_storeh_pd(xs + j + offset, x);
+            _mm_storel_pd(ys + j, y);
+            _mm_storeh_pd(ys + j + offset, y);
+        }
+        if (hi - mid > mid - lo) {
+            xs[hi - 1] = _mm_cvtsd_f64(_mm_unpackhi_pd(_mm_add_pd(x, stepX), x));
+            ys[hi - 1] = _mm_cvtsd_f64(_mm_unpackhi_pd(_mm_add_pd(y, stepY), y));
+        }
+        // The midpoint is exact; its validity comes out the same again.
+        MarkValid(lo, hi);
+#else
+        Linear(lo, mid);
+        Linear(mid, hi);
+#endif
+    }
+
+    // Validity of the columns between lo and hi, in a loop of its own, free
+    // of the additions' chain, two columns at a time where the vector unit
+    // allows.
+    void MarkValid(std::int32_t lo, std::int32_t hi) {
+        const double* __restrict xs = xs_;
+        const double* __restrict ys = ys_;
+        std::uint8_t* __restrict valid = valid_;
         const double right = g_.sourceWidth;
         const double bottom = g_.sourceHeight;
         std::int32_t j = lo + 1;
@@ -133,6 +178,10 @@ class RowMapper {
             return;
         }
         if (straight) {
+            if (!checkHalves_ && valid_[lo] && valid_[mid] && valid_[hi] && mid - lo >= 2) {
+                LinearPair(lo, mid, hi);
+                return;
+            }
             FillHalf(lo, mid);
             FillHalf(mid, hi);
             return;

@@ -378,7 +378,8 @@ TEST(ComputeSourceRowTest, InvalidGapsAreNotEvaluated) {
 }
 
 // Filling by additions must stay within one pixel of evaluating every column,
-// on mappings that bend hard, at widths around the 40-column step.
+// on mappings that bend hard, at widths around the 40-column step, and on
+// images large enough to fill whole gaps at once (one with an odd last gap).
 TEST(ComputeSourceRowTest, SparseEvaluationStaysWithinOnePixel) {
     struct Case {
         float a, b, c;
@@ -386,8 +387,9 @@ TEST(ComputeSourceRowTest, SparseEvaluationStaysWithinOnePixel) {
     const Case cases[] = {{0.05f, -0.15f, 0.1f},   // strong barrel
                           {-0.08f, 0.2f, -0.25f},  // strong pincushion
                           {0.0f, 0.0f, -0.3f}};
-    const std::pair<int, int> sizes[] = {{1, 1},   {2, 3},     {17, 15},   {40, 9},     {41, 13},
-                                         {81, 40}, {600, 400}, {401, 599}, {1400, 1300}};
+    const std::pair<int, int> sizes[] = {{1, 1},       {2, 3},      {17, 15},   {40, 9},
+                                         {41, 13},     {81, 40},    {600, 400}, {401, 599},
+                                         {1400, 1300}, {1313, 1290}};
     for (const Case& k : cases) {
         for (const auto& [w, h] : sizes) {
             RadialStack stack(k.a, k.b, k.c, w, h);
