@@ -24,7 +24,8 @@
 #include "lensdb/lens_database.h"
 #include "platform/atomic_file.h"
 #include "platform/message_sink.h"
-#include "platform/text_source.h"
+#include "settings/languages.h"
+#include "settings/string_table.h"
 
 namespace {
 
@@ -35,26 +36,6 @@ using quillon::lensdb::SourceLens;
 using Json = nlohmann::json;
 
 constexpr std::string_view kSourceFormat = "quillon-lensdb-source 1";
-
-// The loader's messages in English: the tool runs at build time, before any
-// language is chosen.
-class ToolTexts final : public quillon::platform::TextSource {
-  public:
-    std::string_view Text(int id) const override {
-        switch (id) {
-            case 4:
-                return "Error: Quillon.dat version %d.%d required, found version %d.%d";
-            case 8:
-                return "Error: unable to open file %s";
-            case 10:
-                return "Operation canceled";
-            case 15:
-                return "Invalid file: %s, code=%d";
-            default:
-                return "";
-        }
-    }
-};
 
 int Usage() {
     std::cerr << "usage: quillon-lensdb build <lenses.json> <Quillon.dat>\n"
@@ -241,8 +222,12 @@ int Build(const std::string& jsonPath, const std::string& outPath) {
 }
 
 int Dump(const std::string& path) {
-    ToolTexts texts;
+    // The loader's messages in English: the tool runs at build time, before any
+    // language is chosen.
+    quillon::settings::StringTable texts;
+    texts.Allocate();
     quillon::platform::StderrSink sink;
+    quillon::settings::LoadStrings(texts, quillon::settings::kEnglishLangId, sink);
     quillon::lensdb::LensDatabase database;
     if (!quillon::lensdb::LoadDatabaseFile(path, database, texts, sink).ok()) return 1;
     std::cout << WriteSource(quillon::lensdb::DescribeDatabase(database));
