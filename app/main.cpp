@@ -6,6 +6,8 @@
 //                                progress, -Q is silent, -i adds the lens's
 //                                distortion instead of removing it
 
+#include <new>
+
 #include "app/command_line.h"
 #include "app/startup.h"
 #include "platform/message_sink.h"
@@ -23,5 +25,14 @@ int main(int argc, char** argv) {
     settings::NoDisplayLanguagePrompt languagePrompt;
     app::StderrBusyIndicator busy;
     const app::ProgramEnvironment env{sink, userStore, machineStore, languagePrompt, busy, {}};
-    return app::RunProgram(app::CommandLineFromArgs(argc, argv), env);
+    try {
+        return app::RunProgram(app::CommandLineFromArgs(argc, argv), env);
+    } catch (const std::bad_alloc&) {
+        // Pixel memory never throws (its failures are reported where they happen);
+        // this catches the small containers, so that even they end in a message
+        // instead of an abort. Photos and settings are only ever replaced whole,
+        // so nothing is left half-written.
+        sink.Show("allocMem error 2: out of memory");
+        return 1;
+    }
 }
