@@ -5,10 +5,10 @@
 #include "base/image_buffer.h"
 #include "base/status.h"
 #include "engine/correction_settings.h"
+#include "engine/image_blocks.h"
 #include "engine/lens_correction.h"
 #include "engine/perspective_canvas.h"
 #include "engine/perspective_maps.h"
-#include "engine/run_correction.h"
 #include "engine/worker_pool.h"
 #include "platform/message_sink.h"
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "base/image_buffer.h"
-#include "base/pixel_block.h"
 #include "base/status.h"
 #include "engine/correction_settings.h"
+#include "engine/image_blocks.h"
 #include "engine/worker_pool.h"
 
 // All corrections of one image in their fixed order: vignetting on the source,
@@ -12,20 +12,6 @@
 // image, batch correction and the plug-in.
 
 namespace quillon::engine {
-
-// The pixel blocks behind one image (full size or preview), owned by the
-// program state. `source` and `work` back the source and destination
-// descriptions handed to RunCorrection; `backup` keeps the source while
-// corrections change it in place (empty: no backup, the source is left as the
-// corrections changed it, which the plug-in wants for its full image).
-struct ImageBlocks {
-    PixelBlock source;
-    PixelBlock work;
-    PixelBlock backup;
-    // The blocks hold 16/9 of the image's dataSize, so perspective canvases
-    // fit. Set by the preview's set-up, and by the enlargement of a full image.
-    bool enlarged = false;
-};
 
 // The values RunCorrection reads (and, for the crop shifts, writes back).
 struct CorrectionInputs {

@@ -5,7 +5,7 @@
 
 #include "base/image_buffer.h"
 #include "base/pixel_block.h"
-#include "engine/run_correction.h"
+#include "engine/image_blocks.h"
 #include "imageio/image_metadata.h"
 #include "platform/atomic_file.h"
 #include "platform/message_sink.h"
