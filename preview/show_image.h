@@ -1,0 +1,70 @@
+#pragma once
+
+#include <string>
+
+#include "engine/correction_settings.h"
+#include "engine/worker_pool.h"
+#include "imageio/image_file.h"
+#include "lensdb/lens_database.h"
+#include "lensdb/lens_history.h"
+#include "lensdb/lens_selection.h"
+#include "metadata/shot_info.h"
+#include "platform/text_source.h"
+#include "preview/preview_state.h"
+#include "settings/settings_values.h"
+
+// Showing an image: from a file (or an image already in memory) to the
+// reduced preview, its display transform and the camera and lens detection,
+// ready for the first render. The window calls it for every image it opens,
+// for the rotation buttons and after its preview area changed size; the
+// plug-in's dialog with the host's image.
+
+namespace quillon::preview {
+
+enum class ShowMode {
+    kReadFile,               // read the file; its orientation value turns it upright
+    kTurn180,                // turn the current image (orientation value 3)
+    kTurnClockwise,          // 90 degrees clockwise (6)
+    kTurnCounterClockwise,   // 90 degrees counter-clockwise (8)
+    kRebuild,                // the preview area changed: rebuild the preview only
+    kImageInMemory,          // the caller filled image.input and image.metadata
+};
+
+// Results.
+inline constexpr int kShownWithLens = 0;     // or a correction that needs no lens
+inline constexpr int kShownWithoutLens = 1;  // lens correction chosen, no lens matched
+inline constexpr int kShowFailed = 2;
+
+// The parts of the program state ShowImage reads and changes.
+struct ShowImageParts {
+    settings::SettingsValues& values;  // ResetAlways, detection switches, Flen
+    engine::CorrectionSettings& correction;
+    lensdb::LensHistory& history;
+    lensdb::LensDatabase& database;
+    const platform::TextSource& texts;
+    imageio::CurrentImage& image;
+    metadata::ShotInfo& shot;
+    lensdb::LensSelection& selection;
+    PreviewState& preview;
+    engine::EngineContext& engine;  // the worker pool and the message sink
+    bool invertMode = false;        // the command line's inverted mode
+};
+
+// Shows `path` (kReadFile; for kImageInMemory the name the image goes by) in
+// the preview area state.preview.areaWidth x areaHeight:
+//  - a new image (kReadFile, kImageInMemory) resets the correction values when
+//    ResetAlways is on and no file is being written, and records the lens of
+//    the image being left in the history;
+//  - kReadFile loads the file (failure: image state 0, result 2); the file's
+//    orientation value turns it upright, and the saved file is then marked
+//    upright; the turn modes turn the current image;
+//  - the metadata is read and a focal length of 0 counts as 2 mm;
+//  - the fitted preview is reduced from the image (from its 8-bit copy for
+//    16-bit images), and the display transform built;
+//  - a new image starts with the zoom off, the view centred and no grid, and
+//    its camera and lens are detected (with coefficients for a matched lens).
+// Answers kShownWithLens, kShownWithoutLens (lens correction chosen but no
+// lens matched) or kShowFailed. The first render is the caller's.
+int ShowImage(ShowImageParts& parts, const std::string& path, ShowMode mode);
+
+}  // namespace quillon::preview
