@@ -796,6 +796,12 @@ Status RemapBand(const ImageBuffer& source, const ImageBuffer& destination,
     const bool wide = context.allowWideVectors && HaveAvx2();
 #endif
     for (std::int32_t row = firstRow; row < endRow; ++row) {
+        // Counted as they are begun, a few at a time: a progress display needs
+        // no more, and the counter is shared by every band.
+        constexpr std::int32_t kRowsPerReport = 32;
+        if (context.progress != nullptr && (row - firstRow) % kRowsPerReport == 0) {
+            context.progress->AddRows(std::min(kRowsPerReport, endRow - row));
+        }
         ComputeSourceRow(stack, geometry, row, xs.get(), ys.get(), valid.get());
 #if defined(QUILLON_HAVE_AVX2_PATH)
         if (wide && destination.bitsPerPixel == 24) {
@@ -829,6 +835,7 @@ Status RemapImage(const ImageBuffer& source, const ImageBuffer& destination,
     }
     SampleTables tables;
     QUILLON_RETURN_IF_ERROR(BuildSampleTables(source.bitsPerPixel, tables, context));
+    if (context.progress != nullptr) context.progress->BeginStage(destination.height);
 
     const Status status =
         FanOutBands(context.pool, destination.height, [&](std::int32_t first, std::int32_t end) {

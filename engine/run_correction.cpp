@@ -27,7 +27,9 @@ Status CorrectFromSource(const ImageBuffer& destination, const ImageBuffer& sour
                          CorrectionInputs& inputs, const ActiveCorrections& active,
                          EngineContext& context) {
     // Step 4: vignetting changes the source in place; the backup undoes it.
-    if (active.vignetting) ApplyVignetting(source, inputs.settings, context.pool);
+    if (active.vignetting) {
+        ApplyVignetting(source, inputs.settings, context.pool, context.progress);
+    }
 
     // Step 5: the geometric correction of the lens.
     const ImageBuffer* result = &source;

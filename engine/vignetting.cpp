@@ -109,16 +109,18 @@ void VignetteCentreLines(const ImageBuffer& image, const VignettingConstants& k)
     }
 }
 
-void ApplyVignetting(const ImageBuffer& image, const CorrectionSettings& settings,
-                     WorkerPool& pool) {
+void ApplyVignetting(const ImageBuffer& image, const CorrectionSettings& settings, WorkerPool& pool,
+                     WorkProgress* progress) {
     if (!SupportedDepth(image) || image.pixels == nullptr || image.width <= 0 ||
         image.height <= 0) {
         return;
     }
     const VignettingConstants constants = MakeVignettingConstants(
         image.width, image.height, settings.VigAmount, settings.VigMidpoint);
-    const auto band = [&image, &constants](std::int32_t firstRow, std::int32_t endRow) {
+    if (progress != nullptr) progress->BeginStage(constants.halfHeight);
+    const auto band = [&image, &constants, progress](std::int32_t firstRow, std::int32_t endRow) {
         VignetteQuadrantRows(image, constants, firstRow, endRow);
+        if (progress != nullptr) progress->AddRows(endRow - firstRow);
         return Status::Ok();
     };
     // Bands never fail, so the fan-out's status carries nothing.

@@ -43,8 +43,9 @@ void VignetteCentreLines(const ImageBuffer& image, const VignettingConstants& co
 // Brightens (VigAmount > 0) or darkens the image in place by VigAmount and
 // VigMidpoint. The quadrant rows are shared out over the pool; the centre
 // lines follow on the calling thread once every band is done. Images the
-// engine cannot handle are left alone: this step cannot fail.
-void ApplyVignetting(const ImageBuffer& image, const CorrectionSettings& settings,
-                     WorkerPool& pool);
+// engine cannot handle are left alone: this step cannot fail. `progress`, when
+// given, counts the quadrant rows as their bands finish.
+void ApplyVignetting(const ImageBuffer& image, const CorrectionSettings& settings, WorkerPool& pool,
+                     WorkProgress* progress = nullptr);
 
 }  // namespace quillon::engine

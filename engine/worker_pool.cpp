@@ -140,4 +140,23 @@ Status FanOut(WorkerPool& pool, std::int32_t rows, const BandJob& job) {
     return first.ok() ? callerStatus : first;
 }
 
+void WorkProgress::BeginStage(std::int32_t rows) noexcept {
+    rowsDone_.store(0, std::memory_order_relaxed);
+    stageRows_.store(rows, std::memory_order_relaxed);
+    stages_.fetch_add(1, std::memory_order_relaxed);
+}
+
+void WorkProgress::AddRows(std::int32_t rows) noexcept {
+    rowsDone_.fetch_add(rows, std::memory_order_relaxed);
+}
+
+double WorkProgress::StageFraction() const noexcept {
+    // The two counters are read apart, so a reader may catch a new stage's
+    // size with the old stage's rows; the fraction is only ever shown.
+    const std::int64_t rows = stageRows_.load(std::memory_order_relaxed);
+    if (rows <= 0) return 0.0;
+    const double done = static_cast<double>(rowsDone_.load(std::memory_order_relaxed));
+    return std::clamp(done / static_cast<double>(rows), 0.0, 1.0);
+}
+
 }  // namespace quillon::engine

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -98,6 +99,27 @@ class WorkMemoryGate {
     virtual bool MayAllocate(std::size_t bytes) noexcept = 0;
 };
 
+// How far the fan-outs of one long correction have come, for a progress
+// display on another thread. Each remap and the vignetting is a stage over a
+// number of rows; bands count their rows as they go, the display polls. A
+// correction does not know in advance how many stages it will run.
+class WorkProgress {
+  public:
+    // A fan-out over `rows` rows begins (on the thread that fans out).
+    void BeginStage(std::int32_t rows) noexcept;
+    // `rows` more rows of the current stage are done (from any band).
+    void AddRows(std::int32_t rows) noexcept;
+
+    // Stages begun so far, and the done fraction (0 .. 1) of the latest one.
+    std::int32_t Stages() const noexcept { return stages_.load(std::memory_order_relaxed); }
+    double StageFraction() const noexcept;
+
+  private:
+    std::atomic<std::int32_t> stages_{0};
+    std::atomic<std::int64_t> stageRows_{0};
+    std::atomic<std::int64_t> rowsDone_{0};
+};
+
 // What every fanned-out engine operation needs from the program state.
 struct EngineContext {
     WorkerPool& pool;
@@ -107,6 +129,7 @@ struct EngineContext {
     // them. Their results may differ from the 128-bit form's in one level of
     // rare samples; turning this off gives the same bytes on every x86-64.
     bool allowWideVectors = true;
+    WorkProgress* progress = nullptr;  // none: nobody watches
 
     bool MayAllocate(std::size_t bytes) const {
         return memoryGate == nullptr || memoryGate->MayAllocate(bytes);

@@ -165,5 +165,47 @@ TEST(RunCorrectionTest, WorksWithoutBackup) {
     EXPECT_NE(image.Result(), image.original);
 }
 
+// A progress display follows the stages of a correction: vignetting and the
+// lens remap each count all their rows, from every band, and the same bytes
+// come out as without anybody watching.
+TEST(RunCorrectionTest, ReportsEveryRowOfEachStage) {
+    Engine engine(3);
+    CorrectionSettings settings;
+    settings.VigAmount = 40;
+    CorrectionInputs inputs{settings, kBarrel, kLensUsable};
+
+    StateImage watched(64, 45, 24, 8);
+    WorkProgress progress;
+    EngineContext context = engine.Context();
+    context.progress = &progress;
+    ASSERT_TRUE(
+        RunCorrection(watched.destination, watched.source, false, watched.blocks, inputs, context)
+            .ok());
+    EXPECT_EQ(progress.Stages(), 2);  // vignetting, then the distortion remap
+    EXPECT_DOUBLE_EQ(progress.StageFraction(), 1.0);
+
+    StateImage plain(64, 45, 24, 8);
+    EngineContext unwatched = engine.Context();
+    ASSERT_TRUE(
+        RunCorrection(plain.destination, plain.source, false, plain.blocks, inputs, unwatched)
+            .ok());
+    EXPECT_EQ(watched.Result(), plain.Result());
+}
+
+TEST(WorkProgressTest, FractionOfTheLatestStageStaysWithinOne) {
+    WorkProgress progress;
+    EXPECT_EQ(progress.Stages(), 0);
+    EXPECT_DOUBLE_EQ(progress.StageFraction(), 0.0);
+    progress.BeginStage(100);
+    progress.AddRows(25);
+    EXPECT_DOUBLE_EQ(progress.StageFraction(), 0.25);
+    // Rows reported a little ahead (in groups) never show more than done.
+    progress.AddRows(90);
+    EXPECT_DOUBLE_EQ(progress.StageFraction(), 1.0);
+    progress.BeginStage(10);
+    EXPECT_EQ(progress.Stages(), 2);
+    EXPECT_DOUBLE_EQ(progress.StageFraction(), 0.0);
+}
+
 }  // namespace
 }  // namespace quillon::engine
