@@ -77,35 +77,36 @@ int RunQuietCorrection(AppState& state, const ProgramEnvironment& env) {
     StoredState& stored = state.stored;
     const settings::SettingsValues& values = stored.values;
     if (values.resetAlways != 0) ResetCorrectionValues(stored.correction);
-    if (state.start.quietMode == 'q') {
-        env.busy.Open("Correcting " + std::string(platform::FileNameOf(path)));
-    }
-
     engine::LensState lensState;
     lensState.distortionUsable = current.selection.profileCorrection &&
                                  current.selection.IsRealLensSelected() &&
                                  current.selection.coefficientsValid;
     lensState.fisheyeEnabled = stored.correction.CorChoice == engine::kCorrectFisheye;
-    engine::CorrectionInputs inputs{stored.correction, current.selection.lensModel, lensState};
-    engine::EngineContext engineContext{state.pool, env.sink};
-    // The photo is read once and written once: its source pixels are not needed
-    // after the correction, so they need no backup (and no two copies of it).
-    current.image.blocks.backup.Release();
-    const Status corrected =
-        engine::RunCorrection(current.image.output, current.image.input,
-                              /*isPreview=*/false, current.image.blocks, inputs, engineContext);
-    int result = kQuietFailed;
-    if (corrected.ok()) {
+    const auto correctAndSave = [&](engine::WorkProgress& progress) {
+        engine::CorrectionInputs inputs{stored.correction, current.selection.lensModel, lensState};
+        engine::EngineContext engineContext{state.pool, env.sink};
+        engineContext.progress = &progress;
+        // The photo is read once and written once: its source pixels are not
+        // needed after the correction, so they need no backup (and no two
+        // copies of it).
+        current.image.blocks.backup.Release();
+        const Status corrected =
+            engine::RunCorrection(current.image.output, current.image.input,
+                                  /*isPreview=*/false, current.image.blocks, inputs, engineContext);
+        if (!corrected.ok()) return kQuietFailed;
         imageio::ImageFileOptions options;
         options.interactiveMode = false;  // the photo is written over itself
         options.suffix = values.suffix;
         options.jpegQuality = values.jpegQuality;
-        if (imageio::SaveImageFile(path, current.image, options, env.sink) == 0) {
-            result = kQuietCorrected;
-        }
+        return imageio::SaveImageFile(path, current.image, options, env.sink) == 0 ? kQuietCorrected
+                                                                                   : kQuietFailed;
+    };
+    if (state.start.quietMode == 'q') {
+        return env.busy.Run("Correcting " + std::string(platform::FileNameOf(path)),
+                            correctAndSave);
     }
-    env.busy.Close();
-    return result;
+    engine::WorkProgress unwatched;
+    return correctAndSave(unwatched);
 }
 
 }  // namespace quillon::app

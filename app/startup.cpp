@@ -53,9 +53,12 @@ int RunApplication(AppState& state, const ProgramEnvironment& env) {
 
 }  // namespace
 
-void StderrBusyIndicator::Open(std::string_view text) {
+int StderrBusyIndicator::Run(std::string_view text,
+                             const std::function<int(engine::WorkProgress&)>& work) {
     std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
     std::fflush(stderr);
+    engine::WorkProgress progress;
+    return work(progress);
 }
 
 int LoadRunData(AppState& state, const ProgramEnvironment& env) {

@@ -13,20 +13,22 @@
 
 namespace quillon::app {
 
-// Shows what the program is doing while it corrects a photo without a window
-// (the quiet mode's 'q'), and hides it again.
+// Shows what the program is doing while a full image is corrected and written,
+// and runs that work: the quiet mode's 'q' and the windows hand it over, so
+// a window can keep drawing (and show the progress) while the work runs.
 class BusyIndicator {
   public:
     virtual ~BusyIndicator() = default;
-    virtual void Open(std::string_view text) = 0;
-    virtual void Close() = 0;
+    // Runs `work` while `text` is shown and answers its result; `work` counts
+    // its progress into the counter it is handed.
+    virtual int Run(std::string_view text,
+                    const std::function<int(engine::WorkProgress&)>& work) = 0;
 };
 
-// Writes the note as one line on stderr; closing has nothing to do.
+// Writes the text as one line on stderr, then runs the work.
 class StderrBusyIndicator final : public BusyIndicator {
   public:
-    void Open(std::string_view text) override;
-    void Close() override {}
+    int Run(std::string_view text, const std::function<int(engine::WorkProgress&)>& work) override;
 };
 
 // What the program is given by its surroundings. The entry point wires the
