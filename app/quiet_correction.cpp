@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "app/full_correction.h"
 #include "app/photo_detection.h"
 #include "app/quiet_checks.h"
-#include "engine/run_correction.h"
 #include "imageio/image_file.h"
 #include "lensdb/lens_matching.h"
 #include "metadata/info_text.h"
@@ -77,29 +77,15 @@ int RunQuietCorrection(AppState& state, const ProgramEnvironment& env) {
     StoredState& stored = state.stored;
     const settings::SettingsValues& values = stored.values;
     if (values.resetAlways != 0) ResetCorrectionValues(stored.correction);
-    engine::LensState lensState;
-    lensState.distortionUsable = current.selection.profileCorrection &&
-                                 current.selection.IsRealLensSelected() &&
-                                 current.selection.coefficientsValid;
-    lensState.fisheyeEnabled = stored.correction.CorChoice == engine::kCorrectFisheye;
+    imageio::ImageFileOptions options;
+    options.interactiveMode = false;  // the photo is written over itself
+    options.suffix = values.suffix;
+    options.jpegQuality = values.jpegQuality;
+    // The photo is read once and written once: its source pixels are not
+    // needed after the correction, so they need no backup (and no two copies).
+    const FullCorrection job{path, options, stored.correction, /*keepSource=*/false};
     const auto correctAndSave = [&](engine::WorkProgress& progress) {
-        engine::CorrectionInputs inputs{stored.correction, current.selection.lensModel, lensState};
-        engine::EngineContext engineContext{state.pool, env.sink};
-        engineContext.progress = &progress;
-        // The photo is read once and written once: its source pixels are not
-        // needed after the correction, so they need no backup (and no two
-        // copies of it).
-        current.image.blocks.backup.Release();
-        const Status corrected =
-            engine::RunCorrection(current.image.output, current.image.input,
-                                  /*isPreview=*/false, current.image.blocks, inputs, engineContext);
-        if (!corrected.ok()) return kQuietFailed;
-        imageio::ImageFileOptions options;
-        options.interactiveMode = false;  // the photo is written over itself
-        options.suffix = values.suffix;
-        options.jpegQuality = values.jpegQuality;
-        return imageio::SaveImageFile(path, current.image, options, env.sink) == 0 ? kQuietCorrected
-                                                                                   : kQuietFailed;
+        return CorrectAndSave(state, job, env.sink, progress) == 0 ? kQuietCorrected : kQuietFailed;
     };
     if (state.start.quietMode == 'q') {
         return env.busy.Run("Correcting " + std::string(platform::FileNameOf(path)),

@@ -140,6 +140,10 @@ Status FanOut(WorkerPool& pool, std::int32_t rows, const BandJob& job) {
     return first.ok() ? callerStatus : first;
 }
 
+void WorkProgress::ExpectStages(std::int32_t stages) noexcept {
+    expected_.store(std::max(stages, 1), std::memory_order_relaxed);
+}
+
 void WorkProgress::BeginStage(std::int32_t rows) noexcept {
     rowsDone_.store(0, std::memory_order_relaxed);
     stageRows_.store(rows, std::memory_order_relaxed);
@@ -157,6 +161,13 @@ double WorkProgress::StageFraction() const noexcept {
     if (rows <= 0) return 0.0;
     const double done = static_cast<double>(rowsDone_.load(std::memory_order_relaxed));
     return std::clamp(done / static_cast<double>(rows), 0.0, 1.0);
+}
+
+double WorkProgress::OverallFraction() const noexcept {
+    const std::int32_t begun = Stages();
+    if (begun == 0) return 0.0;
+    const std::int32_t total = std::max(begun, expected_.load(std::memory_order_relaxed));
+    return (begun - 1 + StageFraction()) / total;
 }
 
 }  // namespace quillon::engine

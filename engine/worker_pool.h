@@ -101,10 +101,13 @@ class WorkMemoryGate {
 
 // How far the fan-outs of one long correction have come, for a progress
 // display on another thread. Each remap and the vignetting is a stage over a
-// number of rows; bands count their rows as they go, the display polls. A
-// correction does not know in advance how many stages it will run.
+// number of rows; bands count their rows as they go, the display polls. How
+// many stages a correction runs is only known as it goes, so whoever starts it
+// may give an estimate for the display.
 class WorkProgress {
   public:
+    // The number of stages the work is expected to run.
+    void ExpectStages(std::int32_t stages) noexcept;
     // A fan-out over `rows` rows begins (on the thread that fans out).
     void BeginStage(std::int32_t rows) noexcept;
     // `rows` more rows of the current stage are done (from any band).
@@ -113,8 +116,12 @@ class WorkProgress {
     // Stages begun so far, and the done fraction (0 .. 1) of the latest one.
     std::int32_t Stages() const noexcept { return stages_.load(std::memory_order_relaxed); }
     double StageFraction() const noexcept;
+    // The done fraction of the whole work: the stages before the latest and
+    // its fraction, over the expected stages (or those begun, when more).
+    double OverallFraction() const noexcept;
 
   private:
+    std::atomic<std::int32_t> expected_{1};
     std::atomic<std::int32_t> stages_{0};
     std::atomic<std::int64_t> stageRows_{0};
     std::atomic<std::int64_t> rowsDone_{0};

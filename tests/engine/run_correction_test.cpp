@@ -207,5 +207,20 @@ TEST(WorkProgressTest, FractionOfTheLatestStageStaysWithinOne) {
     EXPECT_DOUBLE_EQ(progress.StageFraction(), 0.0);
 }
 
+TEST(WorkProgressTest, OverallFractionCountsStagesBeyondTheEstimate) {
+    WorkProgress progress;
+    progress.ExpectStages(4);
+    EXPECT_DOUBLE_EQ(progress.OverallFraction(), 0.0);
+    progress.BeginStage(10);
+    progress.AddRows(5);
+    EXPECT_DOUBLE_EQ(progress.OverallFraction(), 0.5 / 4);
+    progress.BeginStage(10);
+    EXPECT_DOUBLE_EQ(progress.OverallFraction(), 1.0 / 4);
+    // A correction that runs more stages than expected ends at 1, not beyond.
+    progress.ExpectStages(1);
+    progress.AddRows(10);
+    EXPECT_DOUBLE_EQ(progress.OverallFraction(), 1.0);
+}
+
 }  // namespace
 }  // namespace quillon::engine
