@@ -38,19 +38,6 @@ std::string NoLensMessage(const lensdb::MatchContext& context, lensdb::LensSelec
 
 }  // namespace
 
-void ResetCorrectionValues(engine::CorrectionSettings& correction) {
-    const engine::CorrectionSettings defaults;
-    const std::int32_t corChoice = correction.CorChoice;
-    const std::int32_t fisheyeDistortion = correction.FisheyeDistortion;
-    const std::int32_t processors = correction.Processors;
-    const std::int32_t resize = correction.Resize;
-    correction = defaults;
-    correction.CorChoice = corChoice;
-    correction.FisheyeDistortion = fisheyeDistortion;
-    correction.Processors = processors;
-    correction.Resize = resize;
-}
-
 int RunQuietCorrection(AppState& state, const ProgramEnvironment& env) {
     const std::string* next = state.start.fileList.Next();
     if (next == nullptr) return kQuietFailed;
@@ -76,7 +63,7 @@ int RunQuietCorrection(AppState& state, const ProgramEnvironment& env) {
 
     StoredState& stored = state.stored;
     const settings::SettingsValues& values = stored.values;
-    if (values.resetAlways != 0) ResetCorrectionValues(stored.correction);
+    if (values.resetAlways != 0) engine::ResetCorrectionValues(stored.correction);
     imageio::ImageFileOptions options;
     options.interactiveMode = false;  // the photo is written over itself
     options.suffix = values.suffix;

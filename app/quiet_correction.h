@@ -20,8 +20,4 @@ inline constexpr int kQuietNeedsEditor = 2;
 // opens the same photo; nothing was written).
 int RunQuietCorrection(AppState& state, const ProgramEnvironment& env);
 
-// The correction values back to their reset values; the correction kind and
-// the fisheye field of view are kept, as by the main window's Reset All.
-void ResetCorrectionValues(engine::CorrectionSettings& correction);
-
 }  // namespace quillon::app

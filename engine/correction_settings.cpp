@@ -16,6 +16,15 @@ std::int32_t ClampFisheyeDistortion(std::int32_t value) {
     return std::clamp(value, kFisheyeDistortionMin, kFisheyeDistortionMax);
 }
 
+void ResetCorrectionValues(CorrectionSettings& settings) {
+    CorrectionSettings reset;
+    reset.CorChoice = settings.CorChoice;
+    reset.FisheyeDistortion = settings.FisheyeDistortion;
+    reset.Processors = settings.Processors;
+    reset.Resize = settings.Resize;
+    settings = reset;
+}
+
 void ClampToRanges(CorrectionSettings& s) {
     s.CorChoice = ClampCorChoice(s.CorChoice);
     s.VigAmount = std::clamp(s.VigAmount, -100, 100);

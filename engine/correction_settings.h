@@ -46,6 +46,11 @@ std::int32_t ClampCorChoice(std::int32_t value);
 std::int32_t ClampProcessors(std::int32_t value);
 // A stored FisheyeDistortion outside 50..170 is brought to the nearer end.
 std::int32_t ClampFisheyeDistortion(std::int32_t value);
+// The values of a fresh start for a new photo ("Reset All"): everything goes
+// back to its default except the correction kind, the fisheye field of view,
+// and the processor and resize choices, which belong to the user's setup
+// rather than to one photo.
+void ResetCorrectionValues(CorrectionSettings& settings);
 // Brings every field with a fixed range into it (the crop shifts have none:
 // their bound depends on the image and is enforced when cropping).
 void ClampToRanges(CorrectionSettings& settings);

@@ -22,12 +22,12 @@
 namespace quillon::preview {
 
 enum class ShowMode {
-    kReadFile,               // read the file; its orientation value turns it upright
-    kTurn180,                // turn the current image (orientation value 3)
-    kTurnClockwise,          // 90 degrees clockwise (6)
-    kTurnCounterClockwise,   // 90 degrees counter-clockwise (8)
-    kRebuild,                // the preview area changed: rebuild the preview only
-    kImageInMemory,          // the caller filled image.input and image.metadata
+    kReadFile,              // read the file; its orientation value turns it upright
+    kTurn180,               // turn the current image (orientation value 3)
+    kTurnClockwise,         // 90 degrees clockwise (6)
+    kTurnCounterClockwise,  // 90 degrees counter-clockwise (8)
+    kRebuild,               // the preview area changed: rebuild the preview only
+    kImageInMemory,         // the caller filled image.input and image.metadata
 };
 
 // Results.

@@ -41,7 +41,7 @@ struct ZoomRect {
     std::int32_t width = 0;
     std::int32_t height = 0;
 
-    std::int32_t Right() const { return left + width; }    // exclusive
+    std::int32_t Right() const { return left + width; }   // exclusive
     std::int32_t Bottom() const { return top + height; }  // exclusive
     friend bool operator==(const ZoomRect&, const ZoomRect&) = default;
 };
@@ -58,9 +58,7 @@ struct ScrollRange {
     // The largest thumb position, for toolkits whose range leaves the page out
     // (a QScrollBar's maximum): the region's right or bottom edge at the image
     // edge, never below 0.
-    std::int32_t LastPosition() const {
-        return maximum - page + 1 > 0 ? maximum - page + 1 : 0;
-    }
+    std::int32_t LastPosition() const { return maximum - page + 1 > 0 ? maximum - page + 1 : 0; }
 };
 
 // While the Alt key is held during a change of a chromatic-aberration value,
@@ -137,16 +135,26 @@ class ZoomView {
     // Writes the saved pixels back (zoom off, or before the bitmap goes).
     void WriteBack(ImageBuffer& fullSize, platform::MessageSink& sink);
 
-    // What the window stretches over the area: the region of the bitmap, cut
-    // at the image's right and bottom edges, through the display transform.
-    // False when the memory for `out` cannot be had or the zoom is off.
+    // What the window draws: the region of the bitmap, cut at the image's
+    // right and bottom edges, through the display transform. The whole region
+    // stretches over the area, so a cut region covers only its share of it
+    // (out.width() * area width / region().width). False when the memory for
+    // `out` cannot be had or the zoom is off.
     bool Present(const ImageBuffer& fullSize, const DisplayTransform& transform,
                  DisplayImage& out) const;
 
   private:
     void MoveTo(std::int32_t left, std::int32_t top, ImageBuffer& fullSize,
                 platform::MessageSink& sink);
+    bool MatchesImage(const ImageBuffer& fullSize) const;
+    // Saves the region's pixels and records where they came from.
     void Place(ImageBuffer& fullSize);
+    // Puts the saved pixels back where they came from; they stay saved.
+    void RestoreSaved(ImageBuffer& fullSize) const;
+    // The region must be where its pixels were saved. When it is not (an
+    // internal fault, reported as "Error #<errorNumber>"), the saved pixels go
+    // back where they came from and the region is placed anew.
+    bool CheckPlaced(int errorNumber, ImageBuffer& fullSize, platform::MessageSink& sink);
     void ClampCorner();
     void UpdateCentre();
 

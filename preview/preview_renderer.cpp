@@ -1,0 +1,88 @@
+#include "preview/preview_renderer.h"
+
+#include <algorithm>
+
+#include "engine/image_ops.h"
+#include "engine/perspective.h"
+#include "engine/perspective_canvas.h"
+#include "engine/run_correction.h"
+#include "preview/grid.h"
+#include "preview/preview_correction.h"
+
+namespace quillon::preview {
+
+namespace {
+
+constexpr const char* kNoBitmapText = "Insufficient memory: failure to CreateDIBSection";
+
+// Allocates `block` unless it holds `bytes` already (its content is rewritten
+// before use either way).
+bool Reserve(PixelBlock& block, std::size_t bytes) {
+    return block.size() >= bytes || block.Allocate(bytes);
+}
+
+}  // namespace
+
+Status PreviewRenderer::Prepare(const ImageBuffer& image, std::int32_t width, std::int32_t height,
+                                engine::EngineContext& context) {
+    reduced_ = DescribeImage(width, height, 24, nullptr);
+    corrected_ = reduced_;
+    // The perspective and scale canvases are laid out in the source and work
+    // blocks themselves, so they are made large enough for them once, here.
+    const auto imageBytes = static_cast<std::size_t>(reduced_.dataSize);
+    const std::size_t canvasBytes =
+        std::max(engine::EnlargedBlockSize(reduced_.dataSize),
+                 static_cast<std::size_t>(engine::DescribeCanvas(reduced_, nullptr).dataSize));
+    if (width <= 0 || height <= 0 || !Reserve(blocks_.source, canvasBytes) ||
+        !Reserve(blocks_.work, canvasBytes) || !Reserve(blocks_.backup, imageBytes) ||
+        !display_.Allocate(width, height)) {
+        Release();
+        context.sink.Show(kNoBitmapText);
+        return Status(1);
+    }
+    blocks_.enlarged = true;
+    reduced_.pixels = blocks_.source.data();
+    corrected_.pixels = blocks_.work.data();
+    const Status reducedStatus = engine::ReducePreview(image, reduced_, context);
+    if (!reducedStatus.ok()) {
+        Release();
+        return reducedStatus;
+    }
+    return Status::Ok();
+}
+
+void PreviewRenderer::Release() {
+    blocks_.source.Release();
+    blocks_.work.Release();
+    blocks_.backup.Release();
+    blocks_.enlarged = false;
+    reduced_ = {};
+    corrected_ = {};
+    display_.Release();
+}
+
+Status PreviewRenderer::Render(engine::CorrectionSettings& settings, const engine::LensModel& lens,
+                               engine::LensState lensState, const RenderOptions& options,
+                               const DisplayTransform& transform, engine::EngineContext& context) {
+    if (!Ready()) return Status(1);
+    engine::CorrectionSettings held = settings;
+    held.CaRed = 0;
+    held.CaBlue = 0;
+    const ImageBuffer* shown = &reduced_;
+    Status status;
+    if (options.showCorrected && engine::DecideCorrections(held, lens, lensState).Any()) {
+        status = detail::CorrectPreviewImage(corrected_, reduced_, blocks_, held, lens, lensState,
+                                             context);
+        if (status.ok()) shown = &corrected_;
+        // A crop shift the canvas could not follow stays where it stopped, so
+        // repeated presses of the shift button do not run away unseen.
+        settings.PerspectShiftHorz = held.PerspectShiftHorz;
+        settings.PerspectShiftVert = held.PerspectShiftVert;
+    }
+    CopyToDisplay(*shown, display_);
+    transform.Apply(display_);
+    DrawGrid(display_, options.grid, options.gridColour);
+    return status;
+}
+
+}  // namespace quillon::preview
