@@ -1,22 +1,14 @@
 #include "app/full_correction.h"
 
 #include "engine/run_correction.h"
+#include "preview/preview_state.h"
 
 namespace quillon::app {
 
-engine::LensState LensStateFor(const lensdb::LensSelection& selection,
-                               const engine::CorrectionSettings& correction) {
-    engine::LensState state;
-    state.distortionUsable = selection.profileCorrection && selection.IsRealLensSelected() &&
-                             selection.coefficientsValid;
-    state.fisheyeEnabled = correction.CorChoice == engine::kCorrectFisheye;
-    return state;
-}
-
 std::int32_t ExpectedStages(const engine::CorrectionSettings& values,
                             const lensdb::LensSelection& selection) {
-    const engine::ActiveCorrections active =
-        engine::DecideCorrections(values, selection.lensModel, LensStateFor(selection, values));
+    const engine::ActiveCorrections active = engine::DecideCorrections(
+        values, selection.lensModel, preview::LensStateOf(selection, values));
     // Chromatic aberration moves red and blue apart from green: up to one
     // remap per channel.
     const std::int32_t channelPasses = active.chromaticAberration ? 3 : 1;
@@ -32,7 +24,7 @@ int CorrectAndSave(AppState& state, const FullCorrection& job, platform::Message
     ImageState& current = state.current;
     progress.ExpectStages(ExpectedStages(job.values, current.selection));
     engine::CorrectionInputs inputs{job.values, current.selection.lensModel,
-                                    LensStateFor(current.selection, job.values)};
+                                    preview::LensStateOf(current.selection, job.values)};
     engine::EngineContext context{state.pool, sink};
     context.progress = &progress;
     if (!job.keepSource) current.image.blocks.backup.Release();

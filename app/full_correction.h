@@ -15,10 +15,6 @@
 
 namespace quillon::app {
 
-// What the engine needs to know of the lens choice for `correction`.
-engine::LensState LensStateFor(const lensdb::LensSelection& selection,
-                               const engine::CorrectionSettings& correction);
-
 // How many progress stages (each remap and the vignetting) a correction with
 // these values is expected to run, for the busy window's progress bar.
 std::int32_t ExpectedStages(const engine::CorrectionSettings& values,

@@ -1,0 +1,398 @@
+#include "app/window_core/window_session.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+
+#include "app/full_correction.h"
+#include "app/quiet_checks.h"
+#include "lensdb/lens_matching.h"
+#include "metadata/info_text.h"
+#include "preview/grid.h"
+
+namespace quillon::app {
+
+namespace {
+
+// "%.3f" without the C library, whose decimal point follows the locale a
+// window may have set.
+std::string Fixed3(double value) {
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3);
+    return result.ec == std::errc() ? std::string(text, result.ptr) : std::string();
+}
+
+// The frame takes a pixel on each side.
+constexpr std::int32_t kSmallestArea = 3;
+
+}  // namespace
+
+WindowSession::WindowSession(AppState& state, platform::MessageSink& sink)
+    : state_(state), sink_(sink), engine_{state.pool, sink} {
+    // The stored values come from a file anybody can edit. A fisheye field of
+    // view outside its range opens at the smallest one; the others are brought
+    // into their ranges as their controls would show them.
+    engine::CorrectionSettings& c = state_.stored.correction;
+    if (c.FisheyeDistortion < engine::kFisheyeDistortionMin ||
+        c.FisheyeDistortion > engine::kFisheyeDistortionMax) {
+        c.FisheyeDistortion = engine::kFisheyeDistortionMin;
+    }
+    engine::ClampToRanges(c);
+    std::int32_t& tab = state_.stored.values.tab;
+    if (tab < kTabVignetting || tab > kTabChromaticAberration) tab = kTabVignetting;
+}
+
+preview::ShowImageParts WindowSession::Parts() {
+    return preview::ShowImageParts{state_.stored.values,
+                                   state_.stored.correction,
+                                   state_.stored.history,
+                                   state_.session.database,
+                                   state_.session.strings,
+                                   state_.current.image,
+                                   state_.current.shot,
+                                   state_.current.selection,
+                                   preview_,
+                                   engine_,
+                                   state_.start.invertMode};
+}
+
+lensdb::MatchContext WindowSession::MatchContextWith(lensdb::MatchSettings& settings) {
+    settings = {state_.stored.values.converterDetected, state_.stored.values.flen,
+                state_.start.invertMode};
+    return {state_.session.database,
+            state_.stored.history,
+            state_.current.shot,
+            state_.stored.correction,
+            settings,
+            state_.session.strings,
+            /*withWindow=*/true,
+            state_.current.image.input.width,
+            state_.current.image.input.height};
+}
+
+// ---- the image
+
+void WindowSession::SetArea(std::int32_t width, std::int32_t height) {
+    if (width == preview_.areaWidth && height == preview_.areaHeight) return;
+    preview_.areaWidth = width;
+    preview_.areaHeight = height;
+    if (Busy()) {
+        // The image is being written: its preview is rebuilt when that ends.
+        areaChangedWhileBusy_ = true;
+        return;
+    }
+    // An area with no room inside its frame (a window being minimised, a
+    // layout not done yet) holds no preview: the image stays as it was until
+    // the area has room again.
+    if (!ImageShown() || width < kSmallestArea || height < kSmallestArea) return;
+    preview::ShowImageParts parts = Parts();
+    AfterImageShown(preview::ShowImage(parts, preview_.path, preview::ShowMode::kRebuild));
+}
+
+int WindowSession::OpenImage(const std::string& path) {
+    if (Busy()) return preview::kShowFailed;
+    preview::ShowImageParts parts = Parts();
+    const int result = preview::ShowImage(parts, path, preview::ShowMode::kReadFile);
+    AfterImageShown(result);
+    return result;
+}
+
+int WindowSession::Turn(preview::ShowMode mode) {
+    if (!ImageShown() || Busy()) return preview::kShowFailed;
+    preview::ShowImageParts parts = Parts();
+    const int result = preview::ShowImage(parts, preview_.path, mode);
+    AfterImageShown(result);
+    return result;
+}
+
+void WindowSession::AfterImageShown(int result) {
+    (void)result;
+    state_.current.imageShown = ImageShown();
+    // A new image (or a rebuilt view) starts without the zoom; the page of the
+    // chromatic aberration brings it back when the user comes to it again.
+    Render();
+}
+
+bool WindowSession::ImageShown() const {
+    return preview_.imageState == preview::kImageShown ||
+           preview_.imageState == preview::kImageBusy;
+}
+
+void WindowSession::CloseImage() {
+    preview_.ReleaseImage();
+    preview_.imageState = preview::kImageNone;
+    state_.current.imageShown = false;
+}
+
+// ---- the correction values
+
+std::int32_t WindowSession::Value(ValueKey key) const {
+    const ValueControlSpec& spec = SpecOf(key);
+    if (spec.field == nullptr) return preview_.zoom.step();
+    return state_.stored.correction.*spec.field;
+}
+
+bool WindowSession::SetValue(ValueKey key, std::int32_t value) {
+    const ValueControlSpec& spec = SpecOf(key);
+    value = std::clamp(value, spec.range.minimum, spec.range.maximum);
+    if (value == Value(key)) return false;
+    if (spec.field == nullptr) {
+        // The zoom view shows a region of an image: without one there is none.
+        if (!ImageShown() || Busy()) return false;
+        lastZoom_ = value;
+        if (!preview::SetZoomStep(preview_, value, state_.current.image.input, sink_)) {
+            lastZoom_ = 0;
+        }
+        CorrectZoomIfActive();
+        return true;
+    }
+    state_.stored.correction.*spec.field = value;
+    if (key == ValueKey::kCaRed || key == ValueKey::kCaBlue) CorrectZoomIfActive();
+    Render();
+    return true;
+}
+
+void WindowSession::SetCorrectionKind(std::int32_t corChoice) {
+    state_.stored.correction.CorChoice = engine::ClampCorChoice(corChoice);
+    Render();
+}
+
+void WindowSession::ResetAll() {
+    engine::ResetCorrectionValues(state_.stored.correction);
+    lastZoom_ = 0;
+    if (preview_.zoom.Active()) {
+        (void)preview::SetZoomStep(preview_, 0, state_.current.image.input, sink_);
+    }
+    preview_.grid = preview::kGridOff;
+    Render();
+}
+
+void WindowSession::ResetFisheye() {
+    engine::CorrectionSettings& c = state_.stored.correction;
+    c.FisheyeCrop = 0;
+    c.FisheyeRotate = 0;
+    c.FisheyeHorz = 0;
+    c.FisheyeVert = 0;
+    Render();
+}
+
+void WindowSession::ResetPage(int tab) {
+    engine::CorrectionSettings& c = state_.stored.correction;
+    const engine::CorrectionSettings defaults;
+    switch (tab) {
+        case kTabVignetting:
+            c.VigAmount = defaults.VigAmount;
+            c.VigMidpoint = defaults.VigMidpoint;
+            break;
+        case kTabPerspective:
+            c.PerspectVert = defaults.PerspectVert;
+            c.PerspectHorz = defaults.PerspectHorz;
+            c.PerspectRotate = defaults.PerspectRotate;
+            c.PerspectScale = defaults.PerspectScale;
+            c.PerspectShiftHorz = defaults.PerspectShiftHorz;
+            c.PerspectShiftVert = defaults.PerspectShiftVert;
+            break;
+        case kTabChromaticAberration:
+            c.CaRed = defaults.CaRed;
+            c.CaBlue = defaults.CaBlue;
+            CorrectZoomIfActive();
+            break;
+        default:
+            return;
+    }
+    Render();
+}
+
+void WindowSession::ShiftStep(ShiftDirection direction) {
+    ApplyShiftStep(direction, state_.stored.correction);
+    Render();
+}
+
+int WindowSession::Tab() const { return state_.stored.values.tab; }
+
+void WindowSession::SelectTab(int tab) {
+    if (tab < kTabVignetting || tab > kTabChromaticAberration) tab = kTabVignetting;
+    state_.stored.values.tab = tab;
+    const std::int32_t zoom = tab == kTabChromaticAberration ? lastZoom_ : 0;
+    if (zoom != preview_.zoom.step() && ImageShown() && !Busy()) {
+        (void)preview::SetZoomStep(preview_, zoom, state_.current.image.input, sink_);
+        CorrectZoomIfActive();
+    }
+    Render();
+}
+
+void WindowSession::SetPreviewOn(bool on) {
+    previewOn_ = on;
+    CorrectZoomIfActive();
+    Render();
+}
+
+void WindowSession::SetComparing(bool comparing) {
+    if (comparing_ == comparing) return;
+    comparing_ = comparing;
+    Render();
+}
+
+void WindowSession::SetGrid(std::int32_t grid) {
+    preview_.grid = std::clamp(grid, preview::kGridOff, preview::kGridMax);
+    Render();
+}
+
+void WindowSession::SetGridColour(std::int32_t colourValue) {
+    state_.stored.values.gridColor = colourValue;
+    Render();
+}
+
+// ---- camera and lens
+
+template <class Handler>
+void WindowSession::ChangeLens(const Handler& handler) {
+    if (!ImageShown() || Busy()) return;
+    lensdb::MatchSettings settings;
+    const lensdb::MatchContext context = MatchContextWith(settings);
+    handler(context, state_.current.selection);
+    // A choice that leaves no usable lens is no failure: the render shows the
+    // photo without the lens correction and the information box says why.
+    (void)lensdb::ComputeCoefficients(context, state_.current.selection);
+    state_.stored.values.flen = settings.flen;
+    Render();
+}
+
+void WindowSession::ChooseMake(int line) {
+    ChangeLens([line](const lensdb::MatchContext& c, lensdb::LensSelection& s) {
+        lensdb::MakeChanged(c, s, line);
+    });
+}
+
+void WindowSession::ChooseModel(int line) {
+    ChangeLens([line](const lensdb::MatchContext& c, lensdb::LensSelection& s) {
+        lensdb::ModelChanged(c, s, line);
+    });
+}
+
+void WindowSession::ChooseLens(int line) {
+    ChangeLens([line](const lensdb::MatchContext& c, lensdb::LensSelection& s) {
+        lensdb::LensChanged(c, s, line);
+    });
+}
+
+void WindowSession::EnterFocalLength(const std::string& text) {
+    ChangeLens([&text](const lensdb::MatchContext& c, lensdb::LensSelection& s) {
+        lensdb::FocalLengthEntered(c, s, text);
+    });
+}
+
+void WindowSession::StepFocalLength(std::int32_t stepMm) {
+    // FocalLengthEntered keeps the value inside the lens's calibrated range.
+    EnterFocalLength(Fixed3(static_cast<double>(state_.current.selection.focalInUse) + stepMm));
+}
+
+std::string WindowSession::InfoText() {
+    if (!ImageShown()) return {};
+    lensdb::MatchSettings settings;
+    const lensdb::MatchContext context = MatchContextWith(settings);
+    lensdb::LensSelection& selection = state_.current.selection;
+    return metadata::BuildInfoText(state_.current.shot, lensdb::InfoContextOf(selection),
+                                   state_.session.strings) +
+           lensdb::DetectionText(context, selection);
+}
+
+// ---- the zoom view
+
+void WindowSession::CorrectZoomIfActive() {
+    if (!preview_.zoom.Active() || !preview_.fullSize.Valid() || Busy()) return;
+    const engine::CorrectionSettings& c = state_.stored.correction;
+    const preview::RegionCorrection correction{previewOn_, c.CaRed, c.CaBlue, channelView_};
+    // A failure has shown its message; the region stays as it was.
+    (void)preview_.zoom.CorrectRegion(correction, preview_.fullSize.Image(), engine_);
+}
+
+void WindowSession::CorrectZoomRegion() { CorrectZoomIfActive(); }
+
+bool WindowSession::PresentZoom(preview::DisplayImage& out) const {
+    if (!preview_.zoom.Active() || !preview_.fullSize.Valid()) return false;
+    return preview_.zoom.Present(preview_.fullSize.Image(), preview_.transform, out);
+}
+
+// ---- the state of the controls
+
+EnablingFacts WindowSession::Facts() const {
+    const lensdb::LensSelection& selection = state_.current.selection;
+    EnablingFacts facts;
+    facts.imageState = preview_.imageState;
+    facts.outOfMemory = preview_.outOfMemory || state_.current.image.outOfMemory;
+    facts.zoomOn = preview_.zoom.Active();
+    facts.cameraListsFilled = !selection.makeMenu.lines.empty();
+    if (selection.IsRealLensSelected()) {
+        const auto points = state_.session.database.PointsOf(*selection.selectedLens);
+        facts.lensHasFocalRange = points.size() > 1 && points.front().focal != points.back().focal;
+    }
+    facts.lensCorrectionReady =
+        preview::LensStateOf(selection, state_.stored.correction).distortionUsable;
+    facts.imageTurned = preview_.turned;
+    facts.values = state_.stored.correction;
+    return facts;
+}
+
+void WindowSession::SetBusy(bool busy) {
+    if (busy == Busy()) return;
+    if (busy) {
+        busyFrom_ = preview_.imageState;
+        preview_.imageState = preview::kImageBusy;
+    } else {
+        preview_.imageState = busyFrom_;
+        if (areaChangedWhileBusy_ && ImageShown()) {
+            preview::ShowImageParts parts = Parts();
+            AfterImageShown(preview::ShowImage(parts, preview_.path, preview::ShowMode::kRebuild));
+        }
+        areaChangedWhileBusy_ = false;
+    }
+}
+
+// ---- the editor's files
+
+bool WindowSession::OpenNextFile() {
+    const std::string* next = state_.start.fileList.Next();
+    if (next == nullptr) return false;
+    if (CheckImagePath(*next, sink_) != 0) {
+        CloseImage();
+        return false;
+    }
+    return OpenImage(*next) != preview::kShowFailed;
+}
+
+bool WindowSession::AtLastFile() const {
+    const FileList& list = state_.start.fileList;
+    return list.current + 1 >= static_cast<int>(list.paths.size());
+}
+
+std::string WindowSession::EditStatusText() const {
+    const FileList& list = state_.start.fileList;
+    if (list.current < 0 || list.current >= static_cast<int>(list.paths.size())) return {};
+    const std::string& path = list.paths[static_cast<std::size_t>(list.current)];
+    if (list.paths.size() == 1) return path;
+    char counter[32];
+    std::snprintf(counter, sizeof counter, "%03d/%03d:  ", list.current + 1,
+                  static_cast<int>(list.paths.size()));
+    return counter + path;
+}
+
+// ---- writing
+
+int WindowSession::CorrectAndWrite(const imageio::ImageFileOptions& options,
+                                   engine::WorkProgress& progress) {
+    // A copy: the crop shifts the correction limits are written back into it,
+    // never into the values the window shows while this runs.
+    engine::CorrectionSettings values = state_.stored.correction;
+    const FullCorrection job{preview_.path, options, values, /*keepSource=*/true};
+    return CorrectAndSave(state_, job, sink_, progress);
+}
+
+void WindowSession::Render() {
+    if (Busy()) return;
+    // A failed render has shown its message and left the uncorrected photo.
+    (void)preview::RenderPreview(preview_, state_.stored.correction, state_.current.selection,
+                                 previewOn_, comparing_, state_.stored.values.gridColor, engine_);
+}
+
+}  // namespace quillon::app

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/app_state.h"
+#include "lensdb/lens_database.h"
+#include "platform/message_sink.h"
+#include "settings/languages.h"
+#include "settings/string_table.h"
+#include "tests/support/test_support.h"
+
+// A program state as start-up leaves it for a window: English texts, the lens
+// database the build generates, two processors, every setting at its default.
+// Shared by the tests of the window's session and of its widgets.
+
+namespace quillon::app::testing {
+
+class LoadedState {
+  public:
+    explicit LoadedState(std::int32_t processors = 2) : state(std::make_unique<AppState>()) {
+        settings::LoadStrings(state->session.strings, settings::kEnglishLangId, sink);
+        EXPECT_TRUE(lensdb::LoadDatabase(QUILLON_TEST_ROOT_DIR, state->session.database,
+                                         state->session.strings, sink)
+                        .ok())
+            << sink.Last();
+        state->stored.correction.Processors = processors;
+        EXPECT_TRUE(
+            engine::CreateWorkerPool(state->pool, state->stored.correction.Processors, sink).ok());
+        sink.Clear();
+    }
+
+    // A copy of a sample photo in the test's own folder, free to be written.
+    std::string Copy(const std::string& photo) {
+        const std::string target = dir.File(photo);
+        EXPECT_TRUE(quillon::testing::WriteBytes(
+            target,
+            quillon::testing::ReadBytes(quillon::testing::TestDataPath("photos/" + photo))));
+        return target;
+    }
+
+    quillon::testing::TempDir dir;
+    platform::CapturingSink sink;
+    std::unique_ptr<AppState> state;
+};
+
+// A recognised camera and zoom lens (Olympus E-420, 14-42 mm at 24 mm), 400 x 300.
+inline constexpr const char* kRecognisedPhoto = "mdx_Issue_339.jpg";
+// A known camera (Canon EOS 6D) whose lens must be chosen by hand, 1500 x 1000.
+inline constexpr const char* kCameraOnlyPhoto = "exiv2_exiv2-bug876.jpg";
+// A camera the database does not know (Pentax *ist DL), 240 x 160.
+inline constexpr const char* kUnknownCameraPhoto = "exiv2_exiv2-bug884c.jpg";
+
+}  // namespace quillon::app::testing
