@@ -7,9 +7,11 @@
 //                                distortion instead of removing it
 
 #include <new>
+#include <string>
 
 #include "app/command_line.h"
 #include "app/startup.h"
+#include "app/window/gui_program.h"
 #include "platform/message_sink.h"
 #include "platform/settings_store.h"
 #include "settings/language_dialog.h"
@@ -20,13 +22,17 @@ int main(int argc, char** argv) {
     platform::StderrSink sink;
     platform::FileSettingsStore userStore(settings::UserSettingsPath());
     const platform::FileSettingsStore machineStore(settings::MachineSettingsPath());
-    // Until the window is built nothing can ask for a language: the first run
-    // proceeds in English and stores nothing before its regular save.
-    settings::NoDisplayLanguagePrompt languagePrompt;
-    app::StderrBusyIndicator busy;
-    const app::ProgramEnvironment env{sink, userStore, machineStore, languagePrompt, busy, {}};
     try {
-        return app::RunProgram(app::CommandLineFromArgs(argc, argv), env);
+        const std::string commandLine = app::CommandLineFromArgs(argc, argv);
+        if (app::DisplayAvailable()) {
+            return app::RunWithWindows(argc, argv, commandLine, sink, userStore, machineStore);
+        }
+        // Without a display nothing can ask for a language: the first run
+        // proceeds in English, and nothing can show a window.
+        settings::NoDisplayLanguagePrompt languagePrompt;
+        app::StderrBusyIndicator busy;
+        const app::ProgramEnvironment env{sink, userStore, machineStore, languagePrompt, busy, {}};
+        return app::RunProgram(commandLine, env);
     } catch (const std::bad_alloc&) {
         // Pixel memory never throws (its failures are reported where they happen);
         // this catches the small containers, so that even they end in a message

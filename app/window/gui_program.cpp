@@ -1,0 +1,105 @@
+#include "app/window/gui_program.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <clocale>
+#include <cstdlib>
+#include <memory>
+
+#include <xcb/xcb.h>
+
+#include "app/startup.h"
+#include "app/window/busy_window.h"
+#include "app/window/display_profile.h"
+#include "app/window/language_window.h"
+#include "app/window/main_window.h"
+#include "app/window/message_box_sink.h"
+#include "app/window/single_instance.h"
+#include "app/window/window_flows.h"
+
+namespace quillon::app {
+
+namespace {
+
+struct WindowServices {
+    WindowMessageSink& sink;
+    QtBusyIndicator& busy;
+    WindowPrompts& prompts;
+    SingleInstance& instance;
+};
+
+int RunMainWindow(AppState& state, WindowServices& services) {
+    // A second start hands over to the first one's window. The quiet mode's
+    // fallback to the editor does not: its photo is still to be corrected, and
+    // ending as if it had been would tell the caller a falsehood.
+    if (state.start.quietMode == 0 &&
+        services.instance.ClaimOrHandOver() == SingleInstance::Claim::kHandedOver) {
+        return 0;
+    }
+    const WindowVariant variant =
+        state.start.interactiveMode ? WindowVariant::kBrowser : WindowVariant::kEditor;
+    WindowSession session(state, services.sink);
+    session.preview().displayProfile = DisplayIccProfile();
+    std::unique_ptr<WindowFlow> flow;
+    if (variant == WindowVariant::kEditor) {
+        flow = std::make_unique<EditorFlow>();
+    } else {
+        flow = std::make_unique<BrowserFlow>();
+    }
+    MainWindow window(session, variant, std::move(flow), services.busy, services.prompts);
+    services.instance.SetWindow(&window);
+    services.sink.SetWindowRunning(true);
+    services.busy.SetOwner(&window);
+
+    QEventLoop loop;
+    QObject::connect(&window, &MainWindow::finished, &loop, &QEventLoop::quit);
+    window.ShowPlaced();
+    loop.exec();
+
+    services.busy.SetOwner(nullptr);
+    services.sink.SetWindowRunning(false);
+    services.instance.SetWindow(nullptr);
+    return window.Result();
+}
+
+}  // namespace
+
+bool DisplayAvailable() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform != nullptr && *platform != '\0' && std::string_view(platform) != "xcb") {
+        return true;
+    }
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') return false;
+    // The toolkit ends the process when the display named does not answer;
+    // ask first, so such a start goes on without windows instead.
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool answers = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return answers;
+}
+
+int RunWithWindows(int& argc, char** argv, std::string_view commandLine,
+                   platform::MessageSink& withoutWindow, platform::SettingsStore& userStore,
+                   const platform::SettingsStore& machineStore) {
+    QApplication application(argc, argv);
+    // The toolkit takes the user's locale for the C library too; numbers in
+    // settings and texts are written with a point whatever the language.
+    std::setlocale(LC_NUMERIC, "C");
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    WindowMessageSink sink(withoutWindow);
+    QtLanguagePrompt languagePrompt;
+    QtBusyIndicator busy;
+    WindowPrompts prompts;
+    SingleInstance instance;
+    WindowServices services{sink, busy, prompts, instance};
+    const ProgramEnvironment env{
+        sink,         userStore,
+        machineStore, languagePrompt,
+        busy,         [&services](AppState& state) {
+                                     return RunMainWindow(state, services); }};
+    return RunProgram(commandLine, env);
+}
+
+}  // namespace quillon::app

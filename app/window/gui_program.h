@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string_view>
+
+#include "app/app_state.h"
+#include "platform/message_sink.h"
+#include "platform/settings_store.h"
+
+// The program with windows: the toolkit's application object, the window's
+// message sink, the first-run language window, the busy window, the single
+// instance and the main window, around the same RunProgram as without them.
+
+namespace quillon::app {
+
+// Whether windows can be shown: an X11 display answers, or the toolkit was
+// told explicitly which platform to show them on.
+bool DisplayAvailable();
+
+// Runs RunProgram for `commandLine` with windows. `withoutWindow` receives the
+// messages while no window is open (the quiet mode's among them).
+int RunWithWindows(int& argc, char** argv, std::string_view commandLine,
+                   platform::MessageSink& withoutWindow, platform::SettingsStore& userStore,
+                   const platform::SettingsStore& machineStore);
+
+}  // namespace quillon::app

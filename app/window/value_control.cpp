@@ -1,0 +1,116 @@
+#include "app/window/value_control.h"
+
+#include <QKeyEvent>
+#include <QSignalBlocker>
+#include <QWheelEvent>
+
+namespace quillon::app {
+
+void NameControl(QWidget* widget, ControlId id) {
+    widget->setObjectName(
+        QString::fromUtf8(ControlName(id).data(), static_cast<qsizetype>(ControlName(id).size())));
+    widget->setProperty("controlId", static_cast<int>(id));
+}
+
+ValueControl::ValueControl(const ValueControlSpec& spec, const QString& labelText, QWidget* parent)
+    : QObject(parent),
+      spec_(spec),
+      label_(new QLabel(labelText, parent)),
+      slider_(new QSlider(Qt::Horizontal, parent)),
+      edit_(new QLineEdit(parent)) {
+    NameControl(slider_, spec.slider);
+    NameControl(edit_, spec.edit);
+    label_->setObjectName(slider_->objectName().replace("Slider", "Label"));
+    label_->setBuddy(edit_);
+    slider_->setAccessibleName(labelText);
+    edit_->setAccessibleName(labelText);
+    label_->setAccessibleName(labelText);
+
+    slider_->setRange(spec.range.minimum, spec.range.maximum);
+    slider_->setSingleStep(1);
+    slider_->setPageStep(10);
+    slider_->setMinimumWidth(120);
+    edit_->setFixedWidth(64);
+    edit_->setAlignment(Qt::AlignRight);
+
+    slider_->installEventFilter(this);
+    edit_->installEventFilter(this);
+    // Every movement of the slider counts at once, also while its thumb is
+    // dragged, so the preview follows the mouse.
+    connect(slider_, &QSlider::valueChanged, this, [this](int value) { Choose(value); });
+    Show(spec.range.minimum);
+}
+
+void ValueControl::Show(std::int32_t value) {
+    shown_ = value;
+    const QSignalBlocker blocker(slider_);
+    slider_->setValue(value);
+    edit_->setText(QString::fromStdString(FormatValue(spec_.range.format, value)));
+}
+
+void ValueControl::SetEnabled(bool enabled) {
+    label_->setEnabled(enabled);
+    slider_->setEnabled(enabled);
+    edit_->setEnabled(enabled);
+}
+
+void ValueControl::Choose(std::int32_t value) {
+    if (value == shown_) return;
+    emit valueChosen(spec_.key, value);
+}
+
+void ValueControl::CommitText() {
+    const TypedOutcome outcome = CommitTypedText(spec_.range, shown_, edit_->text().toStdString());
+    edit_->setText(QString::fromStdString(outcome.text));
+    if (outcome.selectAll) edit_->selectAll();
+    if (outcome.accepted) Choose(outcome.value);
+}
+
+void ValueControl::Step(std::int32_t step) { Choose(StepValue(spec_.range, shown_, step)); }
+
+bool ValueControl::eventFilter(QObject* watched, QEvent* event) {
+    const bool isEdit = watched == edit_;
+    switch (event->type()) {
+        case QEvent::KeyPress: {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const bool shift = key->modifiers().testFlag(Qt::ShiftModifier);
+            switch (key->key()) {
+                case Qt::Key_Up:
+                case Qt::Key_Right:
+                    Step(StepSize(true, shift));
+                    return true;
+                case Qt::Key_Down:
+                case Qt::Key_Left:
+                    Step(StepSize(false, shift));
+                    return true;
+                case Qt::Key_Return:
+                case Qt::Key_Enter:
+                    if (!isEdit) break;
+                    CommitText();
+                    return true;
+                default:
+                    break;
+            }
+            break;
+        }
+        case QEvent::FocusOut:
+            if (isEdit) CommitText();
+            break;
+        case QEvent::Wheel: {
+            const auto* wheel = static_cast<QWheelEvent*>(event);
+            // Some systems turn a wheel held with a modifier into a sideways
+            // one; either way one notch is one step.
+            const QPoint delta = wheel->angleDelta();
+            const int amount = delta.y() != 0 ? delta.y() : delta.x();
+            const std::int32_t notches = (isEdit ? editWheel_ : sliderWheel_).Add(amount);
+            const bool shift = wheel->modifiers().testFlag(Qt::ShiftModifier);
+            if (notches != 0) Step(notches * StepSize(true, shift));
+            return true;
+        }
+        default:
+            break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+}  // namespace quillon::app

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QObject>
+#include <QSlider>
+
+#include "app/window_core/value_rules.h"
+
+// One value of the window as the user sees it: a label, a slider and an edit
+// box that show the same integer. The rules (formats, typed text, steps) are
+// those of value_rules.h; this class only connects them to the widgets. It
+// does not store the value: the window does, and tells the control what to
+// show. Every change the user makes arrives as valueChosen.
+
+namespace quillon::app {
+
+class ValueControl : public QObject {
+    Q_OBJECT
+
+  public:
+    // Creates the three widgets as children of `parent`; the caller lays them out.
+    ValueControl(const ValueControlSpec& spec, const QString& labelText, QWidget* parent);
+
+    const ValueControlSpec& spec() const { return spec_; }
+    QLabel* label() const { return label_; }
+    QSlider* slider() const { return slider_; }
+    QLineEdit* edit() const { return edit_; }
+
+    // Shows `value` in both widgets without reporting it back.
+    void Show(std::int32_t value);
+    void SetEnabled(bool enabled);
+
+  signals:
+    void valueChosen(quillon::app::ValueKey key, std::int32_t value);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void CommitText();
+    void Step(std::int32_t step);
+    void Choose(std::int32_t value);
+
+    ValueControlSpec spec_;
+    QLabel* label_;
+    QSlider* slider_;
+    QLineEdit* edit_;
+    std::int32_t shown_ = 0;
+    WheelNotches sliderWheel_;
+    WheelNotches editWheel_;
+};
+
+// Sets a widget's object name from its control identifier.
+void NameControl(QWidget* widget, ControlId id);
+
+}  // namespace quillon::app

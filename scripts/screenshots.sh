@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Pictures of the program's windows for the documentation, taken on a virtual
+# X display (Xvfb): the editor on a bundled sample photo, once per tab page,
+# and the folder browser. Usage: scripts/screenshots.sh [preset] [folder]
+# (defaults: release, out/screenshots). The user's own settings are not
+# touched: the program runs with settings of its own in a temporary folder.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${1:-release}"
+folder="${2:-out/screenshots}"
+bash scripts/setup.sh
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" --target quillon quillon_screengrab
+
+program="build/$preset/app/quillon"
+grab="build/$preset/app/screen_grab/quillon-screengrab"
+mkdir -p "$folder"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cp testdata/photos/mdx_Issue_339.jpg "$work/sample.jpg"
+
+# One picture: settings (extra lines after the language), program arguments,
+# the picture's name.
+shoot() {
+    local settings="$1" name="$2"
+    shift 2
+    mkdir -p "$work/config/Velmora" "$work/runtime"
+    chmod 700 "$work/runtime"
+    printf '[Software\\Velmora\\Quillon]\n"Language"="English"\n"ResetAlways"=dword:00000000\n%b' \
+        "$settings" \
+        >"$work/config/Velmora/Quillon.reg"
+    XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
+        xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+            "$0" "${@:3}" & program=$!
+            "$1" "Quillon 9.0" "$2" 60; status=$?
+            kill "$program" 2>/dev/null; wait "$program" 2>/dev/null
+            exit $status' "$program" "$grab" "$folder/$name.png" "$@"
+    echo "screenshots: $folder/$name.png"
+}
+
+shoot '"Tab"=dword:00000000\n"VigAmount"=dword:00000014\n' editor "$work/sample.jpg"
+shoot '"Tab"=dword:00000001\n"PerspectVert"=dword:0000000c\n' editor-perspective "$work/sample.jpg"
+shoot '"Tab"=dword:00000002\n"CaRed"=dword:00000003\n' editor-chromatic "$work/sample.jpg"
+shoot '' browser
