@@ -29,13 +29,21 @@ shoot() {
     printf '[Software\\Velmora\\Quillon]\n"Language"="English"\n"ResetAlways"=dword:00000000\n%b' \
         "$settings" \
         >"$work/config/Velmora/Quillon.reg"
-    XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
-        xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
-            "$0" "${@:3}" & program=$!
-            "$1" "Quillon 9.0" "$2" 60; status=$?
-            kill "$program" 2>/dev/null; wait "$program" 2>/dev/null
-            exit $status' "$program" "$grab" "$folder/$name.png" "$@"
-    echo "screenshots: $folder/$name.png"
+    # A virtual display started while another one starts elsewhere on the
+    # machine may lose the race for its number: try again on another.
+    for attempt in 1 2 3; do
+        if XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
+            xvfb-run -a -n "$((100 + RANDOM % 800))" -s "-screen 0 1280x800x24" bash -c '
+                "$0" "${@:3}" & program=$!
+                "$1" "Quillon 9.0" "$2" 60; status=$?
+                kill "$program" 2>/dev/null; wait "$program" 2>/dev/null
+                exit $status' "$program" "$grab" "$folder/$name.png" "$@"; then
+            echo "screenshots: $folder/$name.png"
+            return 0
+        fi
+        echo "screenshots: $name failed (attempt $attempt)" >&2
+    done
+    return 1
 }
 
 shoot '"Tab"=dword:00000000\n"VigAmount"=dword:00000014\n' editor "$work/sample.jpg"

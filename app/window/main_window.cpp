@@ -87,6 +87,16 @@ void ShowMenu(QComboBox* combo, const lensdb::SelectionMenu& menu) {
     combo->setCurrentIndex(menu.selected);
 }
 
+// Reading a photo and making its preview takes a few tenths of a second for a
+// large one; the window says it is working meanwhile.
+class WaitCursor {
+  public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
 }  // namespace
 
 // ---- small widgets
@@ -300,6 +310,7 @@ QWidget* MainWindow::BuildBottomRow() {
         grid->addWidget(rotateLeft_, 1, 0);
         grid->addWidget(rotateRight_, 1, 1);
         const auto turn = [this](preview::ShowMode mode) {
+            const WaitCursor waiting;
             session_.Turn(mode);
             RefreshAll();
         };
@@ -398,6 +409,7 @@ QWidget* MainWindow::BuildLensGroup() {
         RefreshAll();
     });
 
+    grid->setColumnStretch(1, 1);
     focalLabel_ = new QLabel(group);
     focalEdit_ = new QLineEdit(group);
     NameControl(focalLabel_, ControlId::kFocalLabel);
@@ -805,6 +817,7 @@ void MainWindow::SyncArea() {
 }
 
 bool MainWindow::OpenNextFile() {
+    const WaitCursor waiting;
     SyncArea();
     const bool opened = session_.OpenNextFile();
     SetStatusText(QString::fromStdString(session_.EditStatusText()));
