@@ -26,6 +26,7 @@ namespace {
 constexpr int kTextCorrectingImage = 0;
 constexpr int kTextVertical = 17;
 constexpr int kTextHorizontal = 21;
+constexpr int kTextFocalLength = 24;
 constexpr int kTextMake = 32;
 constexpr int kTextModel = 33;
 constexpr int kTextLens = 34;
@@ -55,13 +56,12 @@ constexpr int kRightColumnWidth = 390;
 // again for the last one only.
 constexpr int kAreaSettleMs = 150;
 
-// Stored colours keep red in the lowest byte.
 QColor ColourOf(std::int32_t value) {
-    const auto v = static_cast<std::uint32_t>(value);
-    return QColor(static_cast<int>(v & 0xffu), static_cast<int>((v >> 8) & 0xffu),
-                  static_cast<int>((v >> 16) & 0xffu));
+    const preview::Rgb rgb = preview::RgbFromColourValue(value);
+    return QColor(rgb.r, rgb.g, rgb.b);
 }
 
+// Stored colours keep red in the lowest byte.
 std::int32_t ColourValueOf(const QColor& colour) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(colour.red()) |
                                      (static_cast<std::uint32_t>(colour.green()) << 8) |
@@ -154,7 +154,6 @@ MainWindow::MainWindow(WindowSession& session, WindowVariant variant,
                        WindowPrompts& prompts, QWidget* parent)
     : QMainWindow(parent),
       session_(session),
-      variant_(variant),
       traits_(TraitsOf(variant)),
       flow_(std::move(flow)),
       busy_(busy),
@@ -739,7 +738,7 @@ void MainWindow::RefreshLens() {
     ShowMenu(lensMenu_, shown ? selection.lensMenuLines : lensdb::SelectionMenu{});
     const lensdb::FocalLengthDisplay& focal = selection.focalDisplay;
     const bool focalShown = shown && focal.shown;
-    focalLabel_->setText(focalShown ? FromUtf8(focal.label) : Text(24));
+    focalLabel_->setText(focalShown ? FromUtf8(focal.label) : Text(kTextFocalLength));
     focalEdit_->setAccessibleName(focalLabel_->text());
     focalLabel_->setAccessibleName(focalLabel_->text());
     if (!focalEdit_->hasFocus() || !focalShown) {

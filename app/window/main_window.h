@@ -99,7 +99,6 @@ class MainWindow : public QMainWindow {
     ~MainWindow() override;
 
     WindowSession& session() { return session_; }
-    WindowVariant variant() const { return variant_; }
     WindowPrompts& prompts() { return prompts_; }
 
     // The size the window is designed for, and its smallest.
@@ -162,7 +161,6 @@ class MainWindow : public QMainWindow {
     void RememberSize();
 
     WindowSession& session_;
-    WindowVariant variant_;
     VariantTraits traits_;
     std::unique_ptr<WindowFlow> flow_;
     BusyIndicator& busy_;

@@ -81,19 +81,27 @@ void WindowSession::SetArea(std::int32_t width, std::int32_t height) {
         areaChangedWhileBusy_ = true;
         return;
     }
+    Rebuild();
+}
+
+void WindowSession::Rebuild() {
     // An area with no room inside its frame (a window being minimised, a
     // layout not done yet) holds no preview: the image stays as it was until
     // the area has room again.
-    if (!ImageShown() || width < kSmallestArea || height < kSmallestArea) return;
+    if (!ImageShown() || preview_.areaWidth < kSmallestArea ||
+        preview_.areaHeight < kSmallestArea) {
+        return;
+    }
     preview::ShowImageParts parts = Parts();
-    AfterImageShown(preview::ShowImage(parts, preview_.path, preview::ShowMode::kRebuild));
+    (void)preview::ShowImage(parts, preview_.path, preview::ShowMode::kRebuild);
+    AfterImageShown();
 }
 
 int WindowSession::OpenImage(const std::string& path) {
     if (Busy()) return preview::kShowFailed;
     preview::ShowImageParts parts = Parts();
     const int result = preview::ShowImage(parts, path, preview::ShowMode::kReadFile);
-    AfterImageShown(result);
+    AfterImageShown();
     return result;
 }
 
@@ -101,15 +109,16 @@ int WindowSession::Turn(preview::ShowMode mode) {
     if (!ImageShown() || Busy()) return preview::kShowFailed;
     preview::ShowImageParts parts = Parts();
     const int result = preview::ShowImage(parts, preview_.path, mode);
-    AfterImageShown(result);
+    AfterImageShown();
     return result;
 }
 
-void WindowSession::AfterImageShown(int result) {
-    (void)result;
+void WindowSession::AfterImageShown() {
     state_.current.imageShown = ImageShown();
-    // A new image (or a rebuilt view) starts without the zoom; the page of the
-    // chromatic aberration brings it back when the user comes to it again.
+    // A new or turned image starts without the zoom (the chromatic-aberration
+    // page brings it back when the user comes to it again); a rebuilt one
+    // keeps its region, which is corrected anew.
+    CorrectZoomIfActive();
     Render();
 }
 
@@ -341,10 +350,7 @@ void WindowSession::SetBusy(bool busy) {
         preview_.imageState = preview::kImageBusy;
     } else {
         preview_.imageState = busyFrom_;
-        if (areaChangedWhileBusy_ && ImageShown()) {
-            preview::ShowImageParts parts = Parts();
-            AfterImageShown(preview::ShowImage(parts, preview_.path, preview::ShowMode::kRebuild));
-        }
+        if (areaChangedWhileBusy_) Rebuild();
         areaChangedWhileBusy_ = false;
     }
 }

@@ -145,7 +145,9 @@ class WindowSession {
     // for the new choice and a render.
     template <class Handler>
     void ChangeLens(const Handler& handler);
-    void AfterImageShown(int result);
+    void AfterImageShown();
+    // The preview of the shown image built again for the area.
+    void Rebuild();
     void CorrectZoomIfActive();
 
     AppState& state_;

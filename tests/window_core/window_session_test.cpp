@@ -151,6 +151,12 @@ TEST_F(WindowSessionTest, ZoomBelongsToTheChromaticAberrationPage) {
     EXPECT_TRUE(session.Enabling().scrollBars);
     preview::DisplayImage region;
     EXPECT_TRUE(session.PresentZoom(region));
+    // A resized area keeps the zoom view, with a region of its new size.
+    const std::int32_t width = session.preview().zoom.region().width;
+    session.SetArea(802, 402);
+    EXPECT_TRUE(session.preview().zoom.Active());
+    EXPECT_GT(session.preview().zoom.region().width, width);
+    EXPECT_TRUE(session.PresentZoom(region));
 
     session.SelectTab(kTabPerspective);
     EXPECT_FALSE(session.preview().zoom.Active());
