@@ -128,6 +128,31 @@ TEST_F(ShowImageTest, PortraitPhotosAreShownAndSavedUprightInBothByteOrders) {
     }
 }
 
+// Only a value the pixels were turned for may become 1: a mirrored photo
+// keeps its value, or viewers would lose the mirroring it asks for.
+TEST_F(ShowImageTest, AnOrientationThatIsNotAppliedStaysInTheFile) {
+    imageio::CurrentImage photo;
+    ASSERT_EQ(imageio::LoadImageFile(Photo("mdx_Issue_339.jpg"), photo, sink_), 0);
+    const metadata::ShotInfo read = metadata::ParseImageMetadata(photo.metadata, {});
+    ASSERT_NE(read.orientationLocation, metadata::kNoLocation);
+    const auto at = static_cast<std::size_t>(read.orientationLocation);
+    photo.metadata.exif[at] = read.bigEndian ? 0 : 5;  // transposed (mirrored)
+    photo.metadata.exif[at + 1] = read.bigEndian ? 5 : 0;
+    std::memcpy(photo.output.pixels, photo.input.pixels,
+                static_cast<std::size_t>(photo.input.dataSize));
+    imageio::ImageFileOptions options;
+    options.interactiveMode = false;
+    const std::string path = dir_.File("mirrored.jpg");
+    ASSERT_EQ(imageio::SaveImageFile(path, photo, options, sink_), 0);
+
+    ASSERT_NE(Show(path), kShowFailed);
+    EXPECT_EQ(shot_.orientation, 5);
+    EXPECT_EQ(image_.input.width, 400);
+    EXPECT_EQ(image_.metadata.exif, photo.metadata.exif);
+    EXPECT_FALSE(image_.metadata.pixelsTurnedUpright);
+    EXPECT_FALSE(preview_.turned);
+}
+
 TEST_F(ShowImageTest, CounterClockwiseOrientationAndTheRotationButtons) {
     ASSERT_NE(Show(Photo("mdx_Samsung_GT-I9000_Galaxy_S.jpg")), kShowFailed);  // 640 x 480, 6
     EXPECT_EQ(image_.input.width, 480);
