@@ -229,12 +229,12 @@ int WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata, cons
         return kJpegFailed;
     }
     errno = 0;
-    const std::string temp = platform::CreateSiblingTempFile(path);
-    std::FILE* file = temp.empty() ? nullptr : std::fopen(temp.c_str(), "wb");
+    platform::FileReplacement replacement;
+    const int openError = replacement.Open(path);
+    std::FILE* file = openError == 0 ? replacement.Stream() : nullptr;
     if (file == nullptr) {
-        const int error = errno != 0 ? errno : EACCES;
-        platform::DiscardTempFile(temp);
-        ShowWithSystemError(sink, "Can't open " + path + " for writing", error);
+        ShowWithSystemError(sink, "Can't open " + path + " for writing",
+                            openError != 0 ? openError : errno);
         return kJpegFailed;
     }
     JpegWriteJob job;
@@ -248,19 +248,14 @@ int WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata, cons
     if (job.created) jpeg_destroy_compress(&job.cinfo);
     // Data still buffered by stdio reaches the disk only here; a failure now
     // (a full disk) must not let the truncated file replace the target.
-    const bool flushed = std::ferror(file) == 0;
-    const bool closed = std::fclose(file) == 0;
-    if (status == 0 && (!flushed || !closed)) {
+    if (status == 0 && (std::fflush(file) != 0 || std::ferror(file) != 0)) {
         const int error = errno != 0 ? errno : EIO;
         ShowWithSystemError(sink, "Can't write " + path, error);
         status = kJpegFailed;
     }
-    if (status != 0) {
-        platform::DiscardTempFile(temp);
-        return status;
-    }
-    if (!platform::CommitTempFile(temp, path, rename)) {
-        const int error = errno != 0 ? errno : EIO;
+    // An unfinished replacement is discarded with the object.
+    if (status != 0) return status;
+    if (const int error = replacement.Commit(rename); error != 0) {
         ShowWithSystemError(sink, "Can't replace " + path, error);
         return kJpegFailed;
     }

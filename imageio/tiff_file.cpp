@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <tiffio.h>
+#include <unistd.h>
 
 #include "imageio/image_buffers.h"
 
@@ -291,12 +292,16 @@ bool IsWritable(const ImageBuffer& output) {
            output.rowBytes >= std::int64_t{output.width} * output.BytesPerPixel();
 }
 
-// Writes the whole file at `path` (a fresh temporary file); false after the
-// message has been shown or libtiff has reported an error.
-bool WriteTiffTo(const std::string& path, const ImageBuffer& output, const ImageMetadata& metadata,
+// Writes the whole file into `file`, naming it `path` in libtiff's messages;
+// false after the message has been shown or libtiff has reported an error.
+bool WriteTiffTo(platform::FileReplacement& file, const std::string& path,
+                 const ImageBuffer& output, const ImageMetadata& metadata,
                  platform::MessageSink& sink, const TiffCallScope& scope) {
-    TIFF* raw = TIFFOpen(path.c_str(), "w");
+    // libtiff closes the descriptor it is given; the replacement needs its own.
+    const int fd = file.DuplicateDescriptor();
+    TIFF* raw = fd < 0 ? nullptr : TIFFFdOpen(fd, path.c_str(), "w");
     if (raw == nullptr) {
+        if (fd >= 0) ::close(fd);
         sink.Show("Error: TIFFOpen");
         return false;
     }
@@ -341,16 +346,14 @@ int WriteTiffFile(const ImageBuffer& output, const ImageMetadata& metadata, cons
         return kTiffWriteFailed;
     }
     TiffCallScope scope(sink);
-    const std::string temp = platform::CreateSiblingTempFile(path);
-    if (temp.empty()) {
+    platform::FileReplacement replacement;
+    if (replacement.Open(path) != 0) {
         sink.Show("Error: TIFFOpen");
         return kTiffWriteFailed;
     }
-    if (!WriteTiffTo(temp, output, metadata, sink, scope)) {
-        platform::DiscardTempFile(temp);
-        return kTiffWriteFailed;
-    }
-    if (!platform::CommitTempFile(temp, path, rename)) {
+    // An unfinished replacement is discarded with the object.
+    if (!WriteTiffTo(replacement, path, output, metadata, sink, scope)) return kTiffWriteFailed;
+    if (replacement.Commit(rename) != 0) {
         sink.Show("Error: unable to replace " + path);
         return kTiffWriteFailed;
     }

@@ -1,10 +1,14 @@
 #include "imageio/image_file.h"
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "imageio/exif_orientation.h"
 #include "imageio/tiff_file.h"
@@ -105,6 +109,77 @@ TEST(SaveImageFile, AFailedWriteLeavesTheOriginalUntouched) {
         EXPECT_EQ(SaveImageFile(original, image, editor, sink), 0);
         EXPECT_NE(testing::ReadBytes(original), before);
         EXPECT_EQ(FilesIn(dir.path()), 1u);
+    }
+}
+
+// Renaming in a writable folder needs no permission on the photo itself, so a
+// photo its owner made read-only was replaced anyway. Each writer refuses with
+// its own open message, and nothing in the folder changes.
+TEST(SaveImageFile, APhotoTheUserMayNotWriteIsRefusedUntouched) {
+    for (const char* sample : {"photos/exiv2_Reagan.jpg", "photos/exiv2_Reagan.tiff"}) {
+        SCOPED_TRACE(sample);
+        TempDir dir;
+        ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+        const std::string photo = dir.File(std::string(platform::FileNameOf(sample)));
+        const Bytes before = testing::ReadBytes(testing::TestDataPath(sample));
+        ASSERT_TRUE(testing::WriteBytes(photo, before));
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::chown(photo.c_str(), testing::OrdinaryUid(), testing::OrdinaryGid()), 0);
+        }
+        ASSERT_EQ(::chmod(photo.c_str(), 0444), 0);
+        platform::CapturingSink loadSink;
+        CurrentImage image;
+        ASSERT_EQ(LoadImageFile(photo, image, loadSink), 0);
+        std::memset(image.output.pixels, 0x7F, static_cast<std::size_t>(image.output.dataSize));
+        const std::vector<std::string> expected =
+            FileKindOf(photo) == FileKind::kJpeg
+                ? std::vector<std::string>{"Can't open " + photo + " for writing",
+                                           std::strerror(EACCES)}
+                : std::vector<std::string>{"Error: TIFFOpen"};
+
+        const auto failure = testing::RunAsOrdinaryUser([&] {
+            platform::CapturingSink sink;
+            ImageFileOptions editor;
+            editor.interactiveMode = false;
+            if (SaveImageFile(photo, image, editor, sink) == 0) return std::string("saved");
+            std::vector<std::string> shown;
+            for (const auto& m : sink.Messages()) shown.push_back(m.text);
+            if (shown == expected) return std::string();
+            std::string text = "messages:";
+            for (const std::string& m : shown) text += " [" + m + "]";
+            return text;
+        });
+        if (!failure) GTEST_SKIP() << "could not drop to an unprivileged user";
+        EXPECT_EQ(*failure, "");
+        EXPECT_EQ(testing::ReadBytes(photo), before);
+        EXPECT_EQ(FilesIn(dir.path()), 1u);
+    }
+}
+
+// A photo given through a symbolic link: the link used to become a corrected
+// copy while the photo it pointed to stayed as it was.
+TEST(SaveImageFile, APhotoGivenThroughALinkIsReplacedWhereItLies) {
+    for (const char* sample : {"photos/exiv2_Reagan.jpg", "photos/exiv2_Reagan.tiff"}) {
+        SCOPED_TRACE(sample);
+        TempDir dir;
+        const std::string name(platform::FileNameOf(sample));
+        std::filesystem::create_directory(dir.File("archive"));
+        const std::string photo = dir.File("archive/" + name);
+        const Bytes before = testing::ReadBytes(testing::TestDataPath(sample));
+        ASSERT_TRUE(testing::WriteBytes(photo, before));
+        const std::string link = dir.File(name);
+        std::filesystem::create_symlink("archive/" + name, link);
+        platform::CapturingSink sink;
+        CurrentImage image;
+        ASSERT_EQ(LoadImageFile(link, image, sink), 0);
+        std::memset(image.output.pixels, 0x7F, static_cast<std::size_t>(image.output.dataSize));
+        ImageFileOptions editor;
+        editor.interactiveMode = false;
+
+        EXPECT_EQ(SaveImageFile(link, image, editor, sink), 0);
+        EXPECT_TRUE(std::filesystem::is_symlink(link));
+        EXPECT_NE(testing::ReadBytes(photo), before);
+        EXPECT_EQ(FilesIn(dir.File("archive")), 1u);
     }
 }
 

@@ -1,14 +1,11 @@
-#include <gtest/gtest.h>
-
 #include <atomic>
-#include <filesystem>
 #include <thread>
 
-#include "platform/atomic_file.h"
+#include <gtest/gtest.h>
+
 #include "platform/auto_reset_event.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
-#include "tests/support/test_support.h"
 
 namespace quillon::platform {
 namespace {
@@ -27,34 +24,6 @@ TEST(PathsTest, SplitsNamesDirectoriesAndSuffixes) {
     EXPECT_EQ(SuffixOf("/x/y.z/photo"), "");
     EXPECT_TRUE(EqualsIgnoringCase("JPEG", "jpeg"));
     EXPECT_FALSE(EqualsIgnoringCase("jpg", "jpeg"));
-}
-
-TEST(AtomicFileTest, ReplacesContentAndKeepsOldFileWhenRenameFails) {
-    testing::TempDir dir;
-    const std::string target = dir.File("settings.reg");
-    const std::vector<std::uint8_t> first = {'o', 'l', 'd'};
-    const std::vector<std::uint8_t> second = {'n', 'e', 'w', '!'};
-    ASSERT_TRUE(WriteFileAtomically(target, first));
-    EXPECT_EQ(testing::ReadBytes(target), first);
-
-    const RenameFunction failing = [](const char*, const char*) { return -1; };
-    EXPECT_FALSE(WriteFileAtomically(target, second, failing));
-    EXPECT_EQ(testing::ReadBytes(target), first);
-    // No temporary file is left behind.
-    std::size_t files = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
-        (void)e;
-        ++files;
-    }
-    EXPECT_EQ(files, 1u);
-
-    ASSERT_TRUE(WriteFileAtomically(target, second));
-    EXPECT_EQ(testing::ReadBytes(target), second);
-}
-
-TEST(AtomicFileTest, FailsCleanlyInAMissingFolder) {
-    const std::vector<std::uint8_t> bytes = {1};
-    EXPECT_FALSE(WriteFileAtomically("/nonexistent-quillon-dir/x.reg", bytes));
 }
 
 TEST(AutoResetEventTest, OneSetReleasesOneWait) {

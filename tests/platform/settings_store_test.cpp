@@ -148,6 +148,25 @@ TEST(FileSettingsStoreTest, FailedRenameLeavesThePreviousFileIntactAndNoTemporar
     EXPECT_FALSE(failing.Find("Suffix"));
 }
 
+// Users who keep their settings elsewhere link them in; a save that replaced
+// the link by a file of its own cut the settings off from where they are kept.
+TEST(FileSettingsStoreTest, ASettingsFileThatIsALinkStaysALink) {
+    testing::TempDir dir;
+    std::filesystem::create_directories(dir.File("dotfiles"));
+    std::filesystem::create_directories(dir.File("Velmora"));
+    const std::string kept = dir.File("dotfiles/Quillon.reg");
+    const std::string path = dir.File("Velmora/Quillon.reg");
+    WriteText(kept, "\"Suffix\"=\"_lc\"\n");
+    std::filesystem::create_symlink("../dotfiles/Quillon.reg", path);
+
+    FileSettingsStore store(path);
+    EXPECT_EQ(store.Put(StoredValue::Dword("VigAmount", 7)), StoreResult::kOk);
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(ParseSettingsText(ReadText(kept)),
+              (std::vector<StoredValue>{StoredValue::String("Suffix", "_lc"),
+                                        StoredValue::Dword("VigAmount", 7)}));
+}
+
 TEST(FileSettingsStoreTest, TwoWritersAtOnceLoseNoValue) {
     // The program and the plug-in share the file; without the merge under a
     // lock one writer's values would vanish under the other's replacement.
