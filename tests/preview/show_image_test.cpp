@@ -194,6 +194,22 @@ TEST_F(ShowImageTest, TheDisplayTransformFollowsProfileNameAndXmp) {
     EXPECT_TRUE(preview_.transform.Active());
     ASSERT_NE(Show(CopyAs("exiv2_exiv2-bug884c.jpg", "DSC0001.JPG")), kShowFailed);
     EXPECT_FALSE(preview_.transform.Active());
+
+    // An embedded profile that does not open leaves the name to decide.
+    imageio::CurrentImage photo;
+    ASSERT_EQ(imageio::LoadImageFile(Photo("exiv2_exiv2-bug884c.jpg"), photo, sink_), 0);
+    photo.metadata.icc.assign(200, 0x5a);
+    std::memcpy(photo.output.pixels, photo.input.pixels,
+                static_cast<std::size_t>(photo.input.dataSize));
+    imageio::ImageFileOptions options;
+    options.interactiveMode = false;
+    for (const bool underscore : {true, false}) {
+        const std::string path = dir_.File(underscore ? "_broken.jpg" : "broken.jpg");
+        ASSERT_EQ(imageio::SaveImageFile(path, photo, options, sink_), 0);
+        ASSERT_NE(Show(path), kShowFailed);
+        ASSERT_EQ(image_.metadata.icc.size(), 200u);
+        EXPECT_EQ(preview_.transform.Active(), underscore);
+    }
 }
 
 TEST_F(ShowImageTest, SixteenBitPhotosAreReducedFromTheirEightBitCopy) {
