@@ -323,7 +323,9 @@ int main(int argc, char** argv) {
         FileMessageSink sink(path);
         app::ImageState& current = state->current;
         current.selection.Clear();
-        if (imageio::LoadImageFile(path, current.image, sink) != 0) {
+        // Only the metadata: the pixels are never needed here, and a file
+        // declaring a huge image must not cost its size in memory.
+        if (imageio::LoadImageMetadata(path, current.image, sink) != 0) {
             // Corrupt data is reported by the decoder's own line on stderr,
             // which does not name the file.
             if (!sink.shown()) sink.Show("cannot be read");

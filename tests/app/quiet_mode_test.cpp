@@ -336,3 +336,67 @@ TEST(QuietModeTest, NoWindowForTheEditorOrTheBrowser) {
 
 }  // namespace
 }  // namespace quillon::app
+
+namespace quillon::app {
+namespace {
+
+// A photo cut short used to be "corrected" with its missing part filled grey,
+// written over the original, with exit code 0.
+TEST(QuietModeTest, TruncatedJpegIsRefusedAndLeftUntouched) {
+    testing::TempDir dir;
+    const std::string path = dir.File("cut.jpg");
+    std::vector<std::uint8_t> bytes =
+        testing::ReadBytes(testing::TestDataPath("photos/mdx_Issue_339.jpg"));
+    bytes.resize(bytes.size() * 3 / 4);
+    ASSERT_TRUE(testing::WriteBytes(path, bytes));
+    ProgramRun run;
+    ::testing::internal::CaptureStderr();
+    const int result = run.Run("-Q " + path);
+    const std::string libraryText = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result, 1);
+    EXPECT_NE(libraryText.find("Premature end of JPEG file"), std::string::npos) << libraryText;
+    EXPECT_EQ(testing::ReadBytes(path), bytes);
+}
+
+// The quiet mode corrects the pixels as stored; a TIFF tagged "rotate 90°"
+// must keep saying so, or it comes out sideways.
+TEST(QuietModeTest, TiffKeepsTheOrientationItsPixelsNeed) {
+    testing::TempDir dir;
+    const std::string path = Copy(dir, "exiv2_Reagan.tiff");
+    {
+        imageio::CurrentImage image = Load(path);
+        std::memcpy(image.output.pixels, image.input.pixels,
+                    static_cast<std::size_t>(image.input.dataSize));
+        image.metadata.tiff.orientation = 6;
+        imageio::ImageFileOptions editor;
+        editor.interactiveMode = false;
+        platform::CapturingSink sink;
+        ASSERT_EQ(imageio::SaveImageFile(path, image, editor, sink), 0) << sink.Last();
+    }
+    ProgramRun run({StoredValue::Dword("CorChoice", 2), StoredValue::Dword("ResetAlways", 0),
+                    StoredValue::Dword("VigAmount", 60)});
+    ASSERT_EQ(run.Run("-Q " + path), 0) << run.sink.Last();
+    const imageio::CurrentImage after = Load(path);
+    EXPECT_TRUE(after.metadata.tiff.orientationFound);
+    EXPECT_EQ(after.metadata.tiff.orientation, 6);
+}
+
+// A corrected TIFF must still be recognised: its focal length and exposure
+// live in the EXIF directory, which the writer once dropped, after which the
+// photo matched no lens ("Lens has not been calibrated").
+TEST(QuietModeTest, CorrectedTiffIsRecognisedLikeTheOriginal) {
+    testing::TempDir dir;
+    const std::string path = Copy(dir, "exifr_tif-with-iptc-icc-xmp.tif");
+    ProgramRun vignetting({StoredValue::Dword("CorChoice", 2), StoredValue::Dword("ResetAlways", 0),
+                           StoredValue::Dword("VigAmount", 60)});
+    ASSERT_EQ(vignetting.Run("-Q " + path), 0) << vignetting.sink.Last();
+    ASSERT_NE(testing::ReadBytes(path),
+              testing::ReadBytes(testing::TestDataPath("photos/exifr_tif-with-iptc-icc-xmp.tif")));
+    EXPECT_FLOAT_EQ(Load(path).metadata.tiff.focalLength, 200.0f);
+    ProgramRun detect;
+    EXPECT_EQ(detect.Run("-Q " + path), 1);
+    EXPECT_EQ(detect.sink.Last(), "Quillon: " + path + ": Select lens");
+}
+
+}  // namespace
+}  // namespace quillon::app
