@@ -110,12 +110,6 @@ struct ImageMetadata {
     // TIFF tag 50736, written back as read.
     bool hasLensInfo = false;
 
-    // The pixels were turned to stand upright after reading (the preview turns
-    // a photo by its orientation value), so the output must say orientation 1.
-    // The EXIF block is changed in place when that happens; formats that keep
-    // the orientation as a tag of their own write 1 when this is set.
-    bool pixelsTurnedUpright = false;
-
     // Tag values of a TIFF input (empty for JPEG).
     TiffShotValues tiff;
     TiffCarriedTags tiffTags;

@@ -122,7 +122,9 @@ int ShowImage(ShowImageParts& parts, const std::string& path, ShowMode mode) {
         if (mode == ShowMode::kReadFile) orientation = parts.shot.orientation;
     }
     if (TurnsPixels(orientation) && TurnImage(image, orientation)) {
-        MarkTurnedUpright(image.metadata);
+        // The writers then say "upright" in the saved file, in the EXIF
+        // block's own byte order, so viewers do not turn it a second time.
+        image.metadata.pixelsTurnedUpright = true;
         preview.turned = true;
     }
 
