@@ -1,4 +1,5 @@
-// Fuzzes the XMP key scanner and the lens-name parser it uses.
+// Fuzzes the XMP key scanner, the lens-name parser it uses and the lens-name
+// words.
 
 #include <cstddef>
 #include <cstdint>
@@ -6,6 +7,7 @@
 #include <string_view>
 
 #include "metadata/lens_description.h"
+#include "metadata/lens_name.h"
 #include "metadata/shot_info.h"
 #include "metadata/xmp_reader.h"
 
@@ -21,6 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     filled.minFlen = 18;
     filled.iso = 100;
     ParseXmp(std::span<const std::uint8_t>(data, size), filled);
-    (void)ParseLensDescription(std::string_view(reinterpret_cast<const char*>(data), size));
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    (void)ParseLensDescription(text);
+    (void)SplitLensName(text);
+    (void)SplitLensName(PhotoLensNameOf(empty.lensNames).text);
     return 0;
 }

@@ -14,6 +14,23 @@ namespace {
 
 constexpr int kLoadFailed = 2;
 
+int Load(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
+         ReadScope scope) {
+    image.outOfMemory = false;
+    // The previous image is released first so that two full images never have
+    // to fit in memory together.
+    image.Release();
+    const FileKind kind = FileKindOf(path);
+    const int status = kind == FileKind::kTiff ? ReadTiffFile(path, image, sink, scope)
+                                               : ReadJpegFile(path, image, sink, scope);
+    if (status != 0) {
+        image.Release();
+        return kLoadFailed;
+    }
+    image.metadata.fileKind = kind;
+    return 0;
+}
+
 }  // namespace
 
 void CurrentImage::Release() {
@@ -45,19 +62,11 @@ std::string OutputPathFor(std::string_view inputPath, const ImageFileOptions& op
 }
 
 int LoadImageFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink) {
-    image.outOfMemory = false;
-    // The previous image is released first so that two full images never have
-    // to fit in memory together.
-    image.Release();
-    const FileKind kind = FileKindOf(path);
-    const int status =
-        kind == FileKind::kTiff ? ReadTiffFile(path, image, sink) : ReadJpegFile(path, image, sink);
-    if (status != 0) {
-        image.Release();
-        return kLoadFailed;
-    }
-    image.metadata.fileKind = kind;
-    return 0;
+    return Load(path, image, sink, ReadScope::kWholeImage);
+}
+
+int LoadImageMetadata(const std::string& path, CurrentImage& image, platform::MessageSink& sink) {
+    return Load(path, image, sink, ReadScope::kMetadataOnly);
 }
 
 int SaveImageFile(const std::string& inputPath, const CurrentImage& image,

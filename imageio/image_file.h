@@ -49,6 +49,11 @@ struct CurrentImage {
     void Release();
 };
 
+// How much of a file a reader takes: everything, or only what the metadata
+// module and the diagnostics need (header, metadata blocks and tags), which
+// never allocates or decodes pixels.
+enum class ReadScope { kWholeImage, kMetadataOnly };
+
 // The kind of file a path names by its suffix letter.
 FileKind FileKindOf(std::string_view path);
 
@@ -61,6 +66,11 @@ std::string OutputPathFor(std::string_view inputPath, const ImageFileOptions& op
 // metadata blocks, and allocates the output and work buffers. 0 on success, 2 on
 // failure (the message has been shown through `sink`).
 int LoadImageFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink);
+
+// Reads only the metadata of `path` into image.metadata, with the same checks
+// and messages as LoadImageFile but without decoding or allocating pixels
+// (image.input stays empty). 0 on success, 2 on failure.
+int LoadImageMetadata(const std::string& path, CurrentImage& image, platform::MessageSink& sink);
 
 // Writes image.output in the format of the file that was read, carrying
 // image.metadata over, to OutputPathFor(inputPath, options). 0 on success,

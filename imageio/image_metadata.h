@@ -39,15 +39,67 @@ struct TiffShotValues {
     std::array<float, 4> lensInfo{};
 };
 
+// One entry of a TIFF directory the output carries over unread. `values` holds
+// `count` values in the form libtiff keeps them in memory (`elementBytes` each:
+// rationals as floats or doubles, texts with their NUL), so only the TIFF writer
+// of this module reads them back.
+struct TiffEntry {
+    std::uint32_t tag = 0;
+    std::uint16_t type = 0;  // TIFF field type
+    std::uint32_t count = 0;
+    std::uint32_t elementBytes = 0;
+    std::vector<std::uint8_t> values;
+};
+
+// Tags of a TIFF input that nothing reads but that the output keeps.
+struct TiffCarriedTags {
+    std::string imageDescription;              // tag 270
+    std::string artist;                        // tag 315
+    std::string copyright;                     // tag 33432
+    std::vector<std::uint8_t> imageResources;  // tag 34377, as stored
+    std::vector<TiffEntry> exifDirectory;      // the entries of the EXIF directory (34665)
+    std::vector<TiffEntry> gpsDirectory;       // and of the GPS directory (34853)
+};
+
+// How the colour of a JPEG is sampled: the luminance resolution over that of
+// the two chroma components.
+enum class ChromaSampling { k420, k422, k444 };
+
+// One marker segment of a JPEG, its payload without marker and length.
+struct JpegSegment {
+    int marker = 0;
+    std::vector<std::uint8_t> payload;
+};
+
+// What a JPEG input keeps beside its blocks: its encoding choices and the
+// segments written after the XMP packet.
+struct JpegCarried {
+    // Read from the input's sampling factors; anything that is neither 4:4:4
+    // nor 4:2:2 is written as 4:2:0.
+    ChromaSampling chroma = ChromaSampling::k420;
+    // The JFIF pixel density; without a JFIF segment the encoder's default.
+    bool hasDensity = false;
+    std::uint8_t densityUnit = 0;  // 0 aspect ratio only, 1 per inch, 2 per cm
+    std::uint16_t xDensity = 1;
+    std::uint16_t yDensity = 1;
+    // COM segments and extended-XMP APP1 segments, in file order.
+    std::vector<JpegSegment> trailingSegments;
+};
+
 struct ImageMetadata {
     FileKind fileKind = FileKind::kJpeg;
+
+    // True once the pixels have been turned upright by their orientation: the
+    // output then says "upright" (EXIF orientation 1, TIFF tag 274 = 1) so that
+    // viewers do not turn it again. False: the output keeps the input's value.
+    bool pixelsTurnedUpright = false;
 
     // Carried blocks; empty = absent. JPEG blocks include their identifying
     // prefix ("Exif\0\0", the XMP namespace signature, "Photoshop 3.0\0").
     std::vector<std::uint8_t> exif;  // JPEG APP1 "Exif" payload
     std::vector<std::uint8_t> xmp;   // XMP packet (JPEG: APP1 payload; TIFF: tag 700)
     std::vector<std::uint8_t> icc;   // ICC profile, joined from its APP2 chunks in JPEG
-    std::vector<std::uint8_t> iptc;  // JPEG APP13 payload; TIFF tag 33723 bytes
+    std::vector<std::uint8_t> iptc;  // JPEG APP13 payload; TIFF tag 33723 bytes as stored
 
     // TIFF resolution, kept only when the unit is 1, 2 or 3 and both values > 0.
     bool hasResolution = false;
@@ -58,14 +110,12 @@ struct ImageMetadata {
     // TIFF tag 50736, written back as read.
     bool hasLensInfo = false;
 
-    // The pixels were turned to stand upright after reading (the preview turns
-    // a photo by its orientation value), so the output must say orientation 1.
-    // The EXIF block is changed in place when that happens; formats that keep
-    // the orientation as a tag of their own write 1 when this is set.
-    bool pixelsTurnedUpright = false;
-
     // Tag values of a TIFF input (empty for JPEG).
     TiffShotValues tiff;
+    TiffCarriedTags tiffTags;
+
+    // Encoding and extra segments of a JPEG input (defaults for TIFF).
+    JpegCarried jpeg;
 
     // The XMP packet as text (it is not NUL-terminated in memory).
     std::string_view XmpText() const {

@@ -10,7 +10,10 @@
 
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
+// After jpeglib.h, which it builds on.
+#include <jerror.h>
 
+#include "imageio/exif_orientation.h"
 #include "imageio/image_buffers.h"
 #include "imageio/jpeg_markers.h"
 
@@ -25,12 +28,46 @@ namespace {
 struct JpegErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
+    // The standard manager's message step, kept for the warnings that are let
+    // through.
+    void (*libraryEmit)(j_common_ptr, int) = nullptr;
 };
 
 [[noreturn]] void JumpOnFatalError(j_common_ptr cinfo) {
     // The library's own text goes to stderr, as for every libjpeg program; the
     // user sees no box for corrupt data.
     (*cinfo->err->output_message)(cinfo);
+    std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->jump, 1);
+}
+
+// Warnings after which the picture is still the one the file holds: bytes
+// skipped between two segments, header values the decoder reads past. After
+// any other warning the library carries on with invented data (grey rows after
+// a premature end, noise after a bad code); such a picture must not be
+// corrected and written over the photo, and decoding it to the end could fill
+// gigabytes of a declared size that the file never had.
+bool IsHarmlessWarning(int code) {
+    return code == JWRN_EXTRANEOUS_DATA || code == JWRN_JFIF_MAJOR || code == JWRN_NOT_SEQUENTIAL ||
+           code == JWRN_ADOBE_XFORM;
+}
+
+// Damaging warnings end the read as fatal errors do, at the first one.
+void StopAtDamagingWarning(j_common_ptr cinfo, int level) {
+    if (level < 0 && !IsHarmlessWarning(cinfo->err->msg_code)) (*cinfo->err->error_exit)(cinfo);
+    (*reinterpret_cast<JpegErrorManager*>(cinfo->err)->libraryEmit)(cinfo, level);
+}
+
+// The library calls its progress monitor between the steps of reading input,
+// after every scan header among them, so a flood of scans is stopped early.
+struct ScanLimit {
+    jpeg_progress_mgr pub{};
+    bool exceeded = false;
+};
+
+void StopAfterTooManyScans(j_common_ptr cinfo) {
+    if (!cinfo->is_decompressor) return;
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= kMaxJpegScans) return;
+    reinterpret_cast<ScanLimit*>(cinfo->progress)->exceeded = true;
     std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->jump, 1);
 }
 
@@ -43,9 +80,11 @@ constexpr std::size_t kMaxPayloadBytes = 65533;
 struct JpegReadJob {
     jpeg_decompress_struct cinfo;
     JpegErrorManager error;
+    ScanLimit scanLimit;
     std::FILE* file = nullptr;
     CurrentImage* image = nullptr;
     platform::MessageSink* sink = nullptr;
+    ReadScope scope = ReadScope::kWholeImage;
     bool created = false;
 };
 
@@ -63,28 +102,62 @@ bool KeepBlocks(jpeg_decompress_struct& cinfo, ImageMetadata& metadata) {
     return PickJpegBlocks(markers, metadata);
 }
 
+// What the writer repeats of the input's encoding (read after the header).
+void KeepEncoding(const jpeg_decompress_struct& cinfo, JpegCarried& jpeg) {
+    if (cinfo.saw_JFIF_marker && cinfo.density_unit <= 2 && cinfo.X_density > 0 &&
+        cinfo.Y_density > 0) {
+        jpeg.hasDensity = true;
+        jpeg.densityUnit = cinfo.density_unit;
+        jpeg.xDensity = cinfo.X_density;
+        jpeg.yDensity = cinfo.Y_density;
+    }
+    jpeg.chroma = ChromaSampling::k420;
+    if (cinfo.num_components != 3) return;
+    const jpeg_component_info& luma = cinfo.comp_info[0];
+    const jpeg_component_info& cb = cinfo.comp_info[1];
+    const jpeg_component_info& cr = cinfo.comp_info[2];
+    if (cb.h_samp_factor != cr.h_samp_factor || cb.v_samp_factor != cr.v_samp_factor) return;
+    if (luma.v_samp_factor != cb.v_samp_factor) return;
+    if (luma.h_samp_factor == cb.h_samp_factor) {
+        jpeg.chroma = ChromaSampling::k444;
+    } else if (luma.h_samp_factor == 2 * cb.h_samp_factor) {
+        jpeg.chroma = ChromaSampling::k422;
+    }
+}
+
 int DecodeJpeg(JpegReadJob& job) {
     jpeg_decompress_struct& cinfo = job.cinfo;
     if (setjmp(job.error.jump)) return kJpegFailed;
     jpeg_create_decompress(&cinfo);
     job.created = true;
+    cinfo.progress = &job.scanLimit.pub;
     jpeg_stdio_src(&cinfo, job.file);
     jpeg_save_markers(&cinfo, JPEG_APP0 + 1, kMaxMarkerBytes);
     jpeg_save_markers(&cinfo, JPEG_APP0 + 13, kMaxMarkerBytes);
     jpeg_save_markers(&cinfo, JPEG_APP0 + 2, kMaxMarkerBytes);
+    jpeg_save_markers(&cinfo, JPEG_COM, kMaxMarkerBytes);
     jpeg_read_header(&cinfo, TRUE);
     if (!KeepBlocks(cinfo, job.image->metadata)) {
         detail::ReportOutOfMemory(*job.image, *job.sink);
         return kJpegFailed;
     }
+    KeepEncoding(cinfo, job.image->metadata.jpeg);
     if (!detail::CheckImageSides(cinfo.image_width, cinfo.image_height, *job.sink)) {
         return kJpegFailed;
     }
-    jpeg_start_decompress(&cinfo);
+    const bool wholeImage = job.scope == ReadScope::kWholeImage;
+    if (wholeImage) {
+        jpeg_start_decompress(&cinfo);
+    } else {
+        // The output description start_decompress would give, without reading
+        // a single scan.
+        jpeg_calc_output_dimensions(&cinfo);
+    }
     if (cinfo.output_components != 3) {
         job.sink->Show("Image must be rgb");
         return kJpegFailed;
     }
+    if (!wholeImage) return 0;
     if (!detail::AllocateImageBuffers(*job.image, static_cast<std::int32_t>(cinfo.output_width),
                                       static_cast<std::int32_t>(cinfo.output_height), 24,
                                       *job.sink)) {
@@ -115,6 +188,8 @@ struct JpegWriteJob {
     std::FILE* file = nullptr;
     const ImageBuffer* image = nullptr;
     const ImageMetadata* metadata = nullptr;
+    // metadata.exif, or its upright copy.
+    const std::vector<std::uint8_t>* exif = nullptr;
     int quality = 90;
     bool created = false;
 };
@@ -142,6 +217,24 @@ void WriteIccProfile(jpeg_compress_struct& cinfo, const std::vector<std::uint8_t
     }
 }
 
+// The defaults sample chroma at 4:2:0 and give no density; a photo that had
+// more colour resolution or a print size keeps them.
+void UseInputEncoding(jpeg_compress_struct& cinfo, const JpegCarried& jpeg) {
+    if (jpeg.hasDensity) {
+        cinfo.density_unit = jpeg.densityUnit;
+        cinfo.X_density = jpeg.xDensity;
+        cinfo.Y_density = jpeg.yDensity;
+    }
+    jpeg_component_info& luma = cinfo.comp_info[0];
+    if (jpeg.chroma == ChromaSampling::k444) {
+        luma.h_samp_factor = 1;
+        luma.v_samp_factor = 1;
+    } else if (jpeg.chroma == ChromaSampling::k422) {
+        luma.h_samp_factor = 2;
+        luma.v_samp_factor = 1;
+    }
+}
+
 int EncodeJpeg(JpegWriteJob& job) {
     jpeg_compress_struct& cinfo = job.cinfo;
     if (setjmp(job.error.jump)) return kJpegFailed;
@@ -154,13 +247,17 @@ int EncodeJpeg(JpegWriteJob& job) {
     cinfo.input_components = 3;
     cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo);  // includes the JFIF APP0 segment
+    const ImageMetadata& metadata = *job.metadata;
+    UseInputEncoding(cinfo, metadata.jpeg);
     jpeg_set_quality(&cinfo, job.quality, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
-    const ImageMetadata& metadata = *job.metadata;
-    WriteBlock(cinfo, JPEG_APP0 + 1, metadata.exif);
+    WriteBlock(cinfo, JPEG_APP0 + 1, *job.exif);
     WriteBlock(cinfo, JPEG_APP0 + 13, metadata.iptc);
     WriteIccProfile(cinfo, metadata.icc);
     WriteBlock(cinfo, JPEG_APP0 + 1, metadata.xmp);
+    for (const JpegSegment& segment : metadata.jpeg.trailingSegments) {
+        WriteBlock(cinfo, segment.marker, segment.payload);
+    }
     // Rows are handed over straight from the image, several to a call: the
     // compressor only reads them, so a copy of each would be wasted work.
     JSAMPROW rows[kMaxRowsPerCall];
@@ -196,27 +293,36 @@ bool IsWritableRgb(const ImageBuffer& output) {
 
 }  // namespace
 
-int ReadJpegStream(std::FILE* file, CurrentImage& image, platform::MessageSink& sink) {
+int ReadJpegStream(std::FILE* file, CurrentImage& image, platform::MessageSink& sink,
+                   ReadScope scope) {
     JpegReadJob job;
     job.cinfo.err = jpeg_std_error(&job.error.pub);
     job.error.pub.error_exit = JumpOnFatalError;
+    job.error.libraryEmit = job.error.pub.emit_message;
+    job.error.pub.emit_message = StopAtDamagingWarning;
+    job.scanLimit.pub.progress_monitor = StopAfterTooManyScans;
     job.file = file;
     job.image = &image;
     job.sink = &sink;
+    job.scope = scope;
     image.metadata.Clear();
     const int status = DecodeJpeg(job);
     if (job.created) jpeg_destroy_decompress(&job.cinfo);
+    if (job.scanLimit.exceeded) {
+        sink.Show("JPEG file has too many scans (more than " + std::to_string(kMaxJpegScans) + ")");
+    }
     return status;
 }
 
-int ReadJpegFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink) {
+int ReadJpegFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
+                 ReadScope scope) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         const int error = errno;
         ShowWithSystemError(sink, "Can't open " + path + " for reading", error);
         return kJpegFailed;
     }
-    const int status = ReadJpegStream(file, image, sink);
+    const int status = ReadJpegStream(file, image, sink, scope);
     std::fclose(file);
     return status;
 }
@@ -227,6 +333,17 @@ int WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata, cons
     if (output.bitsPerPixel != 24 || !IsWritableRgb(output)) {
         sink.Show("Image must be rgb");
         return kJpegFailed;
+    }
+    // The carried block is the input's; the upright value goes into a copy.
+    std::vector<std::uint8_t> uprightExif;
+    if (metadata.pixelsTurnedUpright && !metadata.exif.empty()) {
+        try {
+            uprightExif = metadata.exif;
+        } catch (const std::bad_alloc&) {
+            sink.Show("allocMem error 2: out of memory");
+            return kJpegFailed;
+        }
+        SetExifOrientationUpright(uprightExif);
     }
     errno = 0;
     platform::FileReplacement replacement;
@@ -243,6 +360,7 @@ int WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata, cons
     job.file = file;
     job.image = &output;
     job.metadata = &metadata;
+    job.exif = uprightExif.empty() ? &metadata.exif : &uprightExif;
     job.quality = quality < 1 ? 1 : quality > 100 ? 100 : quality;
     int status = EncodeJpeg(job);
     if (job.created) jpeg_destroy_compress(&job.cinfo);

@@ -15,20 +15,35 @@ namespace quillon::imageio {
 
 inline constexpr int kJpegFailed = -1;
 
+// A file with more scans than this is refused. Each scan of a progressive file
+// is a pass over the whole image, and a few bytes make an empty scan, so a
+// small file of thousands of scans keeps a processor busy for minutes. Encoders
+// write about ten (the library's own progression has ten for colour) and
+// optimisers a few dozen; 500 is the limit the JPEG library's project applies
+// when it fuzzes its own decoder.
+inline constexpr int kMaxJpegScans = 500;
+
 // Reads a colour JPEG into image.input (YCbCr comes out as RGB, 24 bits per
-// pixel) with its EXIF, XMP, IPTC and ICC blocks, and allocates the output and
-// work buffers. 0 on success, kJpegFailed on failure. Corrupt data fails without
-// a message; the other refusals show one.
-int ReadJpegFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink);
+// pixel) with its EXIF, XMP, IPTC and ICC blocks and what the writer keeps of
+// its encoding, and allocates the output and work buffers; with
+// ReadScope::kMetadataOnly it stops after the header. 0 on success, kJpegFailed
+// on failure. Corrupt data (a fatal library error, or a warning after which the
+// library would go on with invented pixels: a premature end, a bad code) fails
+// with the library's text on stderr and no message; the other refusals show one.
+int ReadJpegFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
+                 ReadScope scope = ReadScope::kWholeImage);
 
 // The same from an open stream, which stays open (used where the bytes are not
 // in a named file).
-int ReadJpegStream(std::FILE* file, CurrentImage& image, platform::MessageSink& sink);
+int ReadJpegStream(std::FILE* file, CurrentImage& image, platform::MessageSink& sink,
+                   ReadScope scope = ReadScope::kWholeImage);
 
 // Writes `output` (24 bits per pixel) as a JFIF JPEG of the given quality
-// (clamped to 1..100), followed by the carried blocks in the order EXIF, IPTC,
-// ICC profile chunks, XMP. The target is replaced only once the new file is
-// complete. 0 on success, kJpegFailed on failure.
+// (clamped to 1..100) with the input's JFIF density and chroma sampling,
+// followed by the carried blocks in the order EXIF (its orientation set to 1
+// when metadata.pixelsTurnedUpright), IPTC, ICC profile chunks, XMP, then the
+// COM and extended-XMP segments in their input order. The target is replaced
+// only once the new file is complete. 0 on success, kJpegFailed on failure.
 int WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata, const std::string& path,
                   int quality, platform::MessageSink& sink,
                   const platform::RenameFunction& rename = {});

@@ -18,6 +18,9 @@ constexpr char kIptcPrefix[] = "Photoshop 3.";
 // The XMP namespace signature up to and including "xap/"; the version after it
 // has never changed, but matching less keeps older writers' packets.
 constexpr char kXmpPrefix[] = "http://ns.adobe.com/xap/";
+// The rest of a packet too long for one segment; the standard packet names its
+// parts by a digest, so they are kept whole and in order.
+constexpr char kExtendedXmpPrefix[] = "http://ns.adobe.com/xmp/extension/";
 
 bool StartsWith(std::span<const std::uint8_t> payload, const char* prefix, std::size_t length) {
     return payload.size() >= length && std::memcmp(payload.data(), prefix, length) == 0;
@@ -35,6 +38,12 @@ bool IsXmp(const SavedMarker& m) {
 bool IsIptc(const SavedMarker& m) {
     return m.marker == kJpegApp13 && m.payload.size() >= kMinBlockBytes &&
            StartsWith(m.payload, kIptcPrefix, sizeof(kIptcPrefix) - 1);
+}
+
+bool IsTrailingSegment(const SavedMarker& m) {
+    return m.marker == kJpegComment ||
+           (m.marker == kJpegApp1 &&
+            StartsWith(m.payload, kExtendedXmpPrefix, sizeof(kExtendedXmpPrefix)));
 }
 
 bool IsIccChunk(const SavedMarker& m) {
@@ -91,10 +100,14 @@ std::optional<std::vector<std::uint8_t>> JoinIccProfile(std::span<const SavedMar
 }
 
 bool PickJpegBlocks(std::span<const SavedMarker> markers, ImageMetadata& metadata) {
-    metadata.exif.clear();
-    metadata.xmp.clear();
-    metadata.iptc.clear();
-    metadata.icc.clear();
+    const auto clear = [&metadata] {
+        metadata.exif.clear();
+        metadata.xmp.clear();
+        metadata.iptc.clear();
+        metadata.icc.clear();
+        metadata.jpeg.trailingSegments.clear();
+    };
+    clear();
     const SavedMarker* exif = nullptr;
     const SavedMarker* xmp = nullptr;
     const SavedMarker* iptc = nullptr;
@@ -105,9 +118,17 @@ bool PickJpegBlocks(std::span<const SavedMarker> markers, ImageMetadata& metadat
     }
     if (!CopyBlock(exif, metadata.exif) || !CopyBlock(xmp, metadata.xmp) ||
         !CopyBlock(iptc, metadata.iptc)) {
-        metadata.exif.clear();
-        metadata.xmp.clear();
-        metadata.iptc.clear();
+        clear();
+        return false;
+    }
+    try {
+        for (const SavedMarker& m : markers) {
+            if (!IsTrailingSegment(m)) continue;
+            metadata.jpeg.trailingSegments.push_back(
+                JpegSegment{m.marker, {m.payload.begin(), m.payload.end()}});
+        }
+    } catch (const std::bad_alloc&) {
+        clear();
         return false;
     }
     // A broken or unallocatable profile only costs the profile, never the image.

@@ -17,6 +17,7 @@ namespace quillon::imageio {
 inline constexpr int kJpegApp1 = 0xE1;
 inline constexpr int kJpegApp2 = 0xE2;
 inline constexpr int kJpegApp13 = 0xED;
+inline constexpr int kJpegComment = 0xFE;
 
 // The profile bytes each APP2 segment carries: 32754 leaves the segments well
 // below the marker's limit, which some readers need.
@@ -36,8 +37,10 @@ struct SavedMarker {
 
 // Fills the exif, xmp, iptc and icc blocks of `metadata` from the saved markers:
 // the last EXIF APP1, the last XMP segment, the first APP13 image-resource block,
-// and the joined ICC profile. Blocks not found are left empty. False only when a
-// copy could not be allocated (the blocks are then all empty).
+// and the joined ICC profile; and jpeg.trailingSegments with every COM segment
+// and every extended-XMP APP1 segment in file order. Blocks not found are left
+// empty. False only when a copy could not be allocated (the blocks are then all
+// empty).
 [[nodiscard]] bool PickJpegBlocks(std::span<const SavedMarker> markers, ImageMetadata& metadata);
 
 // The ICC profile joined from its APP2 chunks, which may come in any order, or

@@ -1,12 +1,16 @@
 #include "imageio/tiff_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <tiffio.h>
@@ -89,6 +93,8 @@ bool CopyCounted(TIFF* tif, ttag_t tag, std::vector<std::uint8_t>& into) {
     return true;
 }
 
+constexpr std::size_t kWholeText = SIZE_MAX;
+
 std::string TextField(TIFF* tif, ttag_t tag, std::size_t capacity) {
     const char* text = nullptr;
     if (TIFFGetField(tif, tag, &text) != 1 || text == nullptr) return {};
@@ -97,36 +103,175 @@ std::string TextField(TIFF* tif, ttag_t tag, std::size_t capacity) {
 
 float FiniteOrZero(float value) { return std::isfinite(value) ? value : 0.0f; }
 
-// The values of the EXIF directory; the main directory is made current again
-// afterwards, whether or not the EXIF directory could be read.
-void ReadExifDirectory(TIFF* tif, TiffShotValues& shot) {
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// The field type that an entry of the current directory has in the file
+// itself, which libtiff does not tell: the directory is read again from its
+// offset. Nothing when the file or the entry cannot be read.
+std::optional<std::uint16_t> EntryTypeInFile(TIFF* tif, const std::string& path,
+                                             std::uint32_t tag) {
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) return std::nullopt;
+    const bool bigTiff = TIFFIsBigTIFF(tif) != 0;
+    const bool bigEndian = TIFFIsBigEndian(tif) != 0;
+    const auto value = [bigEndian](const std::uint8_t* bytes, std::size_t size) {
+        std::uint64_t v = 0;
+        for (std::size_t i = 0; i < size; ++i) {
+            v = v << 8 | bytes[bigEndian ? i : size - 1 - i];
+        }
+        return v;
+    };
+    const std::uint64_t offset = TIFFCurrentDirOffset(tif);
+    if (offset > static_cast<std::uint64_t>(INT64_MAX) ||
+        fseeko(file.get(), static_cast<off_t>(offset), SEEK_SET) != 0) {
+        return std::nullopt;
+    }
+    const std::size_t countBytes = bigTiff ? 8 : 2;
+    const std::size_t entryBytes = bigTiff ? 20 : 12;
+    std::uint8_t buffer[20];
+    if (std::fread(buffer, 1, countBytes, file.get()) != countBytes) return std::nullopt;
+    // libtiff reads no more entries than this either.
+    const std::uint64_t count = std::min<std::uint64_t>(value(buffer, countBytes), 65535);
+    for (std::uint64_t i = 0; i < count; ++i) {
+        if (std::fread(buffer, 1, entryBytes, file.get()) != entryBytes) return std::nullopt;
+        if (value(buffer, 2) == tag) return static_cast<std::uint16_t>(value(buffer + 2, 2));
+    }
+    return std::nullopt;
+}
+
+// The IPTC tag holds a byte stream, but most writers declare it as LONGs, and
+// libtiff then swaps every four bytes of a file whose byte order is not the
+// machine's. The bytes are put back as the file has them: that stream is what
+// every reader of the block expects, and what the writer stores.
+void KeepIptcAsStored(TIFF* tif, const std::string& path, std::vector<std::uint8_t>& iptc) {
+    if (iptc.empty() || iptc.size() % 4 != 0 || !TIFFIsByteSwapped(tif)) return;
+    if (EntryTypeInFile(tif, path, TIFFTAG_RICHTIFFIPTC) != TIFF_LONG) return;
+    for (std::size_t i = 0; i < iptc.size(); i += 4) {
+        std::swap(iptc[i], iptc[i + 3]);
+        std::swap(iptc[i + 1], iptc[i + 2]);
+    }
+}
+
+// Pointers to other directories would point into the input file.
+bool IsDirectoryPointer(std::uint32_t tag, TIFFDataType type) {
+    constexpr std::uint32_t kInteroperabilityDirectory = 40965;
+    return type == TIFF_IFD || type == TIFF_IFD8 || tag == TIFFTAG_EXIFIFD ||
+           tag == TIFFTAG_GPSIFD || tag == TIFFTAG_SUBIFD || tag == kInteroperabilityDirectory;
+}
+
+// One entry of the current directory in libtiff's in-memory form, or nothing
+// for a pointer or a form this reader does not know.
+std::optional<TiffEntry> CopyEntry(TIFF* tif, std::uint32_t tag) {
+    const TIFFField* field = TIFFFindField(tif, tag, TIFF_ANY);
+    if (field == nullptr) return std::nullopt;
+    const TIFFDataType type = TIFFFieldDataType(field);
+    const int elementBytes = TIFFFieldSetGetSize(field);
+    if (IsDirectoryPointer(tag, type) || elementBytes < 1 || elementBytes > 8) return std::nullopt;
+    const void* data = nullptr;
+    std::uint64_t count = 0;
+    alignas(8) std::uint8_t single[8] = {};
+    const int readCount = TIFFFieldReadCount(field);
+    if (TIFFFieldPassCount(field)) {
+        if (TIFFFieldSetGetCountSize(field) == 4) {
+            std::uint32_t n = 0;
+            if (TIFFGetField(tif, tag, &n, &data) != 1) return std::nullopt;
+            count = n;
+        } else {
+            std::uint16_t n = 0;
+            if (TIFFGetField(tif, tag, &n, &data) != 1) return std::nullopt;
+            count = n;
+        }
+    } else if (type == TIFF_ASCII) {
+        // libtiff ends every text it keeps with a NUL.
+        const char* text = nullptr;
+        if (TIFFGetField(tif, tag, &text) != 1 || text == nullptr) return std::nullopt;
+        data = text;
+        count = std::strlen(text) + 1;
+    } else if (readCount == 1) {
+        // A single value is written into the caller's storage, in its own size.
+        if (TIFFGetField(tif, tag, single) != 1) return std::nullopt;
+        data = single;
+        count = 1;
+    } else if (readCount > 1) {
+        if (TIFFGetField(tif, tag, &data) != 1) return std::nullopt;
+        count = static_cast<std::uint64_t>(readCount);
+    }
+    if (data == nullptr || count == 0 || count > UINT32_MAX) return std::nullopt;
+    TiffEntry entry;
+    entry.tag = tag;
+    entry.type = static_cast<std::uint16_t>(type);
+    entry.count = static_cast<std::uint32_t>(count);
+    entry.elementBytes = static_cast<std::uint32_t>(elementBytes);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    entry.values.assign(bytes, bytes + count * entry.elementBytes);
+    return entry;
+}
+
+// Every entry of the current directory that can be written back, in tag order.
+void CopyEntries(TIFF* tif, std::vector<TiffEntry>& into) {
+    const int count = TIFFGetTagListCount(tif);
+    for (int i = 0; i < count; ++i) {
+        if (auto entry = CopyEntry(tif, TIFFGetTagListEntry(tif, i))) {
+            into.push_back(std::move(*entry));
+        }
+    }
+    std::sort(into.begin(), into.end(),
+              [](const TiffEntry& a, const TiffEntry& b) { return a.tag < b.tag; });
+}
+
+// Makes the directory that `pointerTag` points at current, copies its entries
+// and lets `visit` read more of it; the main directory is made current again
+// afterwards, whether or not that directory could be read.
+template <typename Visit>
+void ReadSubDirectory(TIFF* tif, ttag_t pointerTag, int (*read)(TIFF*, toff_t),
+                      std::vector<TiffEntry>& entries, Visit visit) {
     toff_t offset = 0;
-    if (TIFFGetField(tif, TIFFTAG_EXIFIFD, &offset) != 1 || offset == 0) return;
+    if (TIFFGetField(tif, pointerTag, &offset) != 1 || offset == 0) return;
     const tdir_t mainDirectory = TIFFCurrentDirectory(tif);
-    if (TIFFReadEXIFDirectory(tif, offset)) {
-        float value = 0.0f;
-        if (TIFFGetField(tif, EXIFTAG_FNUMBER, &value) == 1) shot.fNumber = FiniteOrZero(value);
-        if (TIFFGetField(tif, EXIFTAG_FOCALLENGTH, &value) == 1) {
-            shot.focalLength = FiniteOrZero(value);
-        }
-        if (TIFFGetField(tif, EXIFTAG_EXPOSURETIME, &value) == 1) {
-            shot.exposureTime = FiniteOrZero(value);
-        }
-        shot.dateTime = TextField(tif, EXIFTAG_DATETIMEORIGINAL, TiffShotValues::kDateTimeCapacity);
-        // Cameras without a clock write this instead of leaving the tag out.
-        if (shot.dateTime == "0000:00:00 00:00:00") shot.dateTime.clear();
+    if (read(tif, offset)) {
+        CopyEntries(tif, entries);
+        visit();
     }
     TIFFSetDirectory(tif, mainDirectory);
 }
 
-bool ReadMetadata(TIFF* tif, ImageMetadata& metadata) {
+// The values of the EXIF directory that the metadata module reads.
+void ReadExifValues(TIFF* tif, TiffShotValues& shot) {
+    float value = 0.0f;
+    if (TIFFGetField(tif, EXIFTAG_FNUMBER, &value) == 1) shot.fNumber = FiniteOrZero(value);
+    if (TIFFGetField(tif, EXIFTAG_FOCALLENGTH, &value) == 1) {
+        shot.focalLength = FiniteOrZero(value);
+    }
+    if (TIFFGetField(tif, EXIFTAG_EXPOSURETIME, &value) == 1) {
+        shot.exposureTime = FiniteOrZero(value);
+    }
+    shot.dateTime = TextField(tif, EXIFTAG_DATETIMEORIGINAL, TiffShotValues::kDateTimeCapacity);
+    // Cameras without a clock write this instead of leaving the tag out.
+    if (shot.dateTime == "0000:00:00 00:00:00") shot.dateTime.clear();
+}
+
+bool ReadMetadata(TIFF* tif, const std::string& path, ImageMetadata& metadata) {
+    TiffCarriedTags& carried = metadata.tiffTags;
     if (!CopyCounted(tif, TIFFTAG_RICHTIFFIPTC, metadata.iptc) ||
         !CopyCounted(tif, TIFFTAG_XMLPACKET, metadata.xmp) ||
-        !CopyCounted(tif, TIFFTAG_ICCPROFILE, metadata.icc)) {
+        !CopyCounted(tif, TIFFTAG_ICCPROFILE, metadata.icc) ||
+        !CopyCounted(tif, TIFFTAG_PHOTOSHOP, carried.imageResources)) {
         return false;
     }
+    KeepIptcAsStored(tif, path, metadata.iptc);
     TiffShotValues& shot = metadata.tiff;
-    ReadExifDirectory(tif, shot);
+    try {
+        ReadSubDirectory(tif, TIFFTAG_EXIFIFD, TIFFReadEXIFDirectory, carried.exifDirectory,
+                         [&] { ReadExifValues(tif, shot); });
+        ReadSubDirectory(tif, TIFFTAG_GPSIFD, TIFFReadGPSDirectory, carried.gpsDirectory, [] {});
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    carried.imageDescription = TextField(tif, TIFFTAG_IMAGEDESCRIPTION, kWholeText);
+    carried.artist = TextField(tif, TIFFTAG_ARTIST, kWholeText);
+    carried.copyright = TextField(tif, TIFFTAG_COPYRIGHT, kWholeText);
 
     std::uint16_t unit = 0;
     float x = 0.0f;
@@ -172,7 +317,8 @@ void PackToRgb(std::uint8_t* pixels, std::size_t pixelCount, std::size_t sampleB
     }
 }
 
-int ReadOpenTiff(TIFF* tif, CurrentImage& image, platform::MessageSink& sink) {
+int ReadOpenTiff(TIFF* tif, const std::string& path, CurrentImage& image,
+                 platform::MessageSink& sink, ReadScope scope) {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     if (TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) != 1 || width == 0) {
@@ -190,6 +336,13 @@ int ReadOpenTiff(TIFF* tif, CurrentImage& image, platform::MessageSink& sink) {
     std::uint16_t bits = 0;
     if (TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bits) != 1 || (bits != 8 && bits != 16)) {
         return Refuse(sink, "Only 8-bit or 16-bit images are supported (code: T005)");
+    }
+    // Signed and floating-point samples would be read as unsigned and come out
+    // as noise.
+    std::uint16_t sampleFormat = 0;
+    if (TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &sampleFormat) != 1 ||
+        sampleFormat != SAMPLEFORMAT_UINT) {
+        return Refuse(sink, "Only RGB images are supported (code: T010)");
     }
     std::uint16_t planar = 0;
     if (TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &planar) != 1 || planar != PLANARCONFIG_CONTIG) {
@@ -213,10 +366,11 @@ int ReadOpenTiff(TIFF* tif, CurrentImage& image, platform::MessageSink& sink) {
     }
     if (!detail::CheckImageSides(width, height, sink)) return kFailed;
 
-    if (!ReadMetadata(tif, image.metadata)) {
+    if (!ReadMetadata(tif, path, image.metadata)) {
         detail::ReportOutOfMemory(image, sink);
         return kFailed;
     }
+    if (scope == ReadScope::kMetadataOnly) return 0;
 
     const int bitsPerPixel = bits * samples;
     if (!detail::AllocateImageBuffers(image, static_cast<std::int32_t>(width),
@@ -241,8 +395,117 @@ int ReadOpenTiff(TIFF* tif, CurrentImage& image, platform::MessageSink& sink) {
     return 0;
 }
 
-// Every field the output carries, in the order the files have always had them.
-bool SetOutputFields(TIFF* tif, const ImageBuffer& output, const ImageMetadata& metadata) {
+// Sets one carried entry in the current directory. A tag libtiff does not know
+// is declared as libtiff declares the unknown tags it reads. False, before
+// libtiff could complain, for an entry whose form the field does not have.
+bool SetEntry(TIFF* tif, const TiffEntry& entry) {
+    const TIFFField* field = TIFFFindField(tif, entry.tag, TIFF_ANY);
+    if (field == nullptr) {
+        static char name[] = "CarriedTag";
+        const TIFFFieldInfo info{entry.tag,
+                                 TIFF_VARIABLE2,
+                                 TIFF_VARIABLE2,
+                                 static_cast<TIFFDataType>(entry.type),
+                                 FIELD_CUSTOM,
+                                 1,
+                                 1,
+                                 name};
+        if (TIFFMergeFieldInfo(tif, &info, 1) != 0) return false;
+        field = TIFFFindField(tif, entry.tag, TIFF_ANY);
+        if (field == nullptr) return false;
+    }
+    if (TIFFFieldDataType(field) != entry.type ||
+        TIFFFieldSetGetSize(field) != static_cast<int>(entry.elementBytes) || entry.count == 0 ||
+        entry.values.size() != std::size_t{entry.count} * entry.elementBytes) {
+        return false;
+    }
+    const std::uint8_t* data = entry.values.data();
+    if (TIFFFieldPassCount(field)) {
+        if (TIFFFieldSetGetCountSize(field) == 4) {
+            return TIFFSetField(tif, entry.tag, entry.count, data) == 1;
+        }
+        if (entry.count > 0xFFFF) return false;
+        return TIFFSetField(tif, entry.tag, static_cast<int>(entry.count), data) == 1;
+    }
+    if (entry.type == TIFF_ASCII) {
+        if (entry.values.back() != 0) return false;
+        return TIFFSetField(tif, entry.tag, reinterpret_cast<const char*>(data)) == 1;
+    }
+    const int writeCount = TIFFFieldWriteCount(field);
+    if (writeCount > 1) {
+        if (entry.count != static_cast<std::uint32_t>(writeCount)) return false;
+        return TIFFSetField(tif, entry.tag, data) == 1;
+    }
+    if (writeCount != 1 || entry.count != 1) return false;
+    // A single value goes by value, promoted as a variadic argument is.
+    const auto load = [data]<typename T>(T) {
+        T v;
+        std::memcpy(&v, data, sizeof v);
+        return v;
+    };
+    switch (entry.type) {
+        case TIFF_BYTE:
+        case TIFF_UNDEFINED:
+            return TIFFSetField(tif, entry.tag, int{load(std::uint8_t{})}) == 1;
+        case TIFF_SBYTE:
+            return TIFFSetField(tif, entry.tag, int{load(std::int8_t{})}) == 1;
+        case TIFF_SHORT:
+            return TIFFSetField(tif, entry.tag, int{load(std::uint16_t{})}) == 1;
+        case TIFF_SSHORT:
+            return TIFFSetField(tif, entry.tag, int{load(std::int16_t{})}) == 1;
+        case TIFF_LONG:
+            return TIFFSetField(tif, entry.tag, load(std::uint32_t{})) == 1;
+        case TIFF_SLONG:
+            return TIFFSetField(tif, entry.tag, load(std::int32_t{})) == 1;
+        case TIFF_LONG8:
+            return TIFFSetField(tif, entry.tag, load(std::uint64_t{})) == 1;
+        case TIFF_SLONG8:
+            return TIFFSetField(tif, entry.tag, load(std::int64_t{})) == 1;
+        case TIFF_RATIONAL:
+        case TIFF_SRATIONAL:
+        case TIFF_FLOAT:
+        case TIFF_DOUBLE: {
+            const double v =
+                entry.elementBytes == 8 ? load(double{}) : static_cast<double>(load(float{}));
+            return TIFFSetField(tif, entry.tag, v) == 1;
+        }
+        default:
+            return false;
+    }
+}
+
+// Writes the entries as a directory of their own (EXIF or GPS) ahead of the
+// image's directory, which will point at it; answers its offset, 0 when there
+// was nothing to write.
+bool WriteSubDirectory(TIFF* tif, int (*create)(TIFF*), const std::vector<TiffEntry>& entries,
+                       std::uint64_t& offset) {
+    offset = 0;
+    if (entries.empty()) return true;
+    if (create(tif) != 0) return false;
+    bool any = false;
+    for (const TiffEntry& entry : entries) any = SetEntry(tif, entry) || any;
+    if (any && !TIFFWriteCustomDirectory(tif, &offset)) return false;
+    // Back to an empty image directory for the fields that follow; unlike the
+    // writing of an image directory, that of a custom one keeps its fields.
+    TIFFFreeDirectory(tif);
+    TIFFCreateDirectory(tif);
+    return true;
+}
+
+// The orientation the written pixels still need.
+std::uint16_t OutputOrientation(const ImageMetadata& metadata) {
+    const TiffShotValues& shot = metadata.tiff;
+    if (metadata.pixelsTurnedUpright || !shot.orientationFound ||
+        shot.orientation < ORIENTATION_TOPLEFT || shot.orientation > ORIENTATION_LEFTBOT) {
+        return ORIENTATION_TOPLEFT;
+    }
+    return shot.orientation;
+}
+
+// Every field the output carries, in the order the files have always had them,
+// then those added since.
+bool SetOutputFields(TIFF* tif, const ImageBuffer& output, const ImageMetadata& metadata,
+                     std::uint64_t exifOffset, std::uint64_t gpsOffset) {
     const auto bitsPerSample = static_cast<std::uint16_t>(output.bitsPerPixel / 3);
     bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(output.width)) &&
               TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(output.height)) &&
@@ -250,8 +513,7 @@ bool SetOutputFields(TIFF* tif, const ImageBuffer& output, const ImageMetadata& 
               TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bitsPerSample) &&
               TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
               TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-              // The pixels are always written upright.
-              TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
+              TIFFSetField(tif, TIFFTAG_ORIENTATION, OutputOrientation(metadata)) &&
               TIFFSetField(tif, TIFFTAG_COMPRESSION,
                            bitsPerSample == 8 ? COMPRESSION_LZW : COMPRESSION_NONE);
     if (ok && metadata.hasResolution) {
@@ -276,6 +538,16 @@ bool SetOutputFields(TIFF* tif, const ImageBuffer& output, const ImageMetadata& 
     setCounted(TIFFTAG_RICHTIFFIPTC, metadata.iptc);
     setCounted(TIFFTAG_XMLPACKET, metadata.xmp);
     setCounted(TIFFTAG_ICCPROFILE, metadata.icc);
+    const TiffCarriedTags& carried = metadata.tiffTags;
+    const auto setText = [&](ttag_t tag, const std::string& text) {
+        if (ok && !text.empty()) ok = TIFFSetField(tif, tag, text.c_str());
+    };
+    setText(TIFFTAG_IMAGEDESCRIPTION, carried.imageDescription);
+    setText(TIFFTAG_ARTIST, carried.artist);
+    setText(TIFFTAG_COPYRIGHT, carried.copyright);
+    setCounted(TIFFTAG_PHOTOSHOP, carried.imageResources);
+    if (ok && exifOffset != 0) ok = TIFFSetField(tif, TIFFTAG_EXIFIFD, exifOffset);
+    if (ok && gpsOffset != 0) ok = TIFFSetField(tif, TIFFTAG_GPSIFD, gpsOffset);
     // The library's default can exceed the height of a short image, and such a
     // file would then be refused by our own reader: no strip is taller than the
     // image.
@@ -306,7 +578,15 @@ bool WriteTiffTo(platform::FileReplacement& file, const std::string& path,
         return false;
     }
     TiffHandle tif(raw);
-    if (!SetOutputFields(raw, output, metadata)) return false;
+    std::uint64_t exifOffset = 0;
+    std::uint64_t gpsOffset = 0;
+    if (!WriteSubDirectory(raw, TIFFCreateEXIFDirectory, metadata.tiffTags.exifDirectory,
+                           exifOffset) ||
+        !WriteSubDirectory(raw, TIFFCreateGPSDirectory, metadata.tiffTags.gpsDirectory,
+                           gpsOffset) ||
+        !SetOutputFields(raw, output, metadata, exifOffset, gpsOffset)) {
+        return false;
+    }
     // libtiff may work on the row it is given (byte swapping, predictors), and the
     // output image is not ours to change.
     std::vector<std::uint8_t> row;
@@ -330,13 +610,14 @@ bool WriteTiffTo(platform::FileReplacement& file, const std::string& path,
 
 }  // namespace
 
-int ReadTiffFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink) {
-    TiffCallScope scope(sink);
+int ReadTiffFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
+                 ReadScope scope) {
+    TiffCallScope call(sink);
     image.metadata.Clear();
     TIFF* raw = TIFFOpen(path.c_str(), "r");
     if (raw == nullptr) return Refuse(sink, "Unable to open file (code: T001)");
     TiffHandle tif(raw);
-    return ReadOpenTiff(raw, image, sink);
+    return ReadOpenTiff(raw, path, image, sink, scope);
 }
 
 int WriteTiffFile(const ImageBuffer& output, const ImageMetadata& metadata, const std::string& path,

@@ -201,6 +201,11 @@ LensEntry* FirstLensNamed(LensSelection& sel, const std::string& name) {
     return nullptr;
 }
 
+void Select(LensSelection& sel, LensEntry* lens, LensChoice choice) {
+    sel.selectedLens = lens;
+    sel.lensChoice = choice;
+}
+
 void ChooseLensByFocalLength(const MatchContext& ctx, LensSelection& sel) {
     const metadata::ShotInfo& shot = ctx.shot;
     const CameraEntry& cam = *sel.selectedCamera;
@@ -223,41 +228,50 @@ void ChooseLensByFocalLength(const MatchContext& ctx, LensSelection& sel) {
             if (entry.signature != signature) continue;
         }
         if (LensEntry* lens = FirstLensNamed(sel, entry.menuLens)) {
-            sel.selectedLens = lens;
+            Select(sel, lens, LensChoice::kHistory);
             return;
         }
         break;
     }
     if (cam.hasStandardLens != 0) {
         if (LensEntry* lens = FirstLensNamed(sel, std::string(kStandardLensName))) {
-            sel.selectedLens = lens;
+            Select(sel, lens, LensChoice::kStandardLens);
             return;
         }
     }
-    if (CountLenses(sel) == 1) sel.selectedLens = sel.pseudoLens.menuNext;
+    if (CountLenses(sel) == 1) Select(sel, sel.pseudoLens.menuNext, LensChoice::kOnlyLens);
 }
 
 void ChooseLensWithoutFocalLength(const MatchContext& ctx, LensSelection& sel) {
     sel.selectedLens = &sel.pseudoLens;
     if (CountLenses(sel) == 1) {
-        sel.selectedLens = sel.pseudoLens.menuNext;
+        Select(sel, sel.pseudoLens.menuNext, LensChoice::kOnlyLens);
         return;
     }
     if (ctx.history.empty()) return;
     const HistoryEntry& latest = ctx.history.front();
     for (LensEntry* l = sel.pseudoLens.menuNext; l != nullptr; l = l->menuNext) {
         if (Same(l->group, latest.group) && Same(l->menuLens, latest.menuLens)) {
-            sel.selectedLens = l;
+            Select(sel, l, LensChoice::kHistory);
             return;
         }
     }
 }
 
 void ChooseLens(const MatchContext& ctx, LensSelection& sel) {
+    sel.lensChoice = LensChoice::kNone;
+    sel.nameComparison = {};
     if (ctx.shot.focalLength != 0.0) {
         ChooseLensByFocalLength(ctx, sel);
     } else {
         ChooseLensWithoutFocalLength(ctx, sel);
+    }
+    // The history and the focal ranges come first; the name only chooses among
+    // what they left open.
+    if (sel.IsRealLensSelected() || CountLenses(sel) < 2) return;
+    sel.nameComparison = CompareLensNames(ctx.shot, *sel.selectedCamera, sel.pseudoLens.menuNext);
+    if (sel.nameComparison.chosen != nullptr) {
+        Select(sel, sel.nameComparison.chosen, LensChoice::kName);
     }
 }
 
@@ -378,6 +392,8 @@ void LensSelection::Clear() {
     selectedLens = nullptr;
     pseudoLens = LensEntry{};
     pseudoLens.menuLens = kSelectLensName.data();
+    lensChoice = LensChoice::kNone;
+    nameComparison = {};
     coefficientsValid = false;
     makeMenu = {};
     modelMenu = {};
@@ -431,7 +447,7 @@ void LensChanged(const MatchContext& ctx, LensSelection& sel, int line) {
     const std::string_view name = sel.lensMenuLines.SelectedText();
     for (LensEntry* l = sel.lensMenu; l != nullptr; l = l->menuNext) {
         if (name == l->menuLens) {
-            sel.selectedLens = l;
+            Select(sel, l, l == &sel.pseudoLens ? LensChoice::kNone : LensChoice::kUser);
             break;
         }
     }

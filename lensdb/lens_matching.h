@@ -14,7 +14,8 @@
 #include "platform/text_source.h"
 
 // Camera and lens matching: chooses a camera, a lens and a focal length from
-// the database for the ShotInfo of an image, helped by the lens history; fills
+// the database for the ShotInfo of an image, helped by the lens history and the
+// photo's own lens name (lens_name_match.h); fills
 // the Make, Model and Lens menus (as data); turns the choice into the
 // coefficients of the LensModel; writes the detection messages.
 //

@@ -7,6 +7,7 @@
 
 #include "engine/correction_settings.h"
 #include "lensdb/lens_database.h"
+#include "lensdb/lens_name_match.h"
 
 // The camera and lens chosen for the current image, with the three selection
 // menus as plain data (their lines and the selected line) that a window shows
@@ -15,6 +16,16 @@
 namespace quillon::lensdb {
 
 inline constexpr std::string_view kSelectLensName = "Select Lens";
+
+// How the selected lens came to be chosen.
+enum class LensChoice {
+    kNone,          // "Select Lens" stands, or no camera is selected
+    kHistory,       // a lens history entry for this kind of shot
+    kStandardLens,  // the built-in lens of a fixed-lens camera
+    kOnlyLens,      // the only lens that fits
+    kName,          // the photo's lens name (lens_name_match.h)
+    kUser,          // picked in the Lens menu
+};
 
 struct SelectionMenu {
     std::vector<std::string> lines;
@@ -54,6 +65,10 @@ class LensSelection {
     CameraEntry* selectedCamera = nullptr;
     LensEntry* lensMenu = nullptr;      // &pseudoLens while a camera is selected
     LensEntry* selectedLens = nullptr;  // a lens of the menu list, &pseudoLens, or null
+    LensChoice lensChoice = LensChoice::kNone;
+    // The last comparison of the photo's lens name with the menu list; its
+    // outcome is kNotCompared when the name was not needed.
+    LensNameComparison nameComparison;
     // "Select Lens": no calibration; its menuNext starts the lenses offered.
     LensEntry pseudoLens;
 

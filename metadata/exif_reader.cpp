@@ -23,6 +23,8 @@ constexpr std::uint16_t kTagFocalLength = 0x920A;
 constexpr std::uint16_t kTagMakerNote = 0x927C;
 constexpr std::uint16_t kTagInteropIfd = 0xA005;
 constexpr std::uint16_t kTagLensSpecification = 0xA432;
+constexpr std::uint16_t kTagLensMake = 0xA433;
+constexpr std::uint16_t kTagLensModel = 0xA434;
 constexpr std::uint16_t kTagOffsetSchema = 0xEA1D;
 
 constexpr std::uint16_t kTypeShort = 3;
@@ -245,6 +247,12 @@ void DirectoryWalker::StandardTag(const DirectoryEntry& entry, std::uint64_t bas
                 shot_.minFlenMaxAper = ValueAt(entry.location + 16, 5);
                 shot_.maxFlenMaxAper = ValueAt(entry.location + 24, 5);
             }
+            break;
+        case kTagLensMake:
+            shot_.lensNames.exifLensMake = TextOf(entry, kMaxLensNameChars);
+            break;
+        case kTagLensModel:
+            shot_.lensNames.exifLensModel = TextOf(entry, kMaxLensNameChars);
             break;
         case kTagOffsetSchema:
             shot_.offsetSchema = TruncToInt32(FirstValue(entry));

@@ -96,6 +96,7 @@ constexpr std::uint16_t kTagNikonLens = 0x0084;
 constexpr std::uint16_t kTagPentaxLensType = 0x003F;
 constexpr std::uint16_t kTagOlympusEquipment = 0x2010;
 constexpr std::uint16_t kTagOlympusLensType = 0x0201;
+constexpr std::uint16_t kTagOlympusLensModel = 0x0203;
 constexpr std::uint16_t kTagOlympusShortFocalAperture = 0x0205;
 constexpr std::uint16_t kTagOlympusLongFocalAperture = 0x0206;
 constexpr std::uint16_t kTagOlympusShortFocal = 0x0207;
@@ -134,6 +135,7 @@ void DirectoryWalker::MakerTag(int kind, const DirectoryEntry& entry, std::uint6
                 TakeIfUnset(shot_.minFlen, at(kCanonShortFocal) / units);
                 TakeIfUnset(shot_.maxFlen, at(kCanonLongFocal) / units);
             } else if (entry.tag == kTagCanonLensModel && entry.type == kTypeAscii) {
+                shot_.lensNames.makerNoteModel = TextOf(entry, kMaxLensNameChars);
                 const LensDescription lens = ParseLensDescription(TextOf(entry, entry.size));
                 TakeIfUnset(shot_.minFlen, lens.minFlen);
                 TakeIfUnset(shot_.maxFlen, lens.maxFlen);
@@ -179,6 +181,11 @@ void DirectoryWalker::MakerTag(int kind, const DirectoryEntry& entry, std::uint6
                     if (entry.type == kTypeByte && entry.size == 6) {
                         shot_.lensId = reader_.U8(entry.location + 2).value_or(0) * 256 +
                                        reader_.U8(entry.location + 3).value_or(0);
+                    }
+                    break;
+                case kTagOlympusLensModel:
+                    if (entry.type == kTypeAscii) {
+                        shot_.lensNames.makerNoteModel = TextOf(entry, kMaxLensNameChars);
                     }
                     break;
                 case kTagOlympusShortFocalAperture:

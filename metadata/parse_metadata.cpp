@@ -44,6 +44,12 @@ void ApplyTiffShotValues(const imageio::TiffShotValues& tiff, ShotInfo& shot) {
 void CompleteShotInfo(ShotInfo& shot, const DetectSwitches& detect) {
     TrimTrailingBlanks(shot.make);
     TrimTrailingBlanks(shot.model);
+    // Some cameras pad the lens name to its field's size with blanks.
+    LensNames& names = shot.lensNames;
+    for (std::string* name : {&names.exifLensMake, &names.exifLensModel, &names.makerNoteModel,
+                              &names.xmpLensModel, &names.xmpLens}) {
+        TrimTrailingBlanks(*name);
+    }
 
     // A lens range that does not hold the shot's focal length belongs to some
     // other lens (or the focal length is unknown): matching on it would
@@ -76,6 +82,7 @@ void CompleteShotInfo(ShotInfo& shot, const DetectSwitches& detect) {
         shot.originalMaxFlen = 0.0;
         shot.fNumber = 0.0;
         shot.exposureTime = 0.0;
+        names = LensNames{};
     }
     if (!detect.detectFlen) {
         shot.focalLength = 0.0;

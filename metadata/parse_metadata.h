@@ -13,7 +13,7 @@ namespace quillon::metadata {
 // ignores that part of the metadata and the user picks it by hand.
 struct DetectSwitches {
     bool detectCamera = true;  // "DetectCamera": make and model
-    bool detectLens = true;    // "DetectLens": lens range, apertures, f-number, exposure
+    bool detectLens = true;    // "DetectLens": lens range, apertures, names, f-number, exposure
     bool detectFlen = true;    // "DetectFlen": focal length
 };
 

@@ -16,12 +16,26 @@ namespace quillon::metadata {
 inline constexpr std::size_t kMaxMakeChars = 99;
 inline constexpr std::size_t kMaxModelChars = 99;
 inline constexpr std::size_t kMaxDateChars = 30;
+inline constexpr std::size_t kMaxLensNameChars = 99;
 
 // A location inside the EXIF block that was parsed: a byte offset from the
 // start of the block exactly as it was handed to the parser, so that it stays
 // meaningful for whoever holds that same block (the writers patch the
 // orientation there). kNoLocation when nothing was found.
 inline constexpr std::int64_t kNoLocation = -1;
+
+// The lens's own name as the photo's sources write it ("EF-S18-55mm f/3.5-5.6
+// IS", "OLYMPUS M.14-42mm F3.5-5.6 II R"), each at most kMaxLensNameChars,
+// trailing blanks removed, empty where the source has none. The sources are
+// kept apart: they differ in how much they say; PhotoLensNameOf (lens_name.h)
+// picks the one that lens names are compared with.
+struct LensNames {
+    std::string exifLensMake;    // EXIF LensMake, 0xA433
+    std::string exifLensModel;   // EXIF LensModel, 0xA434
+    std::string makerNoteModel;  // Canon lens model 0x0095, Olympus Equipment LensModel 0x0203
+    std::string xmpLensModel;    // XMP exifEX:LensModel
+    std::string xmpLens;         // XMP aux:Lens
+};
 
 struct ShotInfo {
     std::string make;              // at most kMaxMakeChars, trailing blanks removed
@@ -47,7 +61,8 @@ struct ShotInfo {
     double minFlenMaxAper = 0.0;
     double maxFlenMaxAper = 0.0;
 
-    std::int32_t lensId = 0;             // maker-specific lens number, 0 if none
+    std::int32_t lensId = 0;  // maker-specific lens number, 0 if none
+    LensNames lensNames;
     std::int32_t colourSpaceIndex = -1;  // named colour space from XMP, -1 if none
 
     // The maker note as recorded by the directory walk, as offsets inside the

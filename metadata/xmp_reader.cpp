@@ -164,6 +164,7 @@ void ParseXmp(std::span<const std::uint8_t> packet, ShotInfo& shot) {
         if (auto fNumber = RationalValue(packet, "exif:FNumber")) shot.fNumber = *fNumber;
     }
     if (auto lensName = FindValue(packet, "aux:Lens")) {
+        shot.lensNames.xmpLens = lensName->text.substr(0, kMaxLensNameChars);
         // The lens name is the most specific lens data an image carries, so it
         // replaces what EXIF and the maker note said, unknown parts included.
         const LensDescription lens = ParseLensDescription(lensName->text);
@@ -192,6 +193,9 @@ void ParseXmp(std::span<const std::uint8_t> packet, ShotInfo& shot) {
                 if (*fields[i] == 0.0) *fields[i] = values[i];
             }
         }
+    }
+    if (auto lensModel = FindValue(packet, "exifEX:LensModel")) {
+        shot.lensNames.xmpLensModel = lensModel->text.substr(0, kMaxLensNameChars);
     }
     if (auto profile = FindValue(packet, "photoshop:ICCProfile")) {
         for (std::size_t i = 0; i < kNamedColourSpaces.size(); ++i) {

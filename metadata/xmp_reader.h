@@ -21,7 +21,8 @@ inline constexpr std::array<std::string_view, 4> kNamedColourSpaces = {
 // Scans the packet text for the camera and lens keys, in attribute form
 // (key="value") or element form (key>value<), without parsing XML. Fields
 // already set are kept, except the lens range and apertures, which "aux:Lens"
-// replaces. A key that is absent, malformed or cut off by the end of the packet
+// replaces. The lens-name texts of "aux:Lens" and "exifEX:LensModel" are kept
+// in shot.lensNames. A key that is absent, malformed or cut off by the end of the packet
 // changes nothing. The packet is only read.
 void ParseXmp(std::span<const std::uint8_t> packet, ShotInfo& shot);
 

@@ -47,8 +47,7 @@ class FullSizeBitmap {
 
 struct PreviewState {
     int imageState = kImageNone;
-    std::string path;  // of the image shown
-    bool nameStartsWithUnderscore = false;
+    std::string path;  // of the image shown; its name can say the colour space
 
     // The preview area, set by the window before ShowImage.
     std::int32_t areaWidth = 0;

@@ -45,19 +45,19 @@ void ReadShot(ShowImageParts& parts) {
 void BuildTransform(ShowImageParts& parts) {
     PreviewState& preview = parts.preview;
     const std::vector<std::uint8_t>& embedded = parts.image.metadata.icc;
-    const SourceProfileChoice choice = ChooseSourceProfile(
-        !embedded.empty(), platform::FileNameOf(preview.path), parts.shot.colourSpaceIndex);
-    switch (choice.kind) {
-        case SourceProfileChoice::Kind::kEmbedded:
-            (void)preview.transform.Create(embedded, preview.displayProfile);
-            break;
-        case SourceProfileChoice::Kind::kBuiltIn:
-            (void)preview.transform.Create(BuiltInProfile(choice.builtInIndex),
-                                           preview.displayProfile);
-            break;
-        case SourceProfileChoice::Kind::kNone:
-            preview.transform.Reset();
-            break;
+    const std::string_view name = platform::FileNameOf(preview.path);
+    const std::int32_t xmpIndex = parts.shot.colourSpaceIndex;
+    SourceProfileChoice choice = ChooseSourceProfile(!embedded.empty(), name, xmpIndex);
+    if (choice.kind == SourceProfileChoice::Kind::kEmbedded) {
+        if (preview.transform.Create(embedded, preview.displayProfile)) return;
+        // A profile that does not open (or is not RGB) says nothing; the
+        // photo's other hints still do.
+        choice = ChooseSourceProfile(false, name, xmpIndex);
+    }
+    if (choice.kind == SourceProfileChoice::Kind::kBuiltIn) {
+        (void)preview.transform.Create(BuiltInProfile(choice.builtInIndex), preview.displayProfile);
+    } else {
+        preview.transform.Reset();
     }
 }
 
@@ -117,13 +117,14 @@ int ShowImage(ShowImageParts& parts, const std::string& path, ShowMode mode) {
     }
     if (newImage) {
         preview.path = path;
-        preview.nameStartsWithUnderscore = platform::FileNameOf(path).starts_with('_');
         ReadShot(parts);
         // The host hands its document over as it shows it.
         if (mode == ShowMode::kReadFile) orientation = parts.shot.orientation;
     }
     if (TurnsPixels(orientation) && TurnImage(image, orientation)) {
-        MarkTurnedUpright(image.metadata);
+        // The writers then say "upright" in the saved file, in the EXIF
+        // block's own byte order, so viewers do not turn it a second time.
+        image.metadata.pixelsTurnedUpright = true;
         preview.turned = true;
     }
 

@@ -52,19 +52,23 @@ struct ShowImageParts {
 
 // Shows `path` (kReadFile; for kImageInMemory the name the image goes by) in
 // the preview area state.preview.areaWidth x areaHeight:
-//  - a new image (kReadFile, kImageInMemory) resets the correction values when
-//    ResetAlways is on and no file is being written, and records the lens of
-//    the image being left in the history;
-//  - kReadFile loads the file (failure: image state 0, result 2); the file's
-//    orientation value turns it upright, and the saved file is then marked
-//    upright; the turn modes turn the current image;
-//  - the metadata is read and a focal length of 0 counts as 2 mm;
+//  - every mode but kRebuild resets the correction values when ResetAlways is
+//    on and no file is being written (image state 3), and records the lens of
+//    the image shown so far in the history;
+//  - kReadFile loads the file (failure: image state 0, result 2); an
+//    orientation value of 3, 6 or 8 turns it upright and the saved file is
+//    then marked upright (other values stay as they are); the turn modes turn
+//    the current image and mark it the same way; an image in memory is shown
+//    as the caller holds it;
+//  - a new image's metadata is read and a focal length of 0 counts as 2 mm;
 //  - the fitted preview is reduced from the image (from its 8-bit copy for
 //    16-bit images), and the display transform built;
-//  - a new image starts with the zoom off, the view centred and no grid, and
-//    its camera and lens are detected (with coefficients for a matched lens).
-// Answers kShownWithLens, kShownWithoutLens (lens correction chosen but no
-// lens matched) or kShowFailed. The first render is the caller's.
+//  - a new or turned image starts with the zoom off and the view centred
+//    (kRebuild keeps the zoom step and places its region again); a new image
+//    also starts without a grid, and its camera and lens are detected (with
+//    coefficients for a matched lens).
+// Answers kShownWithLens, kShownWithoutLens (a new image, lens correction
+// chosen, no lens matched) or kShowFailed. The first render is the caller's.
 int ShowImage(ShowImageParts& parts, const std::string& path, ShowMode mode);
 
 }  // namespace quillon::preview

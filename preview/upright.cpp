@@ -4,8 +4,6 @@
 #include <cstring>
 #include <utility>
 
-#include "imageio/exif_orientation.h"
-
 namespace quillon::preview {
 
 namespace {
@@ -110,11 +108,6 @@ bool TurnImage(imageio::CurrentImage& image, int orientation) {
         reshape(image.output, swapBlocks ? blocks.work.data() : image.output.pixels);
     }
     return true;
-}
-
-void MarkTurnedUpright(imageio::ImageMetadata& metadata) {
-    if (!metadata.exif.empty()) (void)imageio::SetExifOrientationUpright(metadata.exif);
-    metadata.pixelsTurnedUpright = true;
 }
 
 }  // namespace quillon::preview

@@ -34,10 +34,4 @@ void TurnPixels(const ImageBuffer& from, const ImageBuffer& to, int orientation)
 // True when the pixels were turned.
 bool TurnImage(imageio::CurrentImage& image, int orientation);
 
-// After the pixels were turned to match the file's orientation value, the
-// saved file must say it is upright: the orientation inside the EXIF block is
-// set to 1 in the block's own byte order, and the image metadata records that
-// the pixels were turned (for formats that keep the orientation elsewhere).
-void MarkTurnedUpright(imageio::ImageMetadata& metadata);
-
 }  // namespace quillon::preview

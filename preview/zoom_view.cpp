@@ -169,14 +169,13 @@ void ZoomView::RestoreSaved(ImageBuffer& fullSize) const {
     CopyIn(saved_.data(), Inside(placed_, imageWidth_, imageHeight_), fullSize);
 }
 
-bool ZoomView::CheckPlaced(int errorNumber, ImageBuffer& fullSize, platform::MessageSink& sink) {
-    if (placed_.width == 0 || region_ == placed_) return true;
+void ZoomView::CheckPlaced(int errorNumber, ImageBuffer& fullSize, platform::MessageSink& sink) {
+    if (placed_.width == 0 || region_ == placed_) return;
     sink.Show("Error #" + std::to_string(errorNumber) + ": Contact developer.");
     // The saved pixels belong where they were taken from; writing them
     // anywhere else would leave corrected pixels in the photo's bitmap.
     RestoreSaved(fullSize);
     Place(fullSize);
-    return false;
 }
 
 void ZoomView::WriteBack(ImageBuffer& fullSize, platform::MessageSink& sink) {
@@ -257,7 +256,7 @@ void ZoomView::DragTo(std::int32_t x, std::int32_t y, ImageBuffer& fullSize,
 Status ZoomView::CorrectRegion(const RegionCorrection& correction, ImageBuffer& fullSize,
                                engine::EngineContext& context) {
     if (!Active() || !MatchesImage(fullSize)) return Status::Ok();
-    (void)CheckPlaced(902, fullSize, context.sink);
+    CheckPlaced(902, fullSize, context.sink);
     // Start from the photo as it is: the region may hold an earlier correction.
     RestoreSaved(fullSize);
     if (!correction.previewOn) return Status::Ok();
@@ -269,7 +268,7 @@ Status ZoomView::CorrectRegion(const RegionCorrection& correction, ImageBuffer& 
                 visible.height + 2 * marginY_},
                imageWidth_, imageHeight_);
     const std::int64_t bytes = std::int64_t{withMargin.width} * withMargin.height * kBytesPerPixel;
-    if (bytes > bufferBytes_ || static_cast<std::size_t>(bytes) > cut_.size()) {
+    if (bytes > bufferBytes_) {
         char text[160];
         std::snprintf(text, sizeof text, "Error #800: Contact developer (%d %d %d %d %lld)",
                       withMargin.left, withMargin.Right(), withMargin.top, withMargin.Bottom(),
@@ -286,7 +285,7 @@ Status ZoomView::CorrectRegion(const RegionCorrection& correction, ImageBuffer& 
     QUILLON_RETURN_IF_ERROR(
         engine::ShiftForDetail(detail, correction.caRed, correction.caBlue, cut, shifted, context));
 
-    (void)CheckPlaced(901, fullSize, context.sink);
+    CheckPlaced(901, fullSize, context.sink);
     const std::int32_t offsetX = visible.left - withMargin.left;
     const std::int32_t offsetY = visible.top - withMargin.top;
     for (std::int32_t y = 0; y < visible.height; ++y) {

@@ -154,7 +154,7 @@ class ZoomView {
     // The region must be where its pixels were saved. When it is not (an
     // internal fault, reported as "Error #<errorNumber>"), the saved pixels go
     // back where they came from and the region is placed anew.
-    bool CheckPlaced(int errorNumber, ImageBuffer& fullSize, platform::MessageSink& sink);
+    void CheckPlaced(int errorNumber, ImageBuffer& fullSize, platform::MessageSink& sink);
     void ClampCorner();
     void UpdateCentre();
 

@@ -1,9 +1,11 @@
 // quillon-info FILE...
 //
 // Shows what the program reads from photos: for each file the values of its
-// ShotInfo, one "name: value" line each (empty where the photo has none), then
-// the information text as the main window shows it. A file that cannot be read
-// gives the reader's message on stderr and makes the exit status 1.
+// ShotInfo, one "name: value" line each (empty where the photo has none), the
+// camera and lens detection with the scores of the lens-name comparison and
+// why a lens was or was not chosen, then the information text as the main
+// window shows it. A file that cannot be read gives the reader's message on
+// stderr and makes the exit status 1.
 
 #include <cstdio>
 #include <memory>
@@ -16,6 +18,7 @@
 #include "imageio/image_file.h"
 #include "lensdb/lens_matching.h"
 #include "metadata/info_text.h"
+#include "metadata/lens_name.h"
 #include "metadata/parse_metadata.h"
 #include "metadata/shot_info.h"
 #include "metadata/xmp_reader.h"
@@ -66,6 +69,94 @@ std::string Lines(const quillon::lensdb::SelectionMenu& menu) {
     return out;
 }
 
+std::string Utf8(const std::string& metadataText) {
+    return quillon::metadata::MetadataTextToUtf8(metadataText);
+}
+
+std::string_view SourceName(quillon::metadata::LensNameSource source) {
+    using quillon::metadata::LensNameSource;
+    switch (source) {
+        case LensNameSource::kExifLensModel:
+            return "EXIF LensModel";
+        case LensNameSource::kMakerNote:
+            return "maker note";
+        case LensNameSource::kXmpLensModel:
+            return "XMP exifEX:LensModel";
+        case LensNameSource::kXmpLens:
+            return "XMP aux:Lens";
+        case LensNameSource::kNone:
+            break;
+    }
+    return {};
+}
+
+std::string LensName(const FileReport& r) {
+    const auto name = quillon::metadata::PhotoLensNameOf(r.shot.lensNames);
+    if (name.source == quillon::metadata::LensNameSource::kNone) return {};
+    return Utf8(std::string(name.text)) + " (" + std::string(SourceName(name.source)) + ")";
+}
+
+// "Canon EF-S 18-55mm f/3.5-5.6 IS II = 7/7, 1 extra": the photo's words the
+// lens name has, of those compared, and its words the photo does not give.
+std::string NameScores(const quillon::lensdb::LensNameComparison& comparison) {
+    std::string out;
+    for (const auto& score : comparison.scores) {
+        if (!out.empty()) out += "; ";
+        out += std::string(score.lens->menuLens) + " = ";
+        if (!score.focalsAndAperturesAgree) {
+            out += "focal lengths or apertures differ";
+            continue;
+        }
+        out += std::to_string(score.matched) + "/" + std::to_string(comparison.photoWords) + ", " +
+               std::to_string(score.extra) + " extra";
+        if (!score.fits) out += ", too few";
+    }
+    return out;
+}
+
+std::string TiedNames(const quillon::lensdb::LensNameComparison& comparison) {
+    std::string out;
+    for (const auto& score : comparison.scores) {
+        if (!score.best) continue;
+        if (!out.empty()) out += ", ";
+        out += score.lens->menuLens;
+    }
+    return out;
+}
+
+std::string WhyLens(const quillon::lensdb::LensSelection& s) {
+    using quillon::lensdb::LensChoice;
+    using quillon::lensdb::LensNameOutcome;
+    switch (s.lensChoice) {
+        case LensChoice::kHistory:
+            return "chosen by the lens history";
+        case LensChoice::kStandardLens:
+            return "the camera's built-in lens";
+        case LensChoice::kOnlyLens:
+            return "the only lens that fits";
+        case LensChoice::kName:
+            return "chosen by its name, ahead of every other listed lens";
+        case LensChoice::kUser:
+            return "chosen by hand";
+        case LensChoice::kNone:
+            break;
+    }
+    switch (s.nameComparison.outcome) {
+        case LensNameOutcome::kNoName:
+            return "not chosen: the photo gives no lens name";
+        case LensNameOutcome::kNumbersOnly:
+            return "not chosen: the lens name gives nothing but focal lengths and apertures";
+        case LensNameOutcome::kNoFit:
+            return "not chosen: the lens name fits no listed lens";
+        case LensNameOutcome::kTie:
+            return "not chosen: the lens name fits equally well " + TiedNames(s.nameComparison);
+        case LensNameOutcome::kChosen:
+        case LensNameOutcome::kNotCompared:
+            break;
+    }
+    return {};
+}
+
 // Rows about the detection; empty values when the database is not available.
 template <std::string (*Format)(const FileReport&, const quillon::lensdb::LensSelection&)>
 std::string Detected(const FileReport& r) {
@@ -96,14 +187,9 @@ struct Field {
 
 // One row per reported value, in the order they are printed.
 constexpr Field kFields[] = {
-    {"make",
-     [](const FileReport& r) { return quillon::metadata::MetadataTextToUtf8(r.shot.make); }},
-    {"model",
-     [](const FileReport& r) { return quillon::metadata::MetadataTextToUtf8(r.shot.model); }},
-    {"dateTimeOriginal",
-     [](const FileReport& r) {
-         return quillon::metadata::MetadataTextToUtf8(r.shot.dateTimeOriginal);
-     }},
+    {"make", [](const FileReport& r) { return Utf8(r.shot.make); }},
+    {"model", [](const FileReport& r) { return Utf8(r.shot.model); }},
+    {"dateTimeOriginal", [](const FileReport& r) { return Utf8(r.shot.dateTimeOriginal); }},
     {"focalLength", [](const FileReport& r) { return Number(r.shot.focalLength); }},
     {"originalFocalLength", [](const FileReport& r) { return Number(r.shot.originalFocalLength); }},
     {"fNumber", [](const FileReport& r) { return Number(r.shot.fNumber); }},
@@ -119,6 +205,13 @@ constexpr Field kFields[] = {
     {"minFlenMaxAper", [](const FileReport& r) { return Number(r.shot.minFlenMaxAper); }},
     {"maxFlenMaxAper", [](const FileReport& r) { return Number(r.shot.maxFlenMaxAper); }},
     {"lensId", [](const FileReport& r) { return Integer(r.shot.lensId); }},
+    {"exifLensMake", [](const FileReport& r) { return Utf8(r.shot.lensNames.exifLensMake); }},
+    {"exifLensModel", [](const FileReport& r) { return Utf8(r.shot.lensNames.exifLensModel); }},
+    {"makerNoteLensModel",
+     [](const FileReport& r) { return Utf8(r.shot.lensNames.makerNoteModel); }},
+    {"xmpLensModel", [](const FileReport& r) { return Utf8(r.shot.lensNames.xmpLensModel); }},
+    {"xmpLens", [](const FileReport& r) { return Utf8(r.shot.lensNames.xmpLens); }},
+    {"lensName", LensName},
     {"colourSpaceIndex",
      [](const FileReport& r) {
          const std::int32_t index = r.shot.colourSpaceIndex;
@@ -151,6 +244,12 @@ constexpr Field kFields[] = {
      }>},
     {"lens", Detected<[](const FileReport&, const quillon::lensdb::LensSelection& s) {
          return s.IsRealLensSelected() ? std::string(s.selectedLens->menuLens) : std::string();
+     }>},
+    {"lensNameScores", Detected<[](const FileReport&, const quillon::lensdb::LensSelection& s) {
+         return NameScores(s.nameComparison);
+     }>},
+    {"lensChoice", Detected<[](const FileReport&, const quillon::lensdb::LensSelection& s) {
+         return WhyLens(s);
      }>},
     {"focalInUse", Detected<[](const FileReport&, const quillon::lensdb::LensSelection& s) {
          return s.focalInUse == 0.0f ? std::string() : Float(s.focalInUse);
@@ -224,7 +323,9 @@ int main(int argc, char** argv) {
         FileMessageSink sink(path);
         app::ImageState& current = state->current;
         current.selection.Clear();
-        if (imageio::LoadImageFile(path, current.image, sink) != 0) {
+        // Only the metadata: the pixels are never needed here, and a file
+        // declaring a huge image must not cost its size in memory.
+        if (imageio::LoadImageMetadata(path, current.image, sink) != 0) {
             // Corrupt data is reported by the decoder's own line on stderr,
             // which does not name the file.
             if (!sink.shown()) sink.Show("cannot be read");

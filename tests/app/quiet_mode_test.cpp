@@ -54,8 +54,9 @@ class ProgramRun {
     RecordingBusy busy;
 };
 
-std::string Copy(const testing::TempDir& dir, const std::string& photo) {
-    const std::string target = dir.File(photo);
+std::string Copy(const testing::TempDir& dir, const std::string& photo,
+                 const std::string& name = {}) {
+    const std::string target = dir.File(name.empty() ? photo : name);
     EXPECT_TRUE(
         testing::WriteBytes(target, testing::ReadBytes(testing::TestDataPath("photos/" + photo))));
     return target;
@@ -201,15 +202,17 @@ TEST(QuietModeTest, EverySamplePhotoGivesItsOutcome) {
     };
     const Case cases[] = {
         {"mdx_Issue_339.jpg", ""},  // Olympus E-420 with its only fitting 14-42 mm
-        // Known cameras, several lenses fit: the user must choose.
-        {"exifr_tif-with-iptc-icc-xmp.tif", "Select lens"},
-        {"exifsamples_42_IndexError.jpg", "Select lens"},
+        // Several lenses fit; the photo's lens name tells them apart.
+        {"exifr_tif-with-iptc-icc-xmp.tif", ""},
+        {"exifsamples_42_IndexError.jpg", ""},
+        {"exiv2_exiv2-bug876.jpg", ""},
+        {"mdx_Canon_EOS_1000D.jpg", ""},
+        {"pillow_xmp_test.jpg", ""},
+        // Known cameras, several lenses fit and no name to tell them: the user
+        // must choose.
         {"exiftool_Pentax.jpg", "Select lens"},
-        {"exiv2_exiv2-bug876.jpg", "Select lens"},
-        {"mdx_Canon_EOS_1000D.jpg", "Select lens"},
         {"mdx_Leica_T_Typ_701.jpg", "Select lens"},
         {"mdx_Nikon_D40.jpg", "Select lens"},
-        {"pillow_xmp_test.jpg", "Select lens"},
         // No focal length: matched at 2 mm, which no lens of the camera covers.
         {"exiv2_exiv2-bug855.jpg", "Lens has not been calibrated"},
         // Cameras the database does not hold.
@@ -337,6 +340,74 @@ TEST(QuietModeTest, NoWindowForTheEditorOrTheBrowser) {
     ProgramRun run;
     EXPECT_EQ(run.Run(""), 1);
     EXPECT_EQ(run.sink.Last(), std::string(kNoWindowText));
+}
+
+}  // namespace
+}  // namespace quillon::app
+
+namespace quillon::app {
+namespace {
+
+// A photo cut short used to be "corrected" with its missing part filled grey,
+// written over the original, with exit code 0.
+TEST(QuietModeTest, TruncatedJpegIsRefusedAndLeftUntouched) {
+    testing::TempDir dir;
+    const std::string path = dir.File("cut.jpg");
+    std::vector<std::uint8_t> bytes =
+        testing::ReadBytes(testing::TestDataPath("photos/mdx_Issue_339.jpg"));
+    bytes.resize(bytes.size() * 3 / 4);
+    ASSERT_TRUE(testing::WriteBytes(path, bytes));
+    ProgramRun run;
+    ::testing::internal::CaptureStderr();
+    const int result = run.Run("-Q " + path);
+    const std::string libraryText = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result, 1);
+    EXPECT_NE(libraryText.find("Premature end of JPEG file"), std::string::npos) << libraryText;
+    EXPECT_EQ(testing::ReadBytes(path), bytes);
+}
+
+// The quiet mode corrects the pixels as stored; a TIFF tagged "rotate 90°"
+// must keep saying so, or it comes out sideways.
+TEST(QuietModeTest, TiffKeepsTheOrientationItsPixelsNeed) {
+    testing::TempDir dir;
+    const std::string path = Copy(dir, "exiv2_Reagan.tiff");
+    {
+        imageio::CurrentImage image = Load(path);
+        std::memcpy(image.output.pixels, image.input.pixels,
+                    static_cast<std::size_t>(image.input.dataSize));
+        image.metadata.tiff.orientation = 6;
+        imageio::ImageFileOptions editor;
+        editor.interactiveMode = false;
+        platform::CapturingSink sink;
+        ASSERT_EQ(imageio::SaveImageFile(path, image, editor, sink), 0) << sink.Last();
+    }
+    ProgramRun run({StoredValue::Dword("CorChoice", 2), StoredValue::Dword("ResetAlways", 0),
+                    StoredValue::Dword("VigAmount", 60)});
+    ASSERT_EQ(run.Run("-Q " + path), 0) << run.sink.Last();
+    const imageio::CurrentImage after = Load(path);
+    EXPECT_TRUE(after.metadata.tiff.orientationFound);
+    EXPECT_EQ(after.metadata.tiff.orientation, 6);
+}
+
+// A corrected TIFF must still be recognised: its focal length and exposure
+// live in the EXIF directory, which the writer once dropped, after which the
+// photo matched no lens ("Lens has not been calibrated").
+TEST(QuietModeTest, CorrectedTiffIsRecognisedLikeTheOriginal) {
+    testing::TempDir dir;
+    const std::string path = Copy(dir, "exifr_tif-with-iptc-icc-xmp.tif");
+    ProgramRun vignetting({StoredValue::Dword("CorChoice", 2), StoredValue::Dword("ResetAlways", 0),
+                           StoredValue::Dword("VigAmount", 60)});
+    ASSERT_EQ(vignetting.Run("-Q " + path), 0) << vignetting.sink.Last();
+    ASSERT_NE(testing::ReadBytes(path),
+              testing::ReadBytes(testing::TestDataPath("photos/exifr_tif-with-iptc-icc-xmp.tif")));
+    EXPECT_FLOAT_EQ(Load(path).metadata.tiff.focalLength, 200.0f);
+    // The corrected copy is recognised as the original is: its lens is chosen
+    // by the name in its XMP, so the copy is corrected again without a choice.
+    const std::string original = Copy(dir, "exifr_tif-with-iptc-icc-xmp.tif", "original.tif");
+    ProgramRun detectOriginal;
+    ProgramRun detectCorrected;
+    EXPECT_EQ(detectOriginal.Run("-Q " + original), 0) << detectOriginal.sink.Last();
+    EXPECT_EQ(detectCorrected.Run("-Q " + path), 0) << detectCorrected.sink.Last();
 }
 
 }  // namespace

@@ -276,3 +276,91 @@ TEST(ExifOrientation, SavedJpegCarriesTheUprightBlock) {
 
 }  // namespace
 }  // namespace quillon::imageio
+
+namespace quillon::imageio {
+namespace {
+
+// The window turns photos upright for display and correction, and then raises
+// the flag; the quiet mode corrects them as stored. The written EXIF block must
+// say what the written pixels need, and the carried block itself stays as read.
+TEST(ExifOrientation, TheJpegWriterSetsUprightOnlyForTurnedPixels) {
+    TempDir dir;
+    platform::CapturingSink sink;
+    CurrentImage image;
+    ASSERT_EQ(LoadImageFile(testing::TestDataPath("photos/mdx_Samsung_GT-I9000_Galaxy_S.jpg"),
+                            image, sink),
+              0);
+    const Bytes asRead = image.metadata.exif;
+    Bytes upright = asRead;
+    ASSERT_TRUE(SetExifOrientationUpright(upright));
+    ImageFileOptions editor;
+    editor.interactiveMode = false;
+    const std::string out = dir.File("out.jpg");
+    for (const bool turned : {false, true}) {
+        SCOPED_TRACE(turned);
+        image.metadata.pixelsTurnedUpright = turned;
+        ASSERT_EQ(SaveImageFile(out, image, editor, sink), 0);
+        EXPECT_EQ(image.metadata.exif, asRead);
+        CurrentImage again;
+        ASSERT_EQ(LoadImageFile(out, again, sink), 0);
+        EXPECT_EQ(again.metadata.exif, turned ? upright : asRead);
+    }
+}
+
+// quillon-info needs the metadata only; the pixels must not be decoded, or a
+// file declaring a huge image costs its declared size.
+TEST(LoadImageMetadata, TakesWhatAFullLoadTakesWithoutPixels) {
+    for (const char* sample :
+         {"photos/exiv2_Reagan.jpg", "photos/pillow_icc_profile_big.jpg",
+          "photos/exifr_tif-with-iptc-icc-xmp.tif", "photos/exiv2_Reagan.tiff"}) {
+        SCOPED_TRACE(sample);
+        platform::CapturingSink sink;
+        CurrentImage full;
+        ASSERT_EQ(LoadImageFile(testing::TestDataPath(sample), full, sink), 0);
+        // Loaded whole first: the metadata load must release those pixels.
+        CurrentImage metadataOnly;
+        ASSERT_EQ(LoadImageFile(testing::TestDataPath(sample), metadataOnly, sink), 0);
+        ASSERT_EQ(LoadImageMetadata(testing::TestDataPath(sample), metadataOnly, sink), 0);
+        EXPECT_EQ(metadataOnly.input.pixels, nullptr);
+        EXPECT_TRUE(metadataOnly.blocks.source.empty());
+        EXPECT_TRUE(metadataOnly.blocks.work.empty());
+        EXPECT_TRUE(metadataOnly.blocks.backup.empty());
+        const ImageMetadata& a = full.metadata;
+        const ImageMetadata& b = metadataOnly.metadata;
+        EXPECT_EQ(b.fileKind, a.fileKind);
+        EXPECT_EQ(b.exif, a.exif);
+        EXPECT_EQ(b.xmp, a.xmp);
+        EXPECT_EQ(b.icc, a.icc);
+        EXPECT_EQ(b.iptc, a.iptc);
+        EXPECT_EQ(b.tiff.model, a.tiff.model);
+        EXPECT_EQ(b.tiff.focalLength, a.tiff.focalLength);
+        EXPECT_EQ(b.tiff.orientation, a.tiff.orientation);
+        EXPECT_EQ(b.tiffTags.exifDirectory.size(), a.tiffTags.exifDirectory.size());
+        EXPECT_EQ(b.tiffTags.copyright, a.tiffTags.copyright);
+        EXPECT_EQ(b.jpeg.chroma, a.jpeg.chroma);
+        EXPECT_EQ(sink.Count(), 0u);
+    }
+}
+
+TEST(LoadImageMetadata, RefusesWhatAFullLoadRefuses) {
+    struct Case {
+        const char* sample;
+        const char* message;
+    };
+    for (const Case& c :
+         {Case{"photos/pillow_pil_sample_cmyk.jpg", "Image must be rgb"},
+          Case{"photos/libtiff_minisblack-1c-8b.tiff", "Grayscale images are not supported"}}) {
+        SCOPED_TRACE(c.sample);
+        platform::CapturingSink sink;
+        CurrentImage image;
+        ASSERT_EQ(LoadImageFile(testing::TestDataPath("photos/exiv2_Reagan.jpg"), image, sink), 0);
+        EXPECT_EQ(LoadImageMetadata(testing::TestDataPath(c.sample), image, sink), 2);
+        EXPECT_EQ(sink.Last(), c.message);
+        // The previous image is gone, as after a failed full load.
+        EXPECT_TRUE(image.blocks.source.empty());
+        EXPECT_TRUE(image.metadata.exif.empty());
+    }
+}
+
+}  // namespace
+}  // namespace quillon::imageio

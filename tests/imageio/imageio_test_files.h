@@ -2,8 +2,8 @@
 
 // Builders for the files the imageio tests read: TIFF files assembled byte by
 // byte (so any tag can be missing, wrong or hostile), JPEG files written with
-// libjpeg with arbitrary APP segments, and a walker over a JPEG's segments to
-// check what a writer produced.
+// libjpeg with arbitrary APP segments, and walkers over a JPEG's segments and a
+// TIFF's directories to check what a writer produced without the libraries.
 
 #include <algorithm>
 #include <cstddef>
@@ -111,13 +111,16 @@ inline std::uint32_t AppendIfd(Bytes& file, const TiffIfd& ifd) {
 
 // A little-endian TIFF with uncompressed strips of `rowsPerStrip` rows over
 // `pixels` (0 = one strip and no RowsPerStrip tag), the main directory `ifd`
-// and, when `exif` is not empty, an EXIF directory linked by tag 34665.
+// and, when `exif` or `gps` is not empty, an EXIF directory linked by tag 34665
+// and a GPS directory linked by tag 34853.
 inline Bytes BuildTiff(TiffIfd ifd, const Bytes& pixels, std::uint32_t height,
-                       std::uint32_t rowsPerStrip, const TiffIfd& exif = {}) {
+                       std::uint32_t rowsPerStrip, const TiffIfd& exif = {},
+                       const TiffIfd& gps = {}) {
     Bytes file = {'I', 'I', 42, 0, 0, 0, 0, 0};
     const std::uint32_t dataAt = 8;
     file.insert(file.end(), pixels.begin(), pixels.end());
     if (!exif.empty()) SetLong(ifd, 34665, AppendIfd(file, exif));
+    if (!gps.empty()) SetLong(ifd, 34853, AppendIfd(file, gps));
     const std::uint32_t strips =
         rowsPerStrip == 0 ? 1
                           : std::max<std::uint32_t>(1, (height + rowsPerStrip - 1) / rowsPerStrip);
@@ -156,6 +159,103 @@ inline TiffIfd RgbIfd(std::uint32_t width, std::uint32_t height, std::uint32_t s
     SetShort(ifd, 284, {1});
     if (samples == 4) SetShort(ifd, 338, {2});  // unassociated alpha
     return ifd;
+}
+
+// One directory entry as a file stores it; `bytes` are the value's bytes in the
+// file's own order.
+struct RawEntry {
+    std::uint16_t type = 0;
+    std::uint32_t count = 0;
+    Bytes bytes;
+};
+
+struct RawDirectory {
+    bool bigEndian = false;
+    std::map<std::uint16_t, RawEntry> entries;
+    bool Has(std::uint16_t tag) const { return entries.count(tag) != 0; }
+};
+
+inline std::size_t RawTypeBytes(std::uint16_t type) {
+    switch (type) {
+        case 3:
+        case 8:
+            return 2;
+        case 4:
+        case 9:
+        case 11:
+        case 13:
+            return 4;
+        case 5:
+        case 10:
+        case 12:
+        case 16:
+        case 17:
+        case 18:
+            return 8;
+        default:
+            return 1;
+    }
+}
+
+inline std::uint32_t RawValue(const Bytes& file, std::size_t at, std::size_t size, bool bigEndian) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < size && at + i < file.size(); ++i) {
+        v = v << 8 | file[at + (bigEndian ? i : size - 1 - i)];
+    }
+    return v;
+}
+
+// The classic-TIFF directory at `offset` of `file`, read without libtiff.
+inline RawDirectory ReadRawDirectory(const Bytes& file, std::uint32_t offset) {
+    RawDirectory dir;
+    if (file.size() < 8) return dir;
+    dir.bigEndian = file[0] == 'M';
+    const std::uint32_t count = RawValue(file, offset, 2, dir.bigEndian);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::size_t at = offset + 2 + 12 * std::size_t{i};
+        if (at + 12 > file.size()) break;
+        RawEntry e;
+        const auto tag = static_cast<std::uint16_t>(RawValue(file, at, 2, dir.bigEndian));
+        e.type = static_cast<std::uint16_t>(RawValue(file, at + 2, 2, dir.bigEndian));
+        e.count = RawValue(file, at + 4, 4, dir.bigEndian);
+        const std::size_t size = RawTypeBytes(e.type) * e.count;
+        const std::size_t valueAt = size <= 4 ? at + 8 : RawValue(file, at + 8, 4, dir.bigEndian);
+        if (valueAt + size > file.size()) continue;
+        e.bytes.assign(file.begin() + static_cast<std::ptrdiff_t>(valueAt),
+                       file.begin() + static_cast<std::ptrdiff_t>(valueAt + size));
+        dir.entries[tag] = e;
+    }
+    return dir;
+}
+
+// The first directory of `file`.
+inline RawDirectory ReadRawDirectory(const Bytes& file) {
+    if (file.size() < 8) return {};
+    return ReadRawDirectory(file, RawValue(file, 4, 4, file[0] == 'M'));
+}
+
+// The directory that the pointer `pointerTag` of the first directory leads to.
+inline RawDirectory ReadRawSubDirectory(const Bytes& file, std::uint16_t pointerTag) {
+    if (file.size() < 8) return {};
+    const bool bigEndian = file[0] == 'M';
+    const RawDirectory first = ReadRawDirectory(file);
+    const auto it = first.entries.find(pointerTag);
+    if (it == first.entries.end() || it->second.bytes.size() != 4) return {};
+    return ReadRawDirectory(file, RawValue(it->second.bytes, 0, 4, bigEndian));
+}
+
+// The value of an entry with every element in little-endian order, so entries
+// of files in either order compare (rationals are two 4-byte elements).
+inline Bytes LittleEndianValue(const RawEntry& e, bool bigEndian) {
+    Bytes out = e.bytes;
+    if (!bigEndian) return out;
+    std::size_t element = RawTypeBytes(e.type);
+    if (e.type == 5 || e.type == 10) element = 4;
+    for (std::size_t at = 0; at + element <= out.size(); at += element) {
+        std::reverse(out.begin() + static_cast<std::ptrdiff_t>(at),
+                     out.begin() + static_cast<std::ptrdiff_t>(at + element));
+    }
+    return out;
 }
 
 // ---- pixels ---------------------------------------------------------------
@@ -213,10 +313,12 @@ struct Segment {
 };
 
 // Writes a JPEG of the given colour space (1 = gray, 3 = RGB, 4 = CMYK) with the
-// given APP segments after the encoder's own headers.
+// given APP or COM segments after the encoder's own headers; `configure` may
+// change the compressor's settings (sampling, density, progression) last.
 inline bool WriteTestJpeg(const std::string& path, std::int32_t width, std::int32_t height,
                           int components, const Bytes& pixels,
-                          const std::vector<Segment>& segments = {}, int quality = 95) {
+                          const std::vector<Segment>& segments = {}, int quality = 95,
+                          const std::function<void(jpeg_compress_struct&)>& configure = {}) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     jpeg_compress_struct cinfo;
@@ -230,6 +332,7 @@ inline bool WriteTestJpeg(const std::string& path, std::int32_t width, std::int3
     cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 4 ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
+    if (configure) configure(cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     for (const Segment& s : segments) {
         jpeg_write_marker(&cinfo, s.marker, s.payload.data(),

@@ -477,3 +477,174 @@ TEST(JpegRead, MultiChunkProfileOfASamplePhotoIsWrittenBackWhole) {
 
 }  // namespace
 }  // namespace quillon::imageio
+
+namespace quillon::imageio {
+namespace {
+
+// The sampling factors of each component in a file's frame header (high nibble
+// horizontal, low vertical).
+std::vector<int> SamplingOf(const std::string& path) {
+    for (const Segment& s : SegmentsOf(path)) {
+        if (s.marker < 0xC0 || s.marker > 0xC2 || s.payload.size() < 6) continue;
+        std::vector<int> factors;
+        for (std::size_t c = 0; c < s.payload[5] && 8 + 3 * c < s.payload.size(); ++c) {
+            factors.push_back(s.payload[7 + 3 * c]);
+        }
+        return factors;
+    }
+    return {};
+}
+
+std::function<void(jpeg_compress_struct&)> LumaSampling(int h, int v) {
+    return [h, v](jpeg_compress_struct& cinfo) {
+        cinfo.comp_info[0].h_samp_factor = h;
+        cinfo.comp_info[0].v_samp_factor = v;
+    };
+}
+
+// A re-encode at 4:2:0 throws away half or three quarters of the colour of a
+// photo that had it; full and horizontal-only chroma are kept, anything else
+// falls back to the usual 4:2:0.
+TEST(JpegWrite, KeepsTheInputsChromaResolution) {
+    struct Case {
+        const char* name;
+        int h, v;
+        std::vector<int> written;
+    };
+    const Case cases[] = {
+        {"4:4:4", 1, 1, {0x11, 0x11, 0x11}},
+        {"4:2:2", 2, 1, {0x21, 0x11, 0x11}},
+        {"4:2:0", 2, 2, {0x22, 0x11, 0x11}},
+        {"4:4:0", 1, 2, {0x22, 0x11, 0x11}},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string input = dir.File("sampled.jpg");
+        ASSERT_TRUE(test::WriteTestJpeg(input, 32, 16, 3, test::SmoothPixels(32, 16, 3), {}, 95,
+                                        LumaSampling(c.h, c.v)));
+        ASSERT_EQ(SamplingOf(input), (std::vector<int>{c.h << 4 | c.v, 0x11, 0x11}));
+        ImageFileOptions options;
+        for (int generation = 0; generation < 2; ++generation) {
+            Loaded loaded;
+            Load(input, loaded);
+            ASSERT_EQ(loaded.status, 0);
+            CopyInputToOutput(loaded.image);
+            ASSERT_EQ(SaveImageFile(input, loaded.image, options, loaded.sink), 0);
+            input = OutputPathFor(input, options);
+            EXPECT_EQ(SamplingOf(input), c.written);
+        }
+    }
+}
+
+struct Density {
+    int unit = 0, x = 0, y = 0;
+    bool operator==(const Density&) const = default;
+};
+
+Density JfifDensityOf(const std::string& path) {
+    for (const Segment& s : SegmentsOf(path)) {
+        if (s.marker != kApp0 || s.payload.size() < 12) continue;
+        const auto& p = s.payload;
+        return {p[7], p[8] << 8 | p[9], p[10] << 8 | p[11]};
+    }
+    return {-1, -1, -1};
+}
+
+// The JFIF density is the photo's print size: 72 dpi must not become "1:1".
+TEST(JpegWrite, KeepsTheJfifDensity) {
+    struct Case {
+        const char* name;
+        std::function<void(jpeg_compress_struct&)> configure;
+        Density written;
+    };
+    const auto density = [](int unit, int x, int y) {
+        return [=](jpeg_compress_struct& cinfo) {
+            cinfo.density_unit = static_cast<UINT8>(unit);
+            cinfo.X_density = static_cast<UINT16>(x);
+            cinfo.Y_density = static_cast<UINT16>(y);
+        };
+    };
+    const Case cases[] = {
+        {"72 dpi", density(1, 72, 72), {1, 72, 72}},
+        {"per centimetre, not square", density(2, 118, 59), {2, 118, 59}},
+        {"aspect ratio only", density(0, 3, 2), {0, 3, 2}},
+        // Nothing to keep: the encoder's default.
+        {"no JFIF segment",
+         [](jpeg_compress_struct& cinfo) { cinfo.write_JFIF_header = FALSE; },
+         {0, 1, 1}},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string input = dir.File("dense.jpg");
+        ASSERT_TRUE(test::WriteTestJpeg(input, 8, 8, 3, test::SmoothPixels(8, 8, 3),
+                                        {{kApp1, test::ExifBlock(false, 1)}}, 95, c.configure));
+        Loaded loaded;
+        Load(input, loaded);
+        ASSERT_EQ(loaded.status, 0);
+        CopyInputToOutput(loaded.image);
+        ASSERT_EQ(SaveImageFile(input, loaded.image, ImageFileOptions{}, loaded.sink), 0);
+        EXPECT_EQ(JfifDensityOf(dir.File("dense_lc.jpg")), c.written);
+    }
+}
+
+Bytes ExtendedXmp(std::uint32_t offset, const std::string& part) {
+    Bytes b = test::BytesOf(std::string("http://ns.adobe.com/xmp/extension/\0", 35));
+    const Bytes guid = test::BytesOf("0123456789ABCDEF0123456789ABCDEF");
+    b.insert(b.end(), guid.begin(), guid.end());
+    for (const std::uint32_t v : {std::uint32_t{1000}, offset}) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            b.push_back(static_cast<std::uint8_t>(v >> shift));
+    }
+    const Bytes data = test::BytesOf(part);
+    b.insert(b.end(), data.begin(), data.end());
+    return b;
+}
+
+// Comments and the parts of an XMP packet too long for one segment are carried
+// whole, in their order, after the standard packet that refers to them; other
+// APP1 segments are not.
+TEST(JpegWrite, CarriesCommentsAndExtendedXmpInFileOrder) {
+    TempDir dir;
+    const Bytes exif = test::ExifBlock(true, 1);
+    const Bytes partA = ExtendedXmp(0, "<rdf:Description first half");
+    const Bytes partB = ExtendedXmp(28, " second half/>");
+    const std::vector<Segment> input = {
+        {0xFE, test::BytesOf("first comment")},
+        {kApp1, partA},
+        {kApp1, kXmp},
+        {kApp1, test::BytesOf("SomethingElse\0 not carried")},
+        {0xFE, test::BytesOf("second comment")},
+        {kApp1, partB},
+        {kApp1, exif},
+    };
+    std::string path = dir.File("notes.jpg");
+    ASSERT_TRUE(test::WriteTestJpeg(path, 8, 8, 3, test::SmoothPixels(8, 8, 3), input));
+    const std::vector<std::pair<int, Bytes>> expected = {
+        {kApp1, exif},
+        {kApp1, kXmp},
+        {0xFE, test::BytesOf("first comment")},
+        {kApp1, partA},
+        {0xFE, test::BytesOf("second comment")},
+        {kApp1, partB},
+    };
+    ImageFileOptions options;
+    for (int generation = 0; generation < 2; ++generation) {
+        SCOPED_TRACE(generation);
+        Loaded loaded;
+        Load(path, loaded);
+        ASSERT_EQ(loaded.status, 0);
+        CopyInputToOutput(loaded.image);
+        ASSERT_EQ(SaveImageFile(path, loaded.image, options, loaded.sink), 0);
+        path = OutputPathFor(path, options);
+        std::vector<std::pair<int, Bytes>> written;
+        for (const Segment& s : SegmentsOf(path)) {
+            if (s.marker == kApp1 || s.marker == 0xFE) written.emplace_back(s.marker, s.payload);
+        }
+        EXPECT_EQ(written, expected);
+    }
+}
+
+}  // namespace
+}  // namespace quillon::imageio

@@ -189,7 +189,9 @@ TEST_P(TiffRoundTrip, PixelsAndCarriedBlocksSurviveTwoGenerations) {
         EXPECT_EQ(tags.samples, 3);
         EXPECT_EQ(tags.bits, bits);
         EXPECT_EQ(tags.compression, bits == 8 ? COMPRESSION_LZW : COMPRESSION_NONE);
-        EXPECT_EQ(tags.orientation, 1);  // pixels are written as they stand
+        // The pixels are written as they stand, so they still need the
+        // input's orientation.
+        EXPECT_EQ(tags.orientation, 6);
         EXPECT_GE(tags.rowsPerStrip, 1u);
         EXPECT_LE(tags.rowsPerStrip, tags.height);
         EXPECT_EQ(tags.dateTime, rich.dateTimeOriginal);
@@ -291,6 +293,23 @@ TEST(TiffRead, RefusesEachUnsupportedLayoutWithItsMessage) {
          "Compression method not supported. Try LZW or Zip."},
         {"PackBits", [](auto& i) { test::SetShort(i, 259, {32773}); }, 3, 3,
          "Compression method not supported. Try LZW or Zip."},
+        // Read as unsigned, these samples would come out as noise.
+        {"signed samples",
+         [](auto& i) {
+             test::SetShort(i, 339, {2, 2, 2});
+         },
+         3, 3, "Only RGB images are supported (code: T010)"},
+        {"half-float samples",
+         [](auto& i) {
+             test::SetShort(i, 258, {16, 16, 16});
+             test::SetShort(i, 339, {3, 3, 3});
+         },
+         3, 3, "Only RGB images are supported (code: T010)"},
+        {"untyped samples",
+         [](auto& i) {
+             test::SetShort(i, 339, {4, 4, 4});
+         },
+         3, 3, "Only RGB images are supported (code: T010)"},
     };
     TempDir dir;
     for (const Refusal& c : cases) {
@@ -470,6 +489,207 @@ TEST(TiffRoundTrip, BigEndianSixteenBitSampleComesBackExactly) {
         EXPECT_NEAR(int(TIFFGetR(rgba[p])), samples[3 * p] >> 8, 1) << p;
         EXPECT_NEAR(int(TIFFGetB(rgba[p])), samples[3 * p + 2] >> 8, 1) << p;
     }
+}
+
+}  // namespace
+}  // namespace quillon::imageio
+
+namespace quillon::imageio {
+namespace {
+
+TEST(TiffRead, UnsignedSamplesDeclaredAsSuchAreRead) {
+    TempDir dir;
+    test::TiffIfd ifd = test::RgbIfd(4, 3, 3, 16);
+    test::SetShort(ifd, 339, {1, 1, 1});
+    const std::string path = dir.File("unsigned.tif");
+    ASSERT_TRUE(
+        testing::WriteBytes(path, test::BuildTiff(ifd, test::PatternPixels(4, 3, 3, 16), 3, 3)));
+    platform::CapturingSink sink;
+    CurrentImage image;
+    ASSERT_EQ(LoadImageFile(path, image, sink), 0) << sink.Last();
+    EXPECT_EQ(ImageBytes(image.input), test::PatternPixels(4, 3, 3, 16));
+}
+
+// Pixels the window turned upright need no orientation any more; pixels
+// written as they stand (the quiet mode) still need the input's.
+TEST(TiffWrite, OrientationIsTheOneThePixelsStillNeed) {
+    TempDir dir;
+    const RichTiff rich;
+    const std::string path = dir.File("turned.tif");
+    ASSERT_TRUE(testing::WriteBytes(path, BuildRichTiff(rich, 6, 4, 3, 8, rich.dateTimeOriginal)));
+    platform::CapturingSink sink;
+    CurrentImage image;
+    ASSERT_EQ(LoadImageFile(path, image, sink), 0);
+    CopyInputToOutput(image);
+    ImageFileOptions options;
+    ASSERT_EQ(SaveImageFile(path, image, options, sink), 0);
+    EXPECT_EQ(ReadTags(dir.File("turned_lc.tif")).orientation, 6);
+    image.metadata.pixelsTurnedUpright = true;
+    ASSERT_EQ(SaveImageFile(path, image, options, sink), 0);
+    EXPECT_EQ(ReadTags(dir.File("turned_lc.tif")).orientation, 1);
+    // An input without the tag is upright.
+    image.metadata.pixelsTurnedUpright = false;
+    image.metadata.tiff.orientationFound = false;
+    ASSERT_EQ(SaveImageFile(path, image, options, sink), 0);
+    EXPECT_EQ(ReadTags(dir.File("turned_lc.tif")).orientation, 1);
+    EXPECT_EQ(sink.Count(), 0u);
+}
+
+// Writers declare the IPTC byte stream as LONGs; in a big-endian file libtiff
+// hands every four bytes back reversed. The block must be kept and written as
+// the file stores it, or captions and copyright come back scrambled.
+TEST(TiffIptc, BlocksOfEitherByteOrderAreKeptAsStored) {
+    const std::pair<const char*, const char*> samples[] = {
+        {"photos/exiv2_Reagan.tiff", "U.S Navy Photographer"},      // big-endian, LONG
+        {"photos/exiftool_ExifTool.tif", "The picture caption"},    // big-endian, LONG
+        {"photos/exifr_tif-with-iptc-icc-xmp.tif", "064512+0000"},  // little-endian
+    };
+    for (const auto& [sample, text] : samples) {
+        SCOPED_TRACE(sample);
+        const Bytes original = testing::ReadBytes(testing::TestDataPath(sample));
+        const test::RawDirectory main = test::ReadRawDirectory(original);
+        ASSERT_TRUE(main.Has(33723));
+        const Bytes stored = main.entries.at(33723).bytes;
+        ASSERT_EQ(stored.at(0), 0x1C);  // every IPTC record starts so
+        ASSERT_NE(std::search(stored.begin(), stored.end(), text, text + std::strlen(text)),
+                  stored.end());
+
+        TempDir dir;
+        std::string input = dir.File("photo.tif");
+        ASSERT_TRUE(testing::WriteBytes(input, original));
+        platform::CapturingSink sink;
+        ImageFileOptions options;
+        for (int generation = 0; generation < 2; ++generation) {
+            SCOPED_TRACE(generation);
+            CurrentImage image;
+            ASSERT_EQ(LoadImageFile(input, image, sink), 0) << sink.Last();
+            EXPECT_EQ(image.metadata.iptc, stored);
+            CopyInputToOutput(image);
+            ASSERT_EQ(SaveImageFile(input, image, options, sink), 0) << sink.Last();
+            input = OutputPathFor(input, options);
+            const test::RawDirectory written = test::ReadRawDirectory(testing::ReadBytes(input));
+            ASSERT_TRUE(written.Has(33723));
+            EXPECT_EQ(written.entries.at(33723).bytes, stored);
+        }
+    }
+}
+
+// Compares two directories entry by entry in their meaning: types, counts and
+// values, rationals by their quotient (libtiff keeps them as floating point and
+// may write 56/10 back as 28/5).
+void ExpectSameEntries(const test::RawDirectory& expected, const test::RawDirectory& actual) {
+    EXPECT_EQ(actual.entries.size(), expected.entries.size());
+    for (const auto& [tag, want] : expected.entries) {
+        SCOPED_TRACE(tag);
+        const auto found = actual.entries.find(tag);
+        ASSERT_NE(found, actual.entries.end());
+        const test::RawEntry& got = found->second;
+        EXPECT_EQ(got.type, want.type);
+        EXPECT_EQ(got.count, want.count);
+        const Bytes a = test::LittleEndianValue(want, expected.bigEndian);
+        const Bytes b = test::LittleEndianValue(got, actual.bigEndian);
+        if (want.type != 5 && want.type != 10) {
+            EXPECT_EQ(b, a);
+            continue;
+        }
+        ASSERT_EQ(a.size(), b.size());
+        for (std::size_t at = 0; at + 8 <= a.size(); at += 8) {
+            const auto quotient = [&](const Bytes& v) {
+                std::int32_t n = 0;
+                std::int32_t d = 0;
+                std::memcpy(&n, v.data() + at, 4);  // little-endian machine
+                std::memcpy(&d, v.data() + at + 4, 4);
+                const bool isSigned = want.type == 10;
+                const double num =
+                    isSigned ? n : static_cast<double>(static_cast<std::uint32_t>(n));
+                const double den =
+                    isSigned ? d : static_cast<double>(static_cast<std::uint32_t>(d));
+                return den == 0 ? 0.0 : num / den;
+            };
+            EXPECT_NEAR(quotient(b), quotient(a), 1e-6 * std::max(1.0, std::abs(quotient(a))));
+        }
+    }
+}
+
+// Exposure, focal length, dates, lens and maker data live in the EXIF
+// directory, places in the GPS directory, and author and rights in the main
+// one: all of it must survive two generations of writing.
+TEST(TiffRoundTrip, ExifGpsAndDescriptiveTagsSurviveTwoGenerations) {
+    for (const char* sample :
+         {"photos/exifr_tif-with-iptc-icc-xmp.tif", "photos/exiv2_Reagan.tiff"}) {
+        SCOPED_TRACE(sample);
+        const Bytes original = testing::ReadBytes(testing::TestDataPath(sample));
+        const test::RawDirectory main = test::ReadRawDirectory(original);
+        test::RawDirectory exif = test::ReadRawSubDirectory(original, 34665);
+        // libtiff 4.5 declares GainControl a RATIONAL where the standard and
+        // every writer have a SHORT, and drops it while reading: no writer on
+        // top of it can carry that one entry.
+        exif.entries.erase(41991);
+        const test::RawDirectory gps = test::ReadRawSubDirectory(original, 34853);
+        ASSERT_GE(exif.entries.size(), 30u);
+
+        TempDir dir;
+        std::string input = dir.File("photo.tif");
+        ASSERT_TRUE(testing::WriteBytes(input, original));
+        platform::CapturingSink sink;
+        ImageFileOptions options;
+        std::vector<TiffEntry> firstExif;
+        for (int generation = 0; generation < 2; ++generation) {
+            SCOPED_TRACE(generation);
+            CurrentImage image;
+            ASSERT_EQ(LoadImageFile(input, image, sink), 0) << sink.Last();
+            if (generation == 0) firstExif = image.metadata.tiffTags.exifDirectory;
+            EXPECT_EQ(image.metadata.tiffTags.exifDirectory.size(), firstExif.size());
+            CopyInputToOutput(image);
+            ASSERT_EQ(SaveImageFile(input, image, options, sink), 0) << sink.Last();
+            input = OutputPathFor(input, options);
+
+            const Bytes written = testing::ReadBytes(input);
+            ExpectSameEntries(exif, test::ReadRawSubDirectory(written, 34665));
+            const test::RawDirectory writtenMain = test::ReadRawDirectory(written);
+            EXPECT_EQ(writtenMain.Has(34853), main.Has(34853));
+            if (main.Has(34853)) ExpectSameEntries(gps, test::ReadRawSubDirectory(written, 34853));
+            for (const int tag : {270, 315, 33432, 34377}) {
+                SCOPED_TRACE(tag);
+                const auto key = static_cast<std::uint16_t>(tag);
+                EXPECT_EQ(writtenMain.Has(key), main.Has(key));
+                if (!main.Has(key)) continue;
+                EXPECT_EQ(writtenMain.entries.at(key).bytes, main.entries.at(key).bytes);
+            }
+        }
+        EXPECT_EQ(sink.Count(), 0u);
+    }
+}
+
+// A directory of entries libtiff has no name for, in forms of every kind: they
+// are carried as they were declared.
+TEST(TiffRoundTrip, UnknownEntriesOfTheExifDirectoryAreCarried) {
+    TempDir dir;
+    test::TiffIfd exif;
+    test::SetRationals(exif, 37386, {{50, 1}});
+    test::SetAscii(exif, 0xC000, "vendor text");
+    test::SetShort(exif, 0xC001, {1, 2, 3});
+    test::SetRationals(exif, 0xC002, {{1, 3}, {5, 7}});
+    test::SetBytes(exif, 0xC003, test::kUndefined, test::CountingBytes(40, 1));
+    test::TiffIfd gps;
+    test::SetBytes(gps, 0, test::kByte, {2, 3, 0, 0});
+    test::SetAscii(gps, 1, "N");
+    test::SetRationals(gps, 2, {{47, 1}, {30, 1}, {1234, 100}});
+    const std::string path = dir.File("vendor.tif");
+    ASSERT_TRUE(testing::WriteBytes(
+        path,
+        test::BuildTiff(test::RgbIfd(4, 3), test::PatternPixels(4, 3, 3, 8), 3, 3, exif, gps)));
+    const Bytes original = testing::ReadBytes(path);
+    platform::CapturingSink sink;
+    CurrentImage image;
+    ASSERT_EQ(LoadImageFile(path, image, sink), 0) << sink.Last();
+    CopyInputToOutput(image);
+    ASSERT_EQ(SaveImageFile(path, image, ImageFileOptions{}, sink), 0) << sink.Last();
+    const Bytes written = testing::ReadBytes(dir.File("vendor_lc.tif"));
+    ExpectSameEntries(test::ReadRawSubDirectory(original, 34665),
+                      test::ReadRawSubDirectory(written, 34665));
+    ExpectSameEntries(test::ReadRawSubDirectory(original, 34853),
+                      test::ReadRawSubDirectory(written, 34853));
 }
 
 }  // namespace

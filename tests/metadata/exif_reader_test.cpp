@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "metadata/lens_name.h"
 #include "metadata/parse_metadata.h"
 #include "tests/metadata/tiff_builder.h"
 
@@ -27,6 +28,8 @@ constexpr std::uint16_t kShutterSpeedValue = 0x9201;
 constexpr std::uint16_t kFocalLength = 0x920A;
 constexpr std::uint16_t kInteropIfd = 0xA005;
 constexpr std::uint16_t kLensSpecification = 0xA432;
+constexpr std::uint16_t kLensMake = 0xA433;
+constexpr std::uint16_t kLensModel = 0xA434;
 
 // IFD0 with make and model and an EXIF directory holding `exif`.
 std::vector<std::uint8_t> CameraBlock(const std::vector<Entry>& exif, bool bigEndian = false,
@@ -188,6 +191,36 @@ TEST(ExifReaderTest, TextsAreCutToTheirFieldAndToTheirValue) {
     EXPECT_EQ(shot.model, "E950");
 }
 
+TEST(ExifReaderTest, LensNamesAreCutToTheirFieldAndTrimmedWhenCompleted) {
+    ShotInfo shot = Parse(CameraBlock({Entry::Ascii(kLensMake, "Canon"),
+                                       Entry::Ascii(kLensModel, "EF-S18-55mm f/3.5-5.6 IS   ")}));
+    EXPECT_EQ(shot.lensNames.exifLensMake, "Canon");
+    // Cameras pad the name with blanks to the field's size; words would not
+    // mind, but the name is shown to the user.
+    CompleteShotInfo(shot, DetectSwitches{});
+    EXPECT_EQ(shot.lensNames.exifLensModel, "EF-S18-55mm f/3.5-5.6 IS");
+
+    // A name longer than the field is cut, one without terminator ends with
+    // its value, and one whose offset lies outside the block is not read.
+    const ShotInfo cut = Parse(CameraBlock({Entry::Ascii(kLensModel, std::string(150, 'L')),
+                                            Entry::Bytes(kLensMake, 2, {'S', 'O', 'N', 'Y'})}));
+    EXPECT_EQ(cut.lensNames.exifLensModel, std::string(99, 'L'));
+    EXPECT_EQ(cut.lensNames.exifLensMake, "SONY");
+    const ShotInfo outside = Parse(CameraBlock({Entry::At(kLensModel, 2, 30, 0xFFFFFFF0)}));
+    EXPECT_EQ(outside.lensNames.exifLensModel, "");
+}
+
+TEST(ExifReaderTest, DetectLensOffForgetsTheLensNames) {
+    // With the option off the user chooses the lens; a name left behind would
+    // still choose it.
+    ShotInfo shot = Parse(CameraBlock({Entry::Ascii(kLensModel, "EF-S18-55mm f/3.5-5.6 IS")}));
+    shot.lensNames.xmpLens = "EF-S18-55mm f/3.5-5.6 IS";
+    DetectSwitches detect;
+    detect.detectLens = false;
+    CompleteShotInfo(shot, detect);
+    EXPECT_EQ(PhotoLensNameOf(shot.lensNames).source, LensNameSource::kNone);
+}
+
 TEST(ExifReaderTest, SubDirectoriesDeeperThanFourLevelsAreIgnored) {
     // A chain IFD0 -> ... -> depth 5; each level holds one value.
     TiffBuilder b;
@@ -244,7 +277,8 @@ TEST(ExifReaderTest, TruncatedBlocksNeverReadOutside) {
     const std::uint32_t exif =
         b.AddDirectory({Entry::Rational(kExposureTime, 1, 60),
                         Entry::Ascii(kDateTimeOriginal, "2001:01:01 00:00:00"), kZoomSpec,
-                        Entry::Rational(kFocalLength, 35, 1)});
+                        Entry::Rational(kFocalLength, 35, 1),
+                        Entry::Ascii(kLensModel, "EF-S18-55mm f/3.5-5.6 IS")});
     b.SetFirstDirectory(
         b.AddDirectory({Entry::Ascii(kMake, "Canon"), Entry::Longs(kExifIfd, {exif}),
                         Entry::Shorts(kOrientation, {1})}));
@@ -256,6 +290,7 @@ TEST(ExifReaderTest, TruncatedBlocksNeverReadOutside) {
         ParseExifBlock(prefix, shot);
         if (size == full.size()) {
             EXPECT_DOUBLE_EQ(shot.focalLength, 35.0);
+            EXPECT_EQ(shot.lensNames.exifLensModel, "EF-S18-55mm f/3.5-5.6 IS");
         }
     }
 }

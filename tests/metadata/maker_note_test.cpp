@@ -96,6 +96,7 @@ TEST(CanonMakerNoteTest, SettingsAndLensModelOnlyFillWhatIsUnset) {
     EXPECT_DOUBLE_EQ(shot.maxFlen, 50.0);
     EXPECT_DOUBLE_EQ(shot.minFlenMaxAper, 3.5);
     EXPECT_DOUBLE_EQ(shot.maxFlenMaxAper, 5.6);
+    EXPECT_EQ(shot.lensNames.makerNoteModel, "EF-S18-55mm f/3.5-5.6 IS");
 }
 
 TEST(CanonMakerNoteTest, OffsetSchemaMovesMakerNoteOffsets) {
@@ -233,8 +234,10 @@ TEST(OlympusMakerNoteTest, EquipmentGivesLensTypeRangeAndApertures) {
             Parse(OlympusBlock(newHeader, false, false,
                                {Entry::Bytes(0x0201, 1, {0, 1, 0x13, 0x10, 0, 0}),
                                 Entry::Shorts(0x0205, {925}), Entry::Shorts(0x0206, {1272}),
-                                Entry::Shorts(0x0207, {14}), Entry::Shorts(0x0208, {42})}));
+                                Entry::Shorts(0x0207, {14}), Entry::Shorts(0x0208, {42}),
+                                Entry::Ascii(0x0203, "OLYMPUS M.14-42mm F3.5-5.6 II R")}));
         EXPECT_EQ(shot.lensId, 0x13 * 256 + 0x10);
+        EXPECT_EQ(shot.lensNames.makerNoteModel, "OLYMPUS M.14-42mm F3.5-5.6 II R");
         EXPECT_DOUBLE_EQ(shot.minFlen, 14.0);
         EXPECT_DOUBLE_EQ(shot.maxFlen, 42.0);
         // sqrt(2)^(925/256) = 3.498 and sqrt(2)^(1272/256) = 5.603, to tenths.
@@ -261,11 +264,13 @@ TEST(OlympusMakerNoteTest, NoteInTheOtherByteOrderIsReadAndEquipmentFollowsIt) {
 }
 
 TEST(OlympusMakerNoteTest, WrongTypesAreSkipped) {
-    const ShotInfo shot = Parse(OlympusBlock(
-        true, false, false,
-        {Entry::Bytes(0x0201, 7, {0, 1, 0x13, 0x10, 0, 0}), Entry::Longs(0x0207, {14})}));
+    const ShotInfo shot = Parse(
+        OlympusBlock(true, false, false,
+                     {Entry::Bytes(0x0201, 7, {0, 1, 0x13, 0x10, 0, 0}), Entry::Longs(0x0207, {14}),
+                      Entry::Bytes(0x0203, 7, {'1', '4', '-', '4', '2', 0})}));
     EXPECT_EQ(shot.lensId, 0);
     EXPECT_EQ(shot.minFlen, 0.0);
+    EXPECT_EQ(shot.lensNames.makerNoteModel, "");
 }
 
 TEST(MakerNoteTest, NoteNearTheEndWithOffsetsPastTheBlockReadsNothingOutside) {

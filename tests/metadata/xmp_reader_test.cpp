@@ -100,6 +100,25 @@ TEST(XmpReaderTest, AuxLensReplacesEvenWithZerosAndLensInfoFillsGaps) {
     EXPECT_EQ(Scan(R"(aux:LensInfo="70/1 200/1 28/10">)").minFlen, 0.0);
 }
 
+TEST(XmpReaderTest, LensNamesAreKeptInBothForms) {
+    const ShotInfo attributes = Scan(
+        R"(aux:LensID="53" aux:LensInfo="18/1 55/1 0/0 0/0" aux:Lens="EF-S18-55mm f/3.5-5.6 III")"
+        R"( exifEX:LensModel="EF-S18-55mm f/3.5-5.6 III">)");
+    // The longer keys that begin like "aux:Lens" come first and are passed over.
+    EXPECT_EQ(attributes.lensNames.xmpLens, "EF-S18-55mm f/3.5-5.6 III");
+    EXPECT_EQ(attributes.lensNames.xmpLensModel, "EF-S18-55mm f/3.5-5.6 III");
+
+    const ShotInfo elements = Scan(
+        "><aux:Lens>EF70-200mm f/2.8L USM</aux:Lens>"
+        "<exifEX:LensModel>EF70-200mm f/2.8L USM</exifEX:LensModel>");
+    EXPECT_EQ(elements.lensNames.xmpLens, "EF70-200mm f/2.8L USM");
+    EXPECT_EQ(elements.lensNames.xmpLensModel, "EF70-200mm f/2.8L USM");
+
+    // Like the other texts, a name longer than its field is cut.
+    const ShotInfo cut = Scan("exifEX:LensModel=\"" + std::string(150, 'L') + "\">");
+    EXPECT_EQ(cut.lensNames.xmpLensModel, std::string(99, 'L'));
+}
+
 TEST(XmpReaderTest, NamedColourSpace) {
     EXPECT_EQ(Scan(R"x(photoshop:ICCProfile="Adobe RGB (1998)">)x").colourSpaceIndex, 1);
     EXPECT_EQ(Scan(R"(photoshop:ICCProfile="ProPhoto RGB">)").colourSpaceIndex, 3);
@@ -132,7 +151,8 @@ TEST(XmpReaderTest, ZeroByteInsideAValueResumesTheSearchBehindIt) {
 TEST(XmpReaderTest, TruncatedPacketsNeverReadOutside) {
     const std::vector<std::uint8_t> full = Packet(
         R"(tiff:Make="Canon" aux:LensInfo="70/1 200/1 0/0 0/0" aux:Lens="EF70-200mm f/2.8L">)"
-        "<exif:ISOSpeedRatings><rdf:Seq><rdf:li>100</rdf:li></rdf:Seq></exif:ISOSpeedRatings>");
+        "<exif:ISOSpeedRatings><rdf:Seq><rdf:li>100</rdf:li></rdf:Seq></exif:ISOSpeedRatings>"
+        "<exifEX:LensModel>EF70-200mm f/2.8L</exifEX:LensModel>");
     for (std::size_t size = 0; size <= full.size(); ++size) {
         const std::vector<std::uint8_t> prefix(full.begin(),
                                                full.begin() + static_cast<std::ptrdiff_t>(size));
@@ -141,6 +161,7 @@ TEST(XmpReaderTest, TruncatedPacketsNeverReadOutside) {
         if (size == full.size()) {
             EXPECT_EQ(shot.iso, 100);
             EXPECT_DOUBLE_EQ(shot.minFlenMaxAper, 2.8);
+            EXPECT_EQ(shot.lensNames.xmpLensModel, "EF70-200mm f/2.8L");
         }
     }
 }

@@ -94,23 +94,27 @@ TEST_F(ShowImageTest, RecognisedPhotoIsShownWithItsLensReadyToCorrect) {
     EXPECT_EQ(sink_.Count(), 0u) << sink_.Last();
 }
 
-TEST_F(ShowImageTest, PortraitPhotosAreShownAndSavedUprightInBothByteOrders) {
+TEST_F(ShowImageTest, TurnedPhotosAreShownAndSavedUprightInBothByteOrders) {
     struct Case {
-        const char* photo;  // orientation 6 in the file
+        const char* photo;
+        int orientation;
         bool bigEndian;
         std::int32_t width;  // as stored
         std::int32_t height;
     };
-    for (const Case& c : {Case{"mdx_Canon_EOS_1000D.jpg", false, 3888, 2592},
-                          Case{"mdx_Nikon_D40.jpg", true, 3008, 2000}}) {
+    for (const Case& c : {Case{"mdx_Samsung_GT-I9000_Galaxy_S.jpg", 6, false, 640, 480},
+                          Case{"mdx_Nikon_D40.jpg", 6, true, 3008, 2000},
+                          Case{"mdx_Leica_T_Typ_701.jpg", 8, false, 4928, 3264},
+                          Case{"exiftool_Pentax.jpg", 8, true, 8, 8}}) {
         SCOPED_TRACE(c.photo);
-        const std::string path = CopyAs(c.photo, "portrait.jpg");
-        // A known camera whose lens the user must choose.
+        const std::string path = CopyAs(c.photo, "turned.jpg");
+        // Known cameras whose lens is not found without the user.
         ASSERT_EQ(Show(path), kShownWithoutLens) << sink_.Last();
+        EXPECT_EQ(shot_.orientation, c.orientation);
         EXPECT_EQ(image_.input.width, c.height);
         EXPECT_EQ(image_.input.height, c.width);
         EXPECT_TRUE(preview_.turned);
-        EXPECT_LT(preview_.placement.width, preview_.placement.height);
+        EXPECT_LE(preview_.placement.width, preview_.placement.height);
         EXPECT_TRUE(image_.metadata.pixelsTurnedUpright);
 
         // The saved file is upright and says so, in its own byte order.
@@ -128,12 +132,32 @@ TEST_F(ShowImageTest, PortraitPhotosAreShownAndSavedUprightInBothByteOrders) {
     }
 }
 
-TEST_F(ShowImageTest, CounterClockwiseOrientationAndTheRotationButtons) {
-    ASSERT_NE(Show(Photo("mdx_Samsung_GT-I9000_Galaxy_S.jpg")), kShowFailed);  // 640 x 480, 6
-    EXPECT_EQ(image_.input.width, 480);
-    ASSERT_NE(Show(Photo("exiftool_Pentax.jpg")), kShowFailed);  // orientation 8, 8 x 8
-    EXPECT_TRUE(preview_.turned);
+// Only a value the pixels were turned for may become 1: a mirrored photo
+// keeps its value, or viewers would lose the mirroring it asks for.
+TEST_F(ShowImageTest, AnOrientationThatIsNotAppliedStaysInTheFile) {
+    imageio::CurrentImage photo;
+    ASSERT_EQ(imageio::LoadImageFile(Photo("mdx_Issue_339.jpg"), photo, sink_), 0);
+    const metadata::ShotInfo read = metadata::ParseImageMetadata(photo.metadata, {});
+    ASSERT_NE(read.orientationLocation, metadata::kNoLocation);
+    const auto at = static_cast<std::size_t>(read.orientationLocation);
+    photo.metadata.exif[at] = read.bigEndian ? 0 : 5;  // transposed (mirrored)
+    photo.metadata.exif[at + 1] = read.bigEndian ? 5 : 0;
+    std::memcpy(photo.output.pixels, photo.input.pixels,
+                static_cast<std::size_t>(photo.input.dataSize));
+    imageio::ImageFileOptions options;
+    options.interactiveMode = false;
+    const std::string path = dir_.File("mirrored.jpg");
+    ASSERT_EQ(imageio::SaveImageFile(path, photo, options, sink_), 0);
 
+    ASSERT_NE(Show(path), kShowFailed);
+    EXPECT_EQ(shot_.orientation, 5);
+    EXPECT_EQ(image_.input.width, 400);
+    EXPECT_EQ(image_.metadata.exif, photo.metadata.exif);
+    EXPECT_FALSE(image_.metadata.pixelsTurnedUpright);
+    EXPECT_FALSE(preview_.turned);
+}
+
+TEST_F(ShowImageTest, TheRotationButtonsTurnTheCurrentImage) {
     ASSERT_NE(Show(Photo("mdx_Issue_339.jpg")), kShowFailed);
     const std::int32_t width = image_.input.width;
     const std::int32_t height = image_.input.height;
@@ -169,6 +193,22 @@ TEST_F(ShowImageTest, TheDisplayTransformFollowsProfileNameAndXmp) {
     EXPECT_TRUE(preview_.transform.Active());
     ASSERT_NE(Show(CopyAs("exiv2_exiv2-bug884c.jpg", "DSC0001.JPG")), kShowFailed);
     EXPECT_FALSE(preview_.transform.Active());
+
+    // An embedded profile that does not open leaves the name to decide.
+    imageio::CurrentImage photo;
+    ASSERT_EQ(imageio::LoadImageFile(Photo("exiv2_exiv2-bug884c.jpg"), photo, sink_), 0);
+    photo.metadata.icc.assign(200, 0x5a);
+    std::memcpy(photo.output.pixels, photo.input.pixels,
+                static_cast<std::size_t>(photo.input.dataSize));
+    imageio::ImageFileOptions options;
+    options.interactiveMode = false;
+    for (const bool underscore : {true, false}) {
+        const std::string path = dir_.File(underscore ? "_broken.jpg" : "broken.jpg");
+        ASSERT_EQ(imageio::SaveImageFile(path, photo, options, sink_), 0);
+        ASSERT_NE(Show(path), kShowFailed);
+        ASSERT_EQ(image_.metadata.icc.size(), 200u);
+        EXPECT_EQ(preview_.transform.Active(), underscore);
+    }
 }
 
 TEST_F(ShowImageTest, SixteenBitPhotosAreReducedFromTheirEightBitCopy) {

@@ -1,10 +1,8 @@
-// Turning photos upright: which source pixel lands where, for both depths,
-// and the orientation value the saved file will carry.
+// Turning photos upright: which source pixel lands where, for both depths.
 
 #include "preview/upright.h"
 
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -120,61 +118,6 @@ TEST(TurnImageTest, AnImageOutsideItsBlocksIsTurnedInPlace) {
     EXPECT_EQ(image.input.pixels, own.data());
     EXPECT_EQ(image.input.width, kHeight);
     EXPECT_EQ(SampleAt(image.input, kHeight - 1, 0, 1), Code(0, 0, 1));
-}
-
-// "Exif\0\0", a TIFF header in the given byte order and one directory with
-// Make ("Q") and Orientation 6.
-std::vector<std::uint8_t> ExifBlock(bool bigEndian) {
-    std::vector<std::uint8_t> block = {'E', 'x', 'i', 'f', 0, 0};
-    auto u16 = [&](std::uint16_t v) {
-        if (bigEndian) {
-            block.push_back(static_cast<std::uint8_t>(v >> 8));
-            block.push_back(static_cast<std::uint8_t>(v));
-        } else {
-            block.push_back(static_cast<std::uint8_t>(v));
-            block.push_back(static_cast<std::uint8_t>(v >> 8));
-        }
-    };
-    auto u32 = [&](std::uint32_t v) {
-        if (bigEndian) {
-            u16(static_cast<std::uint16_t>(v >> 16));
-            u16(static_cast<std::uint16_t>(v));
-        } else {
-            u16(static_cast<std::uint16_t>(v));
-            u16(static_cast<std::uint16_t>(v >> 16));
-        }
-    };
-    block.push_back(bigEndian ? 'M' : 'I');
-    block.push_back(bigEndian ? 'M' : 'I');
-    u16(42);
-    u32(8);
-    u16(2);
-    u16(0x010f);  // Make, ASCII, 2 bytes inline
-    u16(2);
-    u32(2);
-    block.insert(block.end(), {'Q', 0, 0, 0});
-    u16(0x0112);  // Orientation, SHORT, 6
-    u16(3);
-    u32(1);
-    u16(6);
-    u16(0);
-    u32(0);
-    return block;
-}
-
-TEST(MarkTurnedUprightTest, OrientationBecomesOneInTheBlocksOwnByteOrder) {
-    for (const bool bigEndian : {false, true}) {
-        imageio::ImageMetadata metadata;
-        metadata.exif = ExifBlock(bigEndian);
-        std::vector<std::uint8_t> expected = metadata.exif;
-        // The value sits in the second entry, 8 bytes into it.
-        const std::size_t value = 6 + 8 + 2 + 12 + 8;
-        expected[value] = bigEndian ? 0 : 1;
-        expected[value + 1] = bigEndian ? 1 : 0;
-        MarkTurnedUpright(metadata);
-        EXPECT_EQ(metadata.exif, expected) << (bigEndian ? "big-endian" : "little-endian");
-        EXPECT_TRUE(metadata.pixelsTurnedUpright);
-    }
 }
 
 }  // namespace
