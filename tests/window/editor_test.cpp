@@ -13,6 +13,7 @@ namespace {
 
 using testing::kCameraOnlyPhoto;
 using testing::kRecognisedPhoto;
+using testing::kTurnedPhoto;
 using testing::kUnknownCameraPhoto;
 using testing::WindowFixture;
 
@@ -31,7 +32,7 @@ bool SamePixels(const imageio::CurrentImage& a, const imageio::CurrentImage& b) 
 TEST(EditorTest, OkWritesTheFileOverItselfAndShowsTheNext) {
     WindowFixture fixture;
     const std::string first = fixture.loaded.Copy(kRecognisedPhoto);
-    const std::string second = fixture.loaded.Copy(kCameraOnlyPhoto);
+    const std::string second = fixture.loaded.Copy(kTurnedPhoto);
     fixture.loaded.state->start.fileList.paths = {first, second};
     const imageio::CurrentImage before = Load(first);
     MainWindow& window = fixture.Open();
@@ -170,7 +171,7 @@ TEST_F(EnablingThroughWidgetsTest, SeveralFilesSelectedInTheBrowser) {
 
 TEST(EditorTest, ResizingGrowsOnlyThePreviewAndKeepsTheButtonsInTheCorner) {
     WindowFixture fixture;
-    fixture.loaded.state->start.fileList.paths = {fixture.loaded.Copy(kCameraOnlyPhoto)};
+    fixture.loaded.state->start.fileList.paths = {fixture.loaded.Copy(kTurnedPhoto)};
     MainWindow& window = fixture.Open();
     const auto geometryOf = [&](ControlId id) {
         QWidget* widget = fixture.Find<QWidget>(id);

@@ -48,8 +48,12 @@ class LoadedState {
 
 // A recognised camera and zoom lens (Olympus E-420, 14-42 mm at 24 mm), 400 x 300.
 inline constexpr const char* kRecognisedPhoto = "mdx_Issue_339.jpg";
-// A known camera (Canon EOS 6D) whose lens must be chosen by hand, 1500 x 1000.
-inline constexpr const char* kCameraOnlyPhoto = "exiv2_exiv2-bug876.jpg";
+// A known camera (Pentax K-x) whose lens must be chosen by hand, without a
+// focal length, 50 x 350.
+inline constexpr const char* kCameraOnlyPhoto = "exiv2_exiv2-bug855.jpg";
+// A large photo taken with the camera turned (Nikon D40, 3008 x 2000 turned
+// upright to 2000 x 3008).
+inline constexpr const char* kTurnedPhoto = "mdx_Nikon_D40.jpg";
 // A camera the database does not know (Pentax *ist DL), 240 x 160.
 inline constexpr const char* kUnknownCameraPhoto = "exiv2_exiv2-bug884c.jpg";
 

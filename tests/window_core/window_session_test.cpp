@@ -3,6 +3,7 @@
 
 #include "app/window_core/window_session.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -14,8 +15,8 @@
 namespace quillon::app {
 namespace {
 
-using testing::kCameraOnlyPhoto;
 using testing::kRecognisedPhoto;
+using testing::kTurnedPhoto;
 using testing::kUnknownCameraPhoto;
 
 class WindowSessionTest : public ::testing::Test {
@@ -89,27 +90,29 @@ TEST_F(WindowSessionTest, RecognisedPhotoIsCorrectedInThePreviewAndMayBeWritten)
 }
 
 TEST_F(WindowSessionTest, LensChosenByHandMakesTheCorrectionReady) {
-    ASSERT_EQ(session.OpenImage(loaded.Copy(kCameraOnlyPhoto)), preview::kShownWithoutLens)
+    ASSERT_EQ(session.OpenImage(loaded.Copy(kTurnedPhoto)), preview::kShownWithoutLens)
         << loaded.sink.Last();
     EXPECT_TRUE(session.Enabling().lensGroup);
-    EXPECT_FALSE(session.Enabling().apply);
-    std::string info = session.InfoText();
-    EXPECT_NE(info.find("Select lens"), std::string::npos) << info;
+    EXPECT_FALSE(session.Facts().lensCorrectionReady);
+    EXPECT_NE(session.InfoText().find("Select lens"), std::string::npos) << session.InfoText();
 
-    // The first line is "Select Lens"; take the first lens that covers the
-    // photo's 35 mm.
+    // The menu offers the lenses that reach the photo's 26 mm after "Select
+    // Lens", which chooses none.
     const lensdb::LensSelection& selection = loaded.state->current.selection;
-    ASSERT_GT(selection.lensMenuLines.lines.size(), 1u);
-    bool ready = false;
-    for (int line = 1; line < static_cast<int>(selection.lensMenuLines.lines.size()) && !ready;
-         ++line) {
-        session.ChooseLens(line);
-        ready = session.Enabling().apply;
-    }
-    ASSERT_TRUE(ready);
+    const auto& lines = selection.lensMenuLines.lines;
+    const auto standard = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.find("18-55mm") != std::string::npos;
+    });
+    ASSERT_NE(standard, lines.end());
+    session.ChooseLens(0);
+    EXPECT_FALSE(session.Facts().lensCorrectionReady);
+    session.ChooseLens(static_cast<int>(standard - lines.begin()));
+    EXPECT_TRUE(session.Facts().lensCorrectionReady);
     EXPECT_TRUE(selection.coefficientsValid);
-    info = session.InfoText();
+    EXPECT_FLOAT_EQ(selection.focalInUse, 26.0f);
+    const std::string info = session.InfoText();
     EXPECT_EQ(info.find("Select lens"), std::string::npos) << info;
+    EXPECT_EQ(info.find("not calibrated"), std::string::npos) << info;
     EXPECT_TRUE(DisplayDiffersFromReduced());
 }
 
@@ -226,14 +229,21 @@ TEST_F(WindowSessionTest, TurningSwapsThePhotoAndCountsAsAChange) {
     EXPECT_TRUE(session.Enabling().apply);
 }
 
+TEST_F(WindowSessionTest, PhotoTurnedUprightMayBeWrittenWithoutAnyCorrection) {
+    loaded.state->stored.correction.CorChoice = engine::kCorrectNeither;
+    ASSERT_EQ(session.OpenImage(loaded.Copy(kTurnedPhoto)), preview::kShownWithLens);
+    EXPECT_EQ(loaded.state->current.image.input.width, 2000);
+    EXPECT_TRUE(session.Enabling().apply);
+}
+
 TEST_F(WindowSessionTest, AreaChangedWhileWritingIsFollowedAfterwards) {
-    ASSERT_EQ(session.OpenImage(loaded.Copy(kCameraOnlyPhoto)), preview::kShownWithoutLens);
-    EXPECT_EQ(session.preview().placement.width, 600);
+    ASSERT_EQ(session.OpenImage(loaded.Copy(kRecognisedPhoto)), preview::kShownWithLens);
+    EXPECT_EQ(session.preview().placement.width, 400);
     session.SetBusy(true);
     EXPECT_TRUE(session.Busy());
     EXPECT_EQ(session.Enabling(), ControlEnabling{});
     session.SetArea(302, 402);
-    EXPECT_EQ(session.preview().placement.width, 600);
+    EXPECT_EQ(session.preview().placement.width, 400);
     session.SetBusy(false);
     EXPECT_EQ(session.preview().imageState, preview::kImageShown);
     EXPECT_EQ(session.preview().placement.width, 300);
