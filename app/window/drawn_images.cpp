@@ -151,4 +151,27 @@ QCursor HandCursor(bool closed) {
     return QCursor(pixmap, 16, 16);
 }
 
+QIcon ProgramIcon() {
+    QIcon icon;
+    for (const int side : {16, 32, 64}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        const double s = side;
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x2b, 0x3a, 0x4f));
+        p.drawEllipse(QRectF(0.5, 0.5, s - 1, s - 1));
+        p.setBrush(QColor(0x5d, 0x8f, 0xc9));
+        p.drawEllipse(QRectF(s * 0.2, s * 0.2, s * 0.6, s * 0.6));
+        p.setBrush(QColor(0x14, 0x1c, 0x27));
+        p.drawEllipse(QRectF(s * 0.34, s * 0.34, s * 0.32, s * 0.32));
+        // The reflection that makes it read as glass.
+        p.setBrush(QColor(255, 255, 255, 200));
+        p.drawEllipse(QRectF(s * 0.3, s * 0.28, s * 0.14, s * 0.1));
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 }  // namespace quillon::app

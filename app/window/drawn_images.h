@@ -1,11 +1,12 @@
 #pragma once
 
 #include <QCursor>
+#include <QIcon>
 #include <QPixmap>
 
 // The window's small pictures, drawn in code so the program carries no image
 // files: the seven faces of the perspective shift button, the rotation
-// buttons and the hand cursors of the zoom view.
+// buttons, the hand cursors of the zoom view and the program's icon.
 
 namespace quillon::app {
 
@@ -24,5 +25,8 @@ QPixmap RotationFace(bool clockwise, ButtonLook look);
 // The zoom view's cursors: an open hand over the region, a closed one while
 // the region is dragged.
 QCursor HandCursor(bool closed);
+
+// A lens seen from the front, for the window's title bar and task list.
+QIcon ProgramIcon();
 
 }  // namespace quillon::app

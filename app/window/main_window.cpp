@@ -160,6 +160,7 @@ MainWindow::MainWindow(WindowSession& session, WindowVariant variant,
       prompts_(prompts) {
     setObjectName(FromUtf8(traits_.templateName));
     setWindowTitle(QString::fromStdString(WindowTitle()));
+    setWindowIcon(ProgramIcon());
     areaTimer_.setSingleShot(true);
     areaTimer_.setInterval(kAreaSettleMs);
     connect(&areaTimer_, &QTimer::timeout, this, [this] {

@@ -298,12 +298,16 @@ void WindowSession::StepFocalLength(std::int32_t stepMm) {
 
 std::string WindowSession::InfoText() {
     if (!ImageShown()) return {};
+    // While a file is written its correction reads the lens choice; the text
+    // (whose detection part computes coefficients) waits until it is done.
+    if (Busy()) return infoText_;
     lensdb::MatchSettings settings;
     const lensdb::MatchContext context = MatchContextWith(settings);
     lensdb::LensSelection& selection = state_.current.selection;
-    return metadata::BuildInfoText(state_.current.shot, lensdb::InfoContextOf(selection),
-                                   state_.session.strings) +
-           lensdb::DetectionText(context, selection);
+    infoText_ = metadata::BuildInfoText(state_.current.shot, lensdb::InfoContextOf(selection),
+                                        state_.session.strings) +
+                lensdb::DetectionText(context, selection);
+    return infoText_;
 }
 
 // ---- the zoom view
@@ -346,6 +350,7 @@ EnablingFacts WindowSession::Facts() const {
 void WindowSession::SetBusy(bool busy) {
     if (busy == Busy()) return;
     if (busy) {
+        busyValues_ = state_.stored.correction;
         busyFrom_ = preview_.imageState;
         preview_.imageState = preview::kImageBusy;
     } else {
@@ -387,10 +392,9 @@ std::string WindowSession::EditStatusText() const {
 
 int WindowSession::CorrectAndWrite(const imageio::ImageFileOptions& options,
                                    engine::WorkProgress& progress) {
-    // A copy: the crop shifts the correction limits are written back into it,
-    // never into the values the window shows while this runs.
-    engine::CorrectionSettings values = state_.stored.correction;
-    const FullCorrection job{preview_.path, options, values, /*keepSource=*/true};
+    // The values as they were when the window went busy; the crop shifts the
+    // correction limits are written back into this copy only.
+    const FullCorrection job{preview_.path, options, busyValues_, /*keepSource=*/true};
     return CorrectAndSave(state_, job, sink_, progress);
 }
 

@@ -127,10 +127,11 @@ class WindowSession {
 
     // ---- writing
 
-    // Corrects the full image with the values in use and writes it as
-    // `options` say (over the shown file in the editor). Runs on a thread of
-    // its own while the window is busy; reports through `progress`. 0 when
-    // the file was written; otherwise the failure has shown its message.
+    // Corrects the full image with the values in use when the window went
+    // busy and writes it as `options` say (over the shown file in the
+    // editor). Runs on a thread of its own while the window is busy; reports
+    // through `progress`. 0 when the file was written; otherwise the failure
+    // has shown its message.
     int CorrectAndWrite(const imageio::ImageFileOptions& options, engine::WorkProgress& progress);
 
     // Re-renders the fitted view; called after every change.
@@ -158,6 +159,8 @@ class WindowSession {
     bool comparing_ = false;
     std::int32_t lastZoom_ = 0;  // the zoom last set on the chromatic-aberration page
     int busyFrom_ = preview::kImageNone;
+    engine::CorrectionSettings busyValues_;  // what a write corrects with
+    std::string infoText_;                   // the last information text
     bool areaChangedWhileBusy_ = false;
     preview::ChannelView channelView_ = preview::ChannelView::kAll;
 };

@@ -283,17 +283,29 @@ TEST_F(WindowSessionTest, WritingCorrectsTheShownPhotoOverItself) {
     imageio::ImageFileOptions options;
     options.interactiveMode = false;
     engine::WorkProgress progress;
+    session.SetBusy(true);
+    // The write corrects with the values of the moment the window went busy.
+    loaded.state->stored.correction.CorChoice = engine::kCorrectNeither;
     ASSERT_EQ(session.CorrectAndWrite(options, progress), 0) << loaded.sink.Last();
+    session.SetBusy(false);
     EXPECT_GE(progress.Stages(), 1);
     EXPECT_DOUBLE_EQ(progress.OverallFraction(), 1.0);
-    // The shown photo keeps its uncorrected pixels for the preview.
-    EXPECT_TRUE(session.ImageShown());
 
     platform::CapturingSink sink;
+    imageio::CurrentImage original;
+    const std::string photo =
+        quillon::testing::TestDataPath("photos/" + std::string(kRecognisedPhoto));
+    ASSERT_EQ(imageio::LoadImageFile(photo, original, sink), 0);
     imageio::CurrentImage written;
     ASSERT_EQ(imageio::LoadImageFile(path, written, sink), 0);
-    EXPECT_EQ(written.metadata.exif, loaded.state->current.image.metadata.exif);
+    EXPECT_EQ(written.metadata.exif, original.metadata.exif);
     EXPECT_NE(written.metadata.exif.size(), 0u);
+    const ImageBuffer& shown = loaded.state->current.image.input;
+    ASSERT_EQ(shown.dataSize, original.input.dataSize);
+    // The shown photo keeps its uncorrected pixels for the preview and the
+    // next write; the file has the corrected ones.
+    EXPECT_TRUE(std::equal(shown.pixels, shown.pixels + shown.dataSize, original.input.pixels));
+    EXPECT_FALSE(std::equal(shown.pixels, shown.pixels + shown.dataSize, written.input.pixels));
 }
 
 }  // namespace
