@@ -5,6 +5,7 @@
 
 #include "app/app_state.h"
 #include "engine/correction_settings.h"
+#include "engine/run_correction.h"
 #include "engine/worker_pool.h"
 #include "imageio/image_file.h"
 #include "platform/message_sink.h"
@@ -15,20 +16,20 @@
 
 namespace quillon::app {
 
-// How many progress stages (each remap and the vignetting) a correction with
-// these values is expected to run, for the busy window's progress bar.
-std::int32_t ExpectedStages(const engine::CorrectionSettings& values,
-                            const lensdb::LensSelection& selection);
+// How many progress stages (each remap and the vignetting) a correction of
+// these steps is expected to run, for the busy window's progress bar.
+std::int32_t ExpectedStages(const engine::ActiveCorrections& steps);
 
 struct FullCorrection {
     const std::string& path;  // of the photo read; the output path follows from options
     imageio::ImageFileOptions options;
-    // The values to correct with; crop shifts the correction has to limit
-    // are written back.
+    // The values to correct with; crop shifts the correction had to limit are
+    // adopted into them, as a window would show them.
     engine::CorrectionSettings& values;
-    // False when the source pixels are not needed afterwards (the quiet
-    // mode): the correction then keeps no backup of them.
-    bool keepSource = true;
+    // Whether the photo's pixels are needed afterwards (a window shows them
+    // still). When not (the quiet mode), the correction may spend them and so
+    // holds no second copy of the photo.
+    engine::SourceUse sourceUse = engine::SourceUse::kKeep;
 };
 
 // Corrects state.current.image into its output and writes it. 0 when the file

@@ -68,9 +68,10 @@ int RunQuietCorrection(AppState& state, const ProgramEnvironment& env) {
     options.interactiveMode = false;  // the photo is written over itself
     options.suffix = values.suffix;
     options.jpegQuality = values.jpegQuality;
-    // The photo is read once and written once: its source pixels are not
-    // needed after the correction, so they need no backup (and no two copies).
-    const FullCorrection job{path, options, stored.correction, /*keepSource=*/false};
+    // The photo is read once and written once: the correction may spend its
+    // pixels. Crop shifts that had to be limited are adopted, as a window
+    // would show them, and so saved with the settings.
+    const FullCorrection job{path, options, stored.correction, engine::SourceUse::kSpend};
     const auto correctAndSave = [&](engine::WorkProgress& progress) {
         return CorrectAndSave(state, job, env.sink, progress) == 0 ? kQuietCorrected : kQuietFailed;
     };

@@ -394,7 +394,7 @@ int WindowSession::CorrectAndWrite(const imageio::ImageFileOptions& options,
                                    engine::WorkProgress& progress) {
     // The values as they were when the window went busy; the crop shifts the
     // correction limits are written back into this copy only.
-    const FullCorrection job{preview_.path, options, busyValues_, /*keepSource=*/true};
+    const FullCorrection job{preview_.path, options, busyValues_, engine::SourceUse::kKeep};
     return CorrectAndSave(state_, job, sink_, progress);
 }
 
