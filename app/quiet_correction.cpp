@@ -36,6 +36,24 @@ std::string NoLensMessage(const lensdb::MatchContext& context, lensdb::LensSelec
     return "Quillon: " + path + ": " + reason;
 }
 
+// Corrects the loaded photo into its output. The photo is read once and
+// written once, so the correction may spend the source pixels: no second copy
+// of them is ever held. Crop shifts that had to be limited are adopted, as a
+// window would show them, and so saved with the settings.
+Status CorrectPhoto(imageio::CurrentImage& image, const engine::CorrectionInputs& inputs,
+                    engine::CorrectionSettings& settings, engine::EngineContext& context) {
+    const StatusOr<engine::CorrectionPlan> plan =
+        engine::PlanCorrection(image.input, inputs, engine::SourceUse::kSpend, context.sink);
+    if (!plan.ok()) return plan.status();
+    engine::CorrectionScratch scratch;
+    QUILLON_RETURN_IF_ERROR(engine::ReadyCorrectionScratch(*plan, scratch, context));
+    const Status status =
+        engine::RunCorrection(*plan, image.blocks.source, image.output, scratch, context);
+    image.input = ImageBuffer{};  // its pixels are spent
+    if (status.ok()) engine::AdoptCropShifts(*plan, settings);
+    return status;
+}
+
 }  // namespace
 
 int RunQuietCorrection(AppState& state, const ProgramEnvironment& env) {
@@ -73,14 +91,10 @@ int RunQuietCorrection(AppState& state, const ProgramEnvironment& env) {
                                  current.selection.IsRealLensSelected() &&
                                  current.selection.coefficientsValid;
     lensState.fisheyeEnabled = stored.correction.CorChoice == engine::kCorrectFisheye;
-    engine::CorrectionInputs inputs{stored.correction, current.selection.lensModel, lensState};
+    const engine::CorrectionInputs inputs{stored.correction, current.selection.lensModel,
+                                          lensState};
     engine::EngineContext engineContext{state.pool, env.sink};
-    // The photo is read once and written once: its source pixels are not needed
-    // after the correction, so they need no backup (and no two copies of it).
-    current.image.blocks.backup.Release();
-    const Status corrected =
-        engine::RunCorrection(current.image.output, current.image.input,
-                              /*isPreview=*/false, current.image.blocks, inputs, engineContext);
+    const Status corrected = CorrectPhoto(current.image, inputs, stored.correction, engineContext);
     int result = kQuietFailed;
     if (corrected.ok()) {
         imageio::ImageFileOptions options;

@@ -55,7 +55,9 @@ struct ImageBuffer {
     LensCorrectionRequest lens{};
 
     int BytesPerPixel() const { return bitsPerPixel / 8; }
-    std::uint8_t* Row(std::int32_t y) const { return pixels + static_cast<std::int64_t>(y) * rowBytes; }
+    std::uint8_t* Row(std::int32_t y) const {
+        return pixels + static_cast<std::int64_t>(y) * rowBytes;
+    }
 };
 
 // Fills the geometry fields for a width x height image of the given depth
@@ -70,6 +72,25 @@ inline ImageBuffer DescribeImage(std::int32_t width, std::int32_t height, std::i
     image.dataSize = image.rowBytes * height;
     image.pixels = pixels;
     return image;
+}
+
+// Whether `image` describes a geometry the system works on: 24 or 48 bits per
+// pixel, sides of 1 to kMaxImageSide, rows without padding and a data size
+// that covers them. The pixels are not looked at.
+inline bool IsUsableGeometry(const ImageBuffer& image) {
+    if (image.bitsPerPixel != 24 && image.bitsPerPixel != 48) return false;
+    if (image.width < 1 || image.height < 1 || image.width > kMaxImageSide ||
+        image.height > kMaxImageSide) {
+        return false;
+    }
+    const std::int64_t rowBytes = static_cast<std::int64_t>(image.width) * image.BytesPerPixel();
+    return image.rowBytes == rowBytes && image.dataSize >= rowBytes * image.height;
+}
+
+// The same, with pixels to work on: what the engine corrects and the writers
+// write.
+inline bool IsUsableImage(const ImageBuffer& image) {
+    return image.pixels != nullptr && IsUsableGeometry(image);
 }
 
 }  // namespace quillon

@@ -5,9 +5,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "engine/correction_settings.h"
+#include "engine/lens_correction.h"
 #include "engine/remap.h"
-#include "engine/transform_stack.h"
 #include "engine/worker_pool.h"
 #include "platform/message_sink.h"
 
@@ -54,16 +53,9 @@ void RemapBench(benchmark::State& state, std::int32_t bitsPerPixel, std::int32_t
     const ImageBuffer destination = DescribeImage(kWidth, kHeight, bitsPerPixel,
                                                   reinterpret_cast<std::uint8_t*>(output.data()));
 
-    const float a = 0.01f, b = -0.035f, c = 0.02f;
-    RadialScaleParams radial;
-    radial.terms.c0 = ComputeConstantTerm(a, b, c, false, kWidth, kHeight);
-    radial.terms.c1 = c;
-    radial.terms.c2 = b;
-    radial.terms.c3 = a;
-    radial.terms.limit = std::sqrt(double(kWidth) * kWidth + double(kHeight) * kHeight) / kHeight;
-    radial.radius = kHeight / 2.0;
-    TransformStack stack;
-    if (!stack.Add(RadialScale, &radial)) return;
+    PassStack distortion;
+    BuildDistortionStack(0.01f, -0.035f, 0.02f, kWidth, kHeight, distortion);
+    const TransformStack& stack = distortion.stack;
 
     // The first run gives the reference every timed run must reproduce.
     if (!RemapImage(source, destination, stack, ChannelPass::kAll, context).ok()) {
@@ -115,16 +107,9 @@ namespace {
 
 // The coordinate side of a remap alone: exact evaluations and filling.
 void BM_Engine_SourceRows(benchmark::State& state) {
-    const float a = 0.01f, b = -0.035f, c = 0.02f;
-    RadialScaleParams radial;
-    radial.terms.c0 = ComputeConstantTerm(a, b, c, false, kWidth, kHeight);
-    radial.terms.c1 = c;
-    radial.terms.c2 = b;
-    radial.terms.c3 = a;
-    radial.terms.limit = std::sqrt(double(kWidth) * kWidth + double(kHeight) * kHeight) / kHeight;
-    radial.radius = kHeight / 2.0;
-    TransformStack stack;
-    if (!stack.Add(RadialScale, &radial)) return;
+    PassStack distortion;
+    BuildDistortionStack(0.01f, -0.035f, 0.02f, kWidth, kHeight, distortion);
+    const TransformStack& stack = distortion.stack;
     const RemapGeometry g{kWidth, kHeight, kWidth, kHeight};
     std::vector<double> xs(static_cast<std::size_t>(SourceRowCapacity(kWidth))), ys(xs.size());
     std::vector<std::uint8_t> valid(xs.size());

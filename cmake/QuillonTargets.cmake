@@ -19,6 +19,13 @@ if(QUILLON_SANITIZE)
         -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(quillon_sanitize INTERFACE -fsanitize=address,undefined)
 endif()
+if(QUILLON_SANITIZE_THREAD)
+    if(QUILLON_SANITIZE)
+        message(FATAL_ERROR "the thread sanitizer cannot be combined with the address sanitizer")
+    endif()
+    target_compile_options(quillon_sanitize INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(quillon_sanitize INTERFACE -fsanitize=thread)
+endif()
 
 # quillon_module(NAME <name> [SOURCES ...] [DEPS ...] [PRIVATE_DEPS ...])
 # One static library per module, named quillon_<name>. Sources default to every
@@ -48,9 +55,11 @@ function(quillon_test)
     add_executable(quillon_${T_NAME}_tests ${T_SOURCES})
     target_link_libraries(quillon_${T_NAME}_tests PRIVATE ${T_DEPS} quillon_testing
                           GTest::gtest GTest::gmock GTest::gtest_main quillon_warnings)
+    # The label lets a preset run one module's tests (the thread sanitizer's
+    # run builds only the binaries it needs).
     gtest_discover_tests(quillon_${T_NAME}_tests
         WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-        PROPERTIES ENVIRONMENT "QUILLON_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+        PROPERTIES ENVIRONMENT "QUILLON_SOURCE_DIR=${PROJECT_SOURCE_DIR}" LABELS ${T_NAME}
         DISCOVERY_TIMEOUT 60)
 endfunction()
 

@@ -46,7 +46,7 @@ Status ShiftForDetail(const DetailRegion& region, int caRed, int caBlue, const I
                       const ImageBuffer& destination, EngineContext& context) {
     QUILLON_RETURN_IF_ERROR(CheckImage(source, context.sink));
     QUILLON_RETURN_IF_ERROR(CheckImage(destination, context.sink));
-    if (source.bitsPerPixel != destination.bitsPerPixel) return Status(1);
+    if (source.bitsPerPixel != destination.bitsPerPixel) return StatusCode::kFailed;
     const DetailShifts shifts = ComputeDetailShifts(region, caRed, caBlue);
     if (shifts.None()) {
         CopyCentred(source, destination);

@@ -10,8 +10,6 @@ std::int32_t ClampCorChoice(std::int32_t value) {
     return std::min(value, kCorrectNeither);
 }
 
-std::int32_t ClampProcessors(std::int32_t value) { return std::clamp(value, 1, kMaxProcessors); }
-
 std::int32_t ClampFisheyeDistortion(std::int32_t value) {
     return std::clamp(value, kFisheyeDistortionMin, kFisheyeDistortionMax);
 }

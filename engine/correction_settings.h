@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "base/processors.h"
+
 // The integer correction values that drive the engine, named like the stored
 // settings they persist as, and the radial coefficients of the selected lens.
 // The engine converts the integers to physical quantities itself, so every
@@ -9,7 +11,6 @@
 
 namespace quillon::engine {
 
-inline constexpr std::int32_t kMaxProcessors = 64;
 inline constexpr std::int32_t kFisheyeDistortionMin = 50;
 inline constexpr std::int32_t kFisheyeDistortionMax = 170;
 
@@ -37,13 +38,13 @@ struct CorrectionSettings {
     std::int32_t PerspectShiftHorz = 0;           // 1/300 of the image width
     std::int32_t Resize = 0;                      // 0, 1
     std::int32_t Processors = 4;                  // 1..64
+
+    friend bool operator==(const CorrectionSettings&, const CorrectionSettings&) = default;
 };
 
 // CorChoice values above 2 mean "neither"; negative ones are treated as the
 // default rather than indexing past the correction kinds.
 std::int32_t ClampCorChoice(std::int32_t value);
-// Stored Processors values: 0 or less become 1, above 64 become 64.
-std::int32_t ClampProcessors(std::int32_t value);
 // A stored FisheyeDistortion outside 50..170 is brought to the nearer end.
 std::int32_t ClampFisheyeDistortion(std::int32_t value);
 // The values of a fresh start for a new photo ("Reset All"): everything goes

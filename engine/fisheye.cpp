@@ -70,8 +70,9 @@ ImageBuffer DescribeFisheyeOutput(const ImageBuffer& output, const CorrectionSet
     return described;
 }
 
-FisheyePasses PlanFisheyePasses(const LensCorrectionRequest& lens) {
-    FisheyePasses plan;
+PassPlan PlanFisheyePasses(const LensCorrectionRequest& lens) {
+    PassPlan plan;
+    plan.count = 1;
     if (ChannelsDiffer(lens)) {
         plan.count = 3;
         plan.passes[0] = ChannelPass::kRed;
@@ -82,7 +83,7 @@ FisheyePasses PlanFisheyePasses(const LensCorrectionRequest& lens) {
 }
 
 bool BuildFisheyeStack(const ImageBuffer& output, const ImageBuffer& fisheye, int channel,
-                       FisheyeStack& out) {
+                       PassStack& out) {
     const double outputHfov = output.hfov;
     const double sourceHfov = fisheye.hfov;
     // A rectilinear view needs 0 < hfov < 180; the fisheye any positive field.
@@ -123,12 +124,13 @@ Status ConvertFisheye(const ImageBuffer& output, const ImageBuffer& fisheye,
                       EngineContext& context) {
     QUILLON_RETURN_IF_ERROR(CheckImage(fisheye, context.sink));
     QUILLON_RETURN_IF_ERROR(CheckImage(output, context.sink));
-    if (fisheye.bitsPerPixel != output.bitsPerPixel) return Status(1);
-    const FisheyePasses plan = PlanFisheyePasses(fisheye.lens);
+    if (fisheye.bitsPerPixel != output.bitsPerPixel) return StatusCode::kFailed;
+    const PassPlan plan = PlanFisheyePasses(fisheye.lens);
     for (std::int32_t i = 0; i < plan.count; ++i) {
         const ChannelPass pass = plan.passes[i];
-        FisheyeStack stages;
-        if (!BuildFisheyeStack(output, fisheye, PassTermsChannel(pass), stages)) return Status(1);
+        PassStack stages;
+        if (!BuildFisheyeStack(output, fisheye, PassTermsChannel(pass), stages))
+            return StatusCode::kFailed;
         QUILLON_RETURN_IF_ERROR(RemapImage(fisheye, output, stages.stack, pass, context));
     }
     return Status::Ok();

@@ -6,8 +6,7 @@
 #include "base/status.h"
 #include "engine/correction_settings.h"
 #include "engine/fisheye_maps.h"
-#include "engine/remap.h"
-#include "engine/transform_stack.h"
+#include "engine/pass_plan.h"
 #include "engine/worker_pool.h"
 
 // Conversion of a full-frame equidistant fisheye image into a rectilinear one,
@@ -32,31 +31,12 @@ ImageBuffer DescribeFisheyeOutput(const ImageBuffer& output, const CorrectionSet
 // The passes of a conversion: one per channel when the source's lens terms
 // make the channels differ (the conversion never shares or copies channels),
 // else one pass over all three.
-struct FisheyePasses {
-    std::int32_t count = 1;
-    ChannelPass passes[3] = {ChannelPass::kAll, ChannelPass::kAll, ChannelPass::kAll};
-};
-FisheyePasses PlanFisheyePasses(const LensCorrectionRequest& lens);
+PassPlan PlanFisheyePasses(const LensCorrectionRequest& lens);
 
-// The stack of one pass with the parameter blocks it points into. Not
-// copyable: the stack refers to the blocks inside this object.
-struct FisheyeStack {
-    RectToErectParams rectToErect;
-    RotateErectParams rotateErect;
-    ErectToFisheyeParams erectToFisheye;
-    RotateSphereParams rotateSphere;
-    ScaleXYParams scale;
-    RadialScaleParams radial;
-    TransformStack stack;
-
-    FisheyeStack() = default;
-    FisheyeStack(const FisheyeStack&) = delete;
-    FisheyeStack& operator=(const FisheyeStack&) = delete;
-};
 // Builds the stack for `output` from `fisheye` (both described as above) using
 // the terms of `channel`; false when a field of view is unusable.
 [[nodiscard]] bool BuildFisheyeStack(const ImageBuffer& output, const ImageBuffer& fisheye,
-                                     int channel, FisheyeStack& out);
+                                     int channel, PassStack& out);
 
 // Converts the described `fisheye` into the described `output`.
 Status ConvertFisheye(const ImageBuffer& output, const ImageBuffer& fisheye,

@@ -10,17 +10,19 @@
 
 namespace quillon::engine {
 
-Status CheckImage(const ImageBuffer& image, platform::MessageSink& sink) {
-    if (image.bitsPerPixel != 24 && image.bitsPerPixel != 48) return Status(1);
+Status CheckImageGeometry(const ImageBuffer& image, platform::MessageSink& sink) {
+    if (image.bitsPerPixel != 24 && image.bitsPerPixel != 48) return StatusCode::kFailed;
     if (image.width > kMaxImageSide || image.height > kMaxImageSide) {
         sink.Show("Image too large: sides above " + std::to_string(kMaxImageSide) +
                   " pixels cannot be corrected");
-        return Status(1);
+        return StatusCode::kFailed;
     }
-    if (image.width < 1 || image.height < 1 || image.pixels == nullptr) return Status(1);
-    const std::int64_t rowBytes = static_cast<std::int64_t>(image.width) * image.BytesPerPixel();
-    if (image.rowBytes != rowBytes || image.dataSize < rowBytes * image.height) return Status(1);
-    return Status::Ok();
+    return IsUsableGeometry(image) ? Status::Ok() : StatusCode::kFailed;
+}
+
+Status CheckImage(const ImageBuffer& image, platform::MessageSink& sink) {
+    QUILLON_RETURN_IF_ERROR(CheckImageGeometry(image, sink));
+    return image.pixels != nullptr ? Status::Ok() : StatusCode::kFailed;
 }
 
 bool PixelsOverlap(const ImageBuffer& a, const ImageBuffer& b) {
@@ -91,7 +93,7 @@ Status ReducePreview(const ImageBuffer& source, const ImageBuffer& destination,
                      EngineContext& context) {
     QUILLON_RETURN_IF_ERROR(CheckImage(source, context.sink));
     QUILLON_RETURN_IF_ERROR(CheckImage(destination, context.sink));
-    if (source.bitsPerPixel != 24 || destination.bitsPerPixel != 24) return Status(1);
+    if (source.bitsPerPixel != 24 || destination.bitsPerPixel != 24) return StatusCode::kFailed;
 
     const std::int32_t f =
         PreviewReductionFactor(source.width, source.height, destination.width, destination.height);
@@ -102,7 +104,7 @@ Status ReducePreview(const ImageBuffer& source, const ImageBuffer& destination,
         const auto size = static_cast<std::size_t>(reduced.dataSize);
         if (!context.MayAllocate(size) || !block.Allocate(size)) {
             context.sink.Show("Insufficient memory");
-            return Status(1);
+            return StatusCode::kFailed;
         }
         reduced.pixels = block.data();
         ReduceByBlocks(source, f, reduced);

@@ -12,11 +12,12 @@
 
 namespace quillon::engine {
 
-// Fails (status 1) when `image` cannot be handled by the engine: a depth other
-// than 24 or 48 bits per pixel, a zero side, a row or data size that does not
-// match the geometry or missing pixels (all without a message, being faults of
-// the caller), or a side above kMaxImageSide (with a message: such images come
-// from files).
+// Fails (status 1) when the geometry of `image` cannot be handled by the
+// engine (IsUsableGeometry): a side above kMaxImageSide with a message, as
+// such images come from files; anything else without, being a fault of the
+// caller.
+Status CheckImageGeometry(const ImageBuffer& image, platform::MessageSink& sink);
+// The same, and fails when the pixels are missing.
 Status CheckImage(const ImageBuffer& image, platform::MessageSink& sink);
 
 // Whether the pixel blocks of two images share any byte. A remap reads its

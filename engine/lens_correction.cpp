@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/chromatic_aberration.h"
 #include "engine/image_ops.h"
 
 namespace quillon::engine {
@@ -93,18 +94,18 @@ void BuildPassStack(const LensCorrectionRequest& r, int channel, const ImageBuff
         const double w = source.width;
         const double h = source.height;
         if (r.newWidth > 0) {
-            out.resize.sx = w / r.newWidth;
-            out.resize.sy = r.newHeight > 0 ? h / r.newHeight : out.resize.sx;
+            out.scale.sx = w / r.newWidth;
+            out.scale.sy = r.newHeight > 0 ? h / r.newHeight : out.scale.sx;
         } else if (r.newHeight > 0) {
-            out.resize.sx = h / r.newHeight;
-            out.resize.sy = out.resize.sx;
+            out.scale.sx = h / r.newHeight;
+            out.scale.sy = out.scale.sx;
         } else {
             // A resize to nothing (a one-pixel image scaled down) would divide by
             // zero and blank the image; keep the scale instead.
-            out.resize.sx = 1.0;
-            out.resize.sy = 1.0;
+            out.scale.sx = 1.0;
+            out.scale.sy = 1.0;
         }
-        added = added && out.stack.Add(ScaleXY, &out.resize);
+        added = added && out.stack.Add(ScaleXY, &out.scale);
     }
     (void)added;  // four stages always fit
 }
@@ -116,7 +117,7 @@ Status RunLensCorrectionTool(const LensCorrectionRequest& request, const ImageBu
     QUILLON_RETURN_IF_ERROR(CheckImage(source, context.sink));
     QUILLON_RETURN_IF_ERROR(CheckImage(destination, context.sink));
     if (source.bitsPerPixel != destination.bitsPerPixel || PixelsOverlap(source, destination)) {
-        return Status(1);
+        return StatusCode::kFailed;
     }
 
     if (plan.copyFirst) CopyCentred(source, destination);
@@ -161,8 +162,8 @@ LensCorrectionRequest MakeLensCorrectionRequest(const ImageBuffer& destination,
             terms.limit = limit;
         }
         if (withCA) {
-            request.radial[0].c0 += settings.CaRed * 0.0001;
-            request.radial[2].c0 += settings.CaBlue * 0.0001;
+            request.radial[0].c0 += settings.CaRed * kCaStep;
+            request.radial[2].c0 += settings.CaBlue * kCaStep;
         }
     }
     return request;
@@ -174,6 +175,15 @@ Status RunLensCorrection(const ImageBuffer& destination, const ImageBuffer& sour
     const LensCorrectionRequest request = MakeLensCorrectionRequest(
         destination, source, withCA, withDistortion, withResize, settings, lens);
     return RunLensCorrectionTool(request, source, destination, context);
+}
+
+void BuildDistortionStack(float a, float b, float c, std::int32_t width, std::int32_t height,
+                          PassStack& out) {
+    const ImageBuffer image = DescribeImage(width, height, 24, nullptr);
+    const LensModel lens{a, b, c, ComputeConstantTerm(a, b, c, false, width, height)};
+    const LensCorrectionRequest request =
+        MakeLensCorrectionRequest(image, image, false, true, false, CorrectionSettings{}, lens);
+    BuildPassStack(request, 0, image, out);
 }
 
 }  // namespace quillon::engine

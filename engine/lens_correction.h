@@ -5,6 +5,7 @@
 #include "base/image_buffer.h"
 #include "base/status.h"
 #include "engine/correction_settings.h"
+#include "engine/pass_plan.h"
 #include "engine/remap.h"
 #include "engine/worker_pool.h"
 
@@ -14,31 +15,11 @@
 
 namespace quillon::engine {
 
-// The passes of one lens correction: optionally a centred copy of the source
-// first (for channels no pass writes), then `count` passes in order.
-struct PassPlan {
-    bool copyFirst = false;
-    std::int32_t count = 0;
-    ChannelPass passes[3] = {ChannelPass::kAll, ChannelPass::kAll, ChannelPass::kAll};
-};
-
 // Plans the passes for `request`; a request with nothing enabled gets no passes.
 PassPlan PlanChannelPasses(const LensCorrectionRequest& request);
 
-// The stack of one pass (stages only where enabled: horizontal shift, vertical
-// shift, radial scale, resize) and the parameter blocks it points into. Not
-// copyable: the stack refers to the blocks inside this object.
-struct PassStack {
-    ShiftParams horizontal;
-    ShiftParams vertical;
-    RadialScaleParams radial;
-    ScaleXYParams resize;
-    TransformStack stack;
-
-    PassStack() = default;
-    PassStack(const PassStack&) = delete;
-    PassStack& operator=(const PassStack&) = delete;
-};
+// The stack of one pass, stages only where enabled: horizontal shift, vertical
+// shift, radial scale, resize (in `scale`).
 void BuildPassStack(const LensCorrectionRequest& request, int channel, const ImageBuffer& source,
                     PassStack& out);
 
@@ -60,5 +41,11 @@ LensCorrectionRequest MakeLensCorrectionRequest(const ImageBuffer& destination,
 Status RunLensCorrection(const ImageBuffer& destination, const ImageBuffer& source, bool withCA,
                          bool withDistortion, bool withResize, const CorrectionSettings& settings,
                          const LensModel& lens, EngineContext& context);
+
+// A distortion correction by a, b, c (d as ComputeConstantTerm gives it
+// without resize) of a width x height image, in its one pass, built as a
+// correction builds it: what the remap's tests and benchmarks run.
+void BuildDistortionStack(float a, float b, float c, std::int32_t width, std::int32_t height,
+                          PassStack& out);
 
 }  // namespace quillon::engine

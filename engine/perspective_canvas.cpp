@@ -1,22 +1,27 @@
 #include "engine/perspective_canvas.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 namespace quillon::engine {
 namespace {
 
-// Limits the shift of the window to the margin `margin` and writes the limited
-// setting back so that the slider shows where the window really is.
-std::int32_t ShiftInPixels(std::int32_t side, std::int32_t margin, int& setting) {
+// Limits the shift of the window to the margin `margin`, and the setting with
+// it. The window of the limiting run lies at the margin itself; the limited
+// setting may name a window a pixel short of it (it is truncated).
+std::int32_t ShiftInPixels(std::int32_t side, std::int32_t margin, std::int32_t& setting,
+                           bool& limited) {
     if (side <= 0) return 0;
     const std::int64_t shift = static_cast<std::int64_t>(side) * setting / 300;
     if (shift > margin) {
-        setting = static_cast<int>(static_cast<std::int64_t>(margin) * 300 / side);
+        setting = static_cast<std::int32_t>(static_cast<std::int64_t>(margin) * 300 / side);
+        limited = true;
         return margin;
     }
     if (shift < -margin) {
-        setting = static_cast<int>(-static_cast<std::int64_t>(margin) * 300 / side);
+        setting = static_cast<std::int32_t>(-static_cast<std::int64_t>(margin) * 300 / side);
+        limited = true;
         return -margin;
     }
     return static_cast<std::int32_t>(shift);
@@ -64,12 +69,24 @@ void PlaceOnCanvas(const ImageBuffer& canvas, const ImageBuffer& image) {
     }
 }
 
-void CropToImage(const ImageBuffer& destination, const ImageBuffer& canvas, int& perspectShiftHorz,
-                 int& perspectShiftVert) {
+CropWindow PlanCropWindow(std::int32_t width, std::int32_t height, const ImageBuffer& canvas,
+                          CropShifts requested) {
+    CropWindow window;
+    window.shifts = requested;
+    window.shiftX =
+        ShiftInPixels(width, (canvas.width - width) / 2, window.shifts.horizontal, window.limited);
+    window.shiftY =
+        ShiftInPixels(height, (canvas.height - height) / 2, window.shifts.vertical, window.limited);
+    return window;
+}
+
+void CropToImage(const ImageBuffer& destination, const ImageBuffer& canvas,
+                 const CropWindow& window) {
     const std::int32_t c = (canvas.width - destination.width) / 2;
     const std::int32_t d = (canvas.height - destination.height) / 2;
-    const std::int32_t fx = ShiftInPixels(destination.width, c, perspectShiftHorz);
-    const std::int32_t fy = ShiftInPixels(destination.height, d, perspectShiftVert);
+    // A window from elsewhere than PlanCropWindow must not reach past the canvas.
+    const std::int32_t fx = std::clamp(window.shiftX, -c, c);
+    const std::int32_t fy = std::clamp(window.shiftY, -d, d);
     const std::int64_t bpp = destination.BytesPerPixel();
     const auto rowBytes = static_cast<std::size_t>(destination.width * bpp);
     // Rows are read at or after where they are written when both name one

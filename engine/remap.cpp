@@ -738,7 +738,7 @@ Status BuildSampleTables(std::int32_t bitsPerPixel, SampleTables& tables,
         tables.levels = 65536;
         tables.subSteps = 4;
     } else {
-        return Status(1);
+        return StatusCode::kFailed;
     }
     const auto size =
         static_cast<std::size_t>(tables.levels) * static_cast<std::size_t>(tables.subSteps);
@@ -747,7 +747,7 @@ Status BuildSampleTables(std::int32_t bitsPerPixel, SampleTables& tables,
         tables.output.assign(size, 0);
     } catch (const std::bad_alloc&) {
         context.sink.Show(kInsufficientMemory);
-        return Status(1);
+        return StatusCode::kFailed;
     }
     const double top = tables.levels - 1;
     for (std::size_t j = 1; j < size; ++j) {
@@ -783,11 +783,11 @@ Status RemapBand(const ImageBuffer& source, const ImageBuffer& destination,
                  std::int32_t firstRow, std::int32_t endRow, const EngineContext& context) {
     if (firstRow >= endRow) return Status::Ok();
     const auto capacity = static_cast<std::size_t>(SourceRowCapacity(destination.width));
-    if (!context.MayAllocate(capacity * (2 * sizeof(double) + 1))) return Status(1);
+    if (!context.MayAllocate(capacity * (2 * sizeof(double) + 1))) return StatusCode::kFailed;
     std::unique_ptr<double[]> xs(new (std::nothrow) double[capacity]);
     std::unique_ptr<double[]> ys(new (std::nothrow) double[capacity]);
     std::unique_ptr<std::uint8_t[]> valid(new (std::nothrow) std::uint8_t[capacity]);
-    if (!xs || !ys || !valid) return Status(1);
+    if (!xs || !ys || !valid) return StatusCode::kFailed;
 
     const RemapGeometry geometry{source.width, source.height, destination.width,
                                  destination.height};
@@ -825,7 +825,7 @@ Status RemapImage(const ImageBuffer& source, const ImageBuffer& destination,
     QUILLON_RETURN_IF_ERROR(CheckImage(source, context.sink));
     QUILLON_RETURN_IF_ERROR(CheckImage(destination, context.sink));
     if (source.bitsPerPixel != destination.bitsPerPixel || PixelsOverlap(source, destination)) {
-        return Status(1);
+        return StatusCode::kFailed;
     }
     SampleTables tables;
     QUILLON_RETURN_IF_ERROR(BuildSampleTables(source.bitsPerPixel, tables, context));

@@ -1,6 +1,9 @@
 #include "engine/run_correction.h"
 
+#include <cstdint>
 #include <cstring>
+#include <limits>
+#include <string_view>
 
 #include "engine/fisheye.h"
 #include "engine/image_ops.h"
@@ -12,47 +15,123 @@ namespace quillon::engine {
 
 namespace {
 
-// The bytes of the image itself; a block may be larger (perspective canvases).
-std::size_t ImageBytes(const ImageBuffer& image) {
-    return static_cast<std::size_t>(image.rowBytes) * static_cast<std::size_t>(image.height);
+// A byte count as a size; one that does not fit (a 32-bit size_t) becomes the
+// largest, which no allocation grants.
+std::size_t ByteCount(std::int64_t bytes) {
+    if (bytes < 0) return 0;
+    if (static_cast<std::uint64_t>(bytes) > std::numeric_limits<std::size_t>::max()) {
+        return std::numeric_limits<std::size_t>::max();
+    }
+    return static_cast<std::size_t>(bytes);
 }
 
-void CopyPixels(const ImageBuffer& from, const ImageBuffer& to) {
-    std::memcpy(to.pixels, from.pixels, ImageBytes(from));
+// The planned image at the start of `block`.
+ImageBuffer ImageIn(const ImageBuffer& geometry, PixelBlock& block) {
+    ImageBuffer image = geometry;
+    image.pixels = block.data();
+    return image;
 }
 
-// Steps 4 to 6 of a correction (see RunCorrection): everything between taking
-// the backup and restoring the source. Returns the first failing step's status.
-Status CorrectFromSource(const ImageBuffer& destination, const ImageBuffer& source,
-                         CorrectionInputs& inputs, const ActiveCorrections& active,
-                         EngineContext& context) {
-    // Step 4: vignetting changes the source in place; the backup undoes it.
-    if (active.vignetting) ApplyVignetting(source, inputs.settings, context.pool);
+bool HasGeometry(const ImageBuffer& image, const ImageBuffer& planned) {
+    return image.width == planned.width && image.height == planned.height &&
+           image.bitsPerPixel == planned.bitsPerPixel;
+}
 
-    // Step 5: the geometric correction of the lens.
-    const ImageBuffer* result = &source;
-    if (active.fisheye) {
-        QUILLON_RETURN_IF_ERROR(
-            RunFisheye(destination, source, active.chromaticAberration, inputs.settings, context));
-        result = &destination;
-    } else if (active.distortion || active.chromaticAberration) {
-        QUILLON_RETURN_IF_ERROR(RunLensCorrection(destination, source, active.chromaticAberration,
-                                                  active.distortion, false, inputs.settings,
-                                                  inputs.lens, context));
-        result = &destination;
+bool Apart(const std::uint8_t* a, std::size_t aBytes, const std::uint8_t* b, std::size_t bBytes) {
+    return a + aBytes <= b || b + bBytes <= a;
+}
+
+// The source and destination must fit the plan, and the scratch must have been
+// readied for it and lie apart from both (a destination pointed into the
+// scratch would be overwritten by the canvases).
+Status CheckRun(const CorrectionPlan& plan, const ImageBuffer& source,
+                const ImageBuffer& destination, const CorrectionScratch& scratch,
+                platform::MessageSink& sink) {
+    QUILLON_RETURN_IF_ERROR(CheckImage(source, sink));
+    QUILLON_RETURN_IF_ERROR(CheckImage(destination, sink));
+    if (!HasGeometry(source, plan.image) || !HasGeometry(destination, plan.image) ||
+        PixelsOverlap(source, destination)) {
+        return StatusCode::kFailed;
     }
-
-    // Step 6: perspective and scale work on canvases in the result's block and
-    // the other one, and crop into the destination themselves.
-    if (active.perspective || active.scale) {
-        std::uint8_t* other = result == &destination ? source.pixels : destination.pixels;
-        return CorrectOnCanvas(*result, other, destination, active.perspective, active.scale,
-                               inputs.settings, inputs.lens, context);
+    const std::size_t imageBytes = ByteCount(plan.image.dataSize);
+    for (std::size_t i = 0; i < scratch.blocks.size(); ++i) {
+        const PixelBlock& block = scratch.blocks[i];
+        const std::size_t used = plan.scratchBytes[i];
+        if (used == 0) continue;
+        if (block.size() < used || !Apart(block.data(), used, source.pixels, imageBytes) ||
+            !Apart(block.data(), used, destination.pixels, imageBytes)) {
+            return StatusCode::kFailed;
+        }
     }
-
-    if (result != &destination) CopyPixels(*result, destination);
     return Status::Ok();
 }
+
+Status RunGeometric(const CorrectionPlan& plan, const ImageBuffer& from, const ImageBuffer& to,
+                    EngineContext& context) {
+    const ActiveCorrections& steps = plan.steps;
+    if (steps.fisheye) {
+        return RunFisheye(to, from, steps.chromaticAberration, plan.settings, context);
+    }
+    return RunLensCorrection(to, from, steps.chromaticAberration, steps.distortion, false,
+                             plan.settings, plan.lens, context);
+}
+
+// The steps in their order. `spent` is the source's block when the caller has
+// no more use for the source: its pixels may then be changed, and the block
+// is released once they have all been read, before the canvases are filled.
+// Every intermediate image lies in a scratch block: without canvases the
+// first one, with canvases the image so far ends at the start of the first
+// canvas's block, from where it is placed on that canvas.
+Status RunSteps(const CorrectionPlan& plan, const ImageBuffer& source, PixelBlock* spent,
+                const ImageBuffer& destination, CorrectionScratch& scratch,
+                EngineContext& context) {
+    const ActiveCorrections& steps = plan.steps;
+    const CorrectionSettings& settings = plan.settings;
+    WorkerPool& pool = context.pool;
+    const bool sourceWritable = spent != nullptr;
+
+    if (!steps.Canvas()) {
+        if (!steps.Geometric()) {
+            if (steps.vignetting) {
+                ApplyVignetting(source, destination, settings, pool);
+            } else {
+                std::memcpy(destination.pixels, source.pixels, ByteCount(plan.image.dataSize));
+            }
+            return Status::Ok();
+        }
+        ImageBuffer from = source;
+        if (steps.vignetting) {
+            if (!sourceWritable) from = ImageIn(plan.image, scratch.blocks[0]);
+            ApplyVignetting(source, from, settings, pool);
+        }
+        return RunGeometric(plan, from, destination, context);
+    }
+
+    ImageBuffer placed = source;
+    if (steps.Geometric()) {
+        ImageBuffer from = source;
+        if (steps.vignetting) {
+            if (!sourceWritable) from = ImageIn(plan.image, scratch.blocks[1]);
+            ApplyVignetting(source, from, settings, pool);
+        }
+        placed = ImageIn(plan.image, scratch.blocks[0]);
+        QUILLON_RETURN_IF_ERROR(RunGeometric(plan, from, placed, context));
+    } else if (steps.vignetting) {
+        placed = ImageIn(plan.image, scratch.blocks[0]);
+        ApplyVignetting(source, placed, settings, pool);
+    }
+    const ImageBuffer first = DescribeCanvas(plan.image, scratch.blocks[0].data());
+    const ImageBuffer second = DescribeCanvas(plan.image, scratch.blocks[1].data());
+    PlaceOnCanvas(first, placed);
+    if (spent != nullptr) spent->Release();
+    return CorrectOnCanvas(first, second, destination, steps.perspective, steps.scale, plan.crop,
+                           settings, plan.lens, context);
+}
+
+constexpr std::string_view kCanvasMemoryMessages[2] = {
+    "Insufficient memory for Perspective adjustments",
+    "Insufficient memory for perspective adjustments",
+};
 
 }  // namespace
 
@@ -71,53 +150,75 @@ ActiveCorrections DecideCorrections(const CorrectionSettings& settings, const Le
     return active;
 }
 
-// The order of a correction, which the steps below are numbered by:
-//   1. nothing active: copy the source and stop;
-//   2. perspective or scale: make sure the blocks hold the enlarged canvases;
-//   3. back the source up;
-//   4. vignetting, on the source in place;
-//   5. fisheye conversion, or lens distortion and chromatic aberration, from
-//      the source into the destination;
-//   6. perspective, scale and crop shift on the canvases, ending in the
-//      destination; without them, the result is copied there if need be;
-//   7. restore the source, whatever happened since step 3.
-Status RunCorrection(ImageBuffer& destination, ImageBuffer& source, bool isPreview,
-                     ImageBlocks& blocks, CorrectionInputs& inputs, EngineContext& context) {
-    QUILLON_RETURN_IF_ERROR(CheckImage(source, context.sink));
-    QUILLON_RETURN_IF_ERROR(CheckImage(destination, context.sink));
-    if (source.width != destination.width || source.height != destination.height ||
-        source.bitsPerPixel != destination.bitsPerPixel || PixelsOverlap(source, destination)) {
-        return Status(1);
+StatusOr<CorrectionPlan> PlanCorrection(const ImageBuffer& image, const CorrectionInputs& inputs,
+                                        SourceUse sourceUse, platform::MessageSink& sink) {
+    QUILLON_RETURN_IF_ERROR(CheckImageGeometry(image, sink));
+    CorrectionPlan plan;
+    plan.steps = DecideCorrections(inputs.settings, inputs.lens, inputs.lensState);
+    plan.settings = inputs.settings;
+    plan.lens = inputs.lens;
+    plan.sourceUse = sourceUse;
+    plan.image = DescribeImage(image.width, image.height, image.bitsPerPixel, nullptr);
+    const CropShifts shifts{inputs.settings.PerspectShiftHorz, inputs.settings.PerspectShiftVert};
+    plan.crop.shifts = shifts;
+
+    if (plan.steps.Canvas()) {
+        if (!CanvasFitsLimits(plan.image)) {
+            sink.Show(kCanvasMemoryMessages[0]);
+            return StatusCode::kFailed;
+        }
+        plan.canvas = DescribeCanvas(plan.image, nullptr);
+        const std::size_t canvasBytes = ByteCount(plan.canvas.dataSize);
+        plan.scratchBytes = {canvasBytes, canvasBytes};
+        plan.crop = PlanCropWindow(image.width, image.height, plan.canvas, shifts);
+    } else if (plan.steps.Geometric() && plan.steps.vignetting && sourceUse == SourceUse::kKeep) {
+        // Vignetting cannot go into the destination, which the geometric step
+        // writes while it reads the vignetted image.
+        plan.scratchBytes[0] = ByteCount(plan.image.dataSize);
     }
+    return plan;
+}
 
-    // Step 1.
-    const ActiveCorrections active =
-        DecideCorrections(inputs.settings, inputs.lens, inputs.lensState);
-    if (!active.Any()) {
-        CopyPixels(source, destination);
-        return Status::Ok();
+Status ReadyCorrectionScratch(const CorrectionPlan& plan, CorrectionScratch& scratch,
+                              const EngineContext& context) {
+    for (std::size_t i = 0; i < scratch.blocks.size(); ++i) {
+        const std::size_t needed = plan.scratchBytes[i];
+        PixelBlock& block = scratch.blocks[i];
+        if (block.size() >= needed) continue;
+        // What the block held is of no use to the next run; freeing it first
+        // keeps the old and the new block from being held at once.
+        block.Release();
+        if (!context.MayAllocate(needed) || !block.Allocate(needed)) {
+            context.sink.Show(plan.steps.Canvas() ? kCanvasMemoryMessages[i]
+                                                  : std::string_view("Insufficient memory"));
+            return StatusCode::kFailed;
+        }
     }
+    return Status::Ok();
+}
 
-    // Step 2: canvases need blocks 16/9 the image's size. A full-size image gets
-    // them on its first perspective or scale correction, the preview's are set
-    // up that large; blocks that do not hold the canvases are enlarged whatever
-    // the kind of image, rather than written past. A failure returns here,
-    // before anything was changed.
-    (void)isPreview;
-    if (active.perspective || active.scale) {
-        QUILLON_RETURN_IF_ERROR(PrepareCanvasBlocks(blocks, source, destination, context));
-    }
+Status RunCorrection(const CorrectionPlan& plan, const ImageBuffer& source,
+                     const ImageBuffer& destination, CorrectionScratch& scratch,
+                     EngineContext& context) {
+    if (plan.sourceUse != SourceUse::kKeep) return StatusCode::kFailed;
+    QUILLON_RETURN_IF_ERROR(CheckRun(plan, source, destination, scratch, context.sink));
+    return RunSteps(plan, source, nullptr, destination, scratch, context);
+}
 
-    // Step 3: keep the source, which vignetting and the canvas placement change.
-    const std::size_t imageBytes = ImageBytes(source);
-    const bool haveBackup = !blocks.backup.empty() && blocks.backup.size() >= imageBytes;
-    if (haveBackup) std::memcpy(blocks.backup.data(), source.pixels, imageBytes);
+Status RunCorrection(const CorrectionPlan& plan, PixelBlock& sourceBlock,
+                     const ImageBuffer& destination, CorrectionScratch& scratch,
+                     EngineContext& context) {
+    if (plan.sourceUse != SourceUse::kSpend) return StatusCode::kFailed;
+    const ImageBuffer source = ImageIn(plan.image, sourceBlock);
+    if (sourceBlock.size() < ByteCount(plan.image.dataSize)) return StatusCode::kFailed;
+    QUILLON_RETURN_IF_ERROR(CheckRun(plan, source, destination, scratch, context.sink));
+    return RunSteps(plan, source, &sourceBlock, destination, scratch, context);
+}
 
-    const Status status = CorrectFromSource(destination, source, inputs, active, context);
-
-    // Step 7, on success and on failure alike.
-    if (haveBackup) std::memcpy(source.pixels, blocks.backup.data(), imageBytes);
-    return status;
+void AdoptCropShifts(const CorrectionPlan& plan, CorrectionSettings& settings) {
+    if (!plan.crop.limited) return;
+    settings.PerspectShiftHorz = plan.crop.shifts.horizontal;
+    settings.PerspectShiftVert = plan.crop.shifts.vertical;
 }
 
 }  // namespace quillon::engine

@@ -9,36 +9,52 @@ namespace {
 
 // Samples are multiplied by a gain of at most 4; truncation then clamping keeps
 // the documented "256 and more give 255" behaviour.
-inline void Scale8(std::uint8_t* pixel, double gain) {
+inline void Scale8(const std::uint8_t* in, std::uint8_t* out, double gain) {
     for (int c = 0; c < 3; ++c) {
-        const double v = pixel[c] * gain;
-        pixel[c] = v >= 255.0 ? std::uint8_t{255} : static_cast<std::uint8_t>(v);
+        const double v = in[c] * gain;
+        out[c] = v >= 255.0 ? std::uint8_t{255} : static_cast<std::uint8_t>(v);
     }
 }
 
 // 16-bit samples are native-order words in a byte block: memcpy keeps the
 // access free of alignment and aliasing assumptions, and compiles to a move.
-inline void Scale16(std::uint8_t* pixel, double gain) {
+inline void Scale16(const std::uint8_t* in, std::uint8_t* out, double gain) {
     std::uint16_t samples[3];
-    std::memcpy(samples, pixel, sizeof samples);
+    std::memcpy(samples, in, sizeof samples);
     for (std::uint16_t& s : samples) {
         const double v = s * gain;
         s = v >= 65535.0 ? std::uint16_t{65535} : static_cast<std::uint16_t>(v);
     }
-    std::memcpy(pixel, samples, sizeof samples);
+    std::memcpy(out, samples, sizeof samples);
 }
 
-inline void ScalePixel(std::uint8_t* row, std::int32_t column, int bytesPerPixel, double gain) {
-    std::uint8_t* pixel = row + static_cast<std::int64_t>(column) * bytesPerPixel;
+// One row of the source and the same row of the destination (the same row
+// when the image is corrected in place).
+struct RowPair {
+    const std::uint8_t* in;
+    std::uint8_t* out;
+};
+
+inline RowPair Rows(const ImageBuffer& source, const ImageBuffer& destination, std::int32_t y) {
+    return {source.Row(y), destination.Row(y)};
+}
+
+inline void ScalePixel(RowPair row, std::int32_t column, int bytesPerPixel, double gain) {
+    const std::int64_t offset = static_cast<std::int64_t>(column) * bytesPerPixel;
     if (bytesPerPixel == 3) {
-        Scale8(pixel, gain);
+        Scale8(row.in + offset, row.out + offset, gain);
     } else {
-        Scale16(pixel, gain);
+        Scale16(row.in + offset, row.out + offset, gain);
     }
 }
 
 bool SupportedDepth(const ImageBuffer& image) {
     return image.bitsPerPixel == 24 || image.bitsPerPixel == 48;
+}
+
+bool SameGeometry(const ImageBuffer& a, const ImageBuffer& b) {
+    return a.width == b.width && a.height == b.height && a.bitsPerPixel == b.bitsPerPixel &&
+           a.rowBytes == b.rowBytes;
 }
 
 }  // namespace
@@ -66,15 +82,16 @@ double VignettingGain(const VignettingConstants& k, double distance) {
     return 1.0 / divisor;
 }
 
-void VignetteQuadrantRows(const ImageBuffer& image, const VignettingConstants& k,
-                          std::int32_t firstRow, std::int32_t endRow) {
-    if (!SupportedDepth(image)) return;
-    const int bpp = image.BytesPerPixel();
-    const std::int32_t w = image.width;
-    const std::int32_t h = image.height;
+void VignetteQuadrantRows(const ImageBuffer& source, const ImageBuffer& destination,
+                          const VignettingConstants& k, std::int32_t firstRow,
+                          std::int32_t endRow) {
+    if (!SupportedDepth(source) || !SameGeometry(source, destination)) return;
+    const int bpp = source.BytesPerPixel();
+    const std::int32_t w = source.width;
+    const std::int32_t h = source.height;
     for (std::int32_t i = firstRow; i < endRow && i < k.halfHeight; ++i) {
-        std::uint8_t* top = image.Row(i);
-        std::uint8_t* bottom = image.Row(h - 1 - i);
+        const RowPair top = Rows(source, destination, i);
+        const RowPair bottom = Rows(source, destination, h - 1 - i);
         const double dy = static_cast<double>(k.halfHeight - i);
         for (std::int32_t j = 0; j < k.halfWidth; ++j) {
             const double dx = static_cast<double>(k.halfWidth - j);
@@ -87,43 +104,55 @@ void VignetteQuadrantRows(const ImageBuffer& image, const VignettingConstants& k
     }
 }
 
-void VignetteCentreLines(const ImageBuffer& image, const VignettingConstants& k) {
-    if (!SupportedDepth(image)) return;
-    const int bpp = image.BytesPerPixel();
-    const std::int32_t w = image.width;
-    const std::int32_t h = image.height;
+void VignetteCentreLines(const ImageBuffer& source, const ImageBuffer& destination,
+                         const VignettingConstants& k) {
+    if (!SupportedDepth(source) || !SameGeometry(source, destination)) return;
+    const int bpp = source.BytesPerPixel();
+    const std::int32_t w = source.width;
+    const std::int32_t h = source.height;
     if (w % 2 == 1) {
         for (std::int32_t i = 0; i < k.halfHeight; ++i) {
             const double gain = VignettingGain(k, static_cast<double>(k.halfHeight - i));
-            ScalePixel(image.Row(i), k.halfWidth, bpp, gain);
-            ScalePixel(image.Row(h - 1 - i), k.halfWidth, bpp, gain);
+            ScalePixel(Rows(source, destination, i), k.halfWidth, bpp, gain);
+            ScalePixel(Rows(source, destination, h - 1 - i), k.halfWidth, bpp, gain);
         }
     }
     if (h % 2 == 1) {
-        std::uint8_t* row = image.Row(k.halfHeight);
+        const RowPair row = Rows(source, destination, k.halfHeight);
         for (std::int32_t j = 0; j < k.halfWidth; ++j) {
             const double gain = VignettingGain(k, static_cast<double>(k.halfWidth - j));
             ScalePixel(row, j, bpp, gain);
             ScalePixel(row, w - 1 - j, bpp, gain);
         }
+        // The centre pixel of an odd-sized image keeps its value; written out
+        // of place it has to be carried over.
+        if (w % 2 == 1 && row.in != row.out) {
+            const std::int64_t offset = static_cast<std::int64_t>(k.halfWidth) * bpp;
+            std::memcpy(row.out + offset, row.in + offset, static_cast<std::size_t>(bpp));
+        }
     }
 }
 
-void ApplyVignetting(const ImageBuffer& image, const CorrectionSettings& settings,
-                     WorkerPool& pool) {
-    if (!SupportedDepth(image) || image.pixels == nullptr || image.width <= 0 ||
-        image.height <= 0) {
+void ApplyVignetting(const ImageBuffer& source, const ImageBuffer& destination,
+                     const CorrectionSettings& settings, WorkerPool& pool) {
+    if (!SupportedDepth(source) || !SameGeometry(source, destination) || source.pixels == nullptr ||
+        destination.pixels == nullptr || source.width <= 0 || source.height <= 0) {
         return;
     }
     const VignettingConstants constants = MakeVignettingConstants(
-        image.width, image.height, settings.VigAmount, settings.VigMidpoint);
-    const auto band = [&image, &constants](std::int32_t firstRow, std::int32_t endRow) {
-        VignetteQuadrantRows(image, constants, firstRow, endRow);
+        source.width, source.height, settings.VigAmount, settings.VigMidpoint);
+    const auto band = [&](std::int32_t firstRow, std::int32_t endRow) {
+        VignetteQuadrantRows(source, destination, constants, firstRow, endRow);
         return Status::Ok();
     };
     // Bands never fail, so the fan-out's status carries nothing.
     (void)FanOutBands(pool, constants.halfHeight, band);
-    VignetteCentreLines(image, constants);
+    VignetteCentreLines(source, destination, constants);
+}
+
+void ApplyVignetting(const ImageBuffer& image, const CorrectionSettings& settings,
+                     WorkerPool& pool) {
+    ApplyVignetting(image, image, settings, pool);
 }
 
 }  // namespace quillon::engine

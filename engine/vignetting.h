@@ -30,20 +30,28 @@ VignettingConstants MakeVignettingConstants(std::int32_t width, std::int32_t hei
 // multiplied by (the reciprocal of the divisor).
 double VignettingGain(const VignettingConstants& constants, double distance);
 
+// The steps below read `source` and write `destination`, images of the same
+// geometry that are either apart or the very same pixels (in place).
+
 // Quadrant rows [firstRow, endRow) together with their mirrored rows at the
 // bottom and their mirrored columns. Bands with disjoint row ranges write
 // disjoint pixels, so they may run at the same time.
-void VignetteQuadrantRows(const ImageBuffer& image, const VignettingConstants& constants,
-                          std::int32_t firstRow, std::int32_t endRow);
+void VignetteQuadrantRows(const ImageBuffer& source, const ImageBuffer& destination,
+                          const VignettingConstants& constants, std::int32_t firstRow,
+                          std::int32_t endRow);
 
 // The centre column of an odd width and the centre row of an odd height, which
 // the quadrant bands leave alone. The centre pixel itself keeps its value.
-void VignetteCentreLines(const ImageBuffer& image, const VignettingConstants& constants);
+void VignetteCentreLines(const ImageBuffer& source, const ImageBuffer& destination,
+                         const VignettingConstants& constants);
 
-// Brightens (VigAmount > 0) or darkens the image in place by VigAmount and
-// VigMidpoint. The quadrant rows are shared out over the pool; the centre
-// lines follow on the calling thread once every band is done. Images the
-// engine cannot handle are left alone: this step cannot fail.
+// Brightens (VigAmount > 0) or darkens `source` into `destination` by
+// VigAmount and VigMidpoint. The quadrant rows are shared out over the pool;
+// the centre lines follow on the calling thread once every band is done.
+// Images the engine cannot handle are left alone: this step cannot fail.
+void ApplyVignetting(const ImageBuffer& source, const ImageBuffer& destination,
+                     const CorrectionSettings& settings, WorkerPool& pool);
+// The same in place.
 void ApplyVignetting(const ImageBuffer& image, const CorrectionSettings& settings,
                      WorkerPool& pool);
 

@@ -1,12 +1,11 @@
 #include "engine/worker_pool.h"
 
-#include <algorithm>
 #include <array>
 #include <new>
 #include <system_error>
 #include <thread>
 
-#include "engine/correction_settings.h"
+#include "base/processors.h"
 #include "platform/auto_reset_event.h"
 
 namespace quillon::engine {
@@ -57,8 +56,10 @@ WorkerPool::~WorkerPool() { StopWorkerPool(*this); }
 std::int32_t WorkerPool::WorkerCount() const { return impl_->count; }
 
 std::int32_t WorkerCountFor(std::int32_t processors) {
-    if (processors > kMaxProcessors) processors = 1;
-    return std::clamp(processors - 1, 0, kMaxWorkers);
+    // Stored values are clamped when read; one that reaches the pool unclamped
+    // and too large is taken as corrupt rather than as a wish for every thread.
+    if (processors > kMaxProcessors) return 0;
+    return ClampProcessors(processors) - 1;
 }
 
 Status CreateWorkerPool(WorkerPool& pool, std::int32_t& processors, platform::MessageSink& sink,
@@ -86,7 +87,7 @@ Status CreateWorkerPool(WorkerPool& pool, std::int32_t& processors, platform::Me
             StopWorkerPool(pool);
             sink.Show(kThreadFailure);
             processors = 1;
-            return Status(1);
+            return StatusCode::kFailed;
         }
         impl.count = i + 1;
     }

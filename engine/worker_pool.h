@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/processors.h"
 #include "base/status.h"
 #include "platform/message_sink.h"
 
@@ -16,7 +17,7 @@
 
 namespace quillon::engine {
 
-inline constexpr std::int32_t kMaxWorkers = 63;
+inline constexpr std::int32_t kMaxWorkers = kMaxProcessors - 1;
 
 // A band of rows [firstRow, endRow). The function must not throw; it reports a
 // failure through its status, and any failing band fails the whole fan-out.

@@ -5,7 +5,7 @@
 #include "imageio/image_file.h"
 #include "platform/message_sink.h"
 
-// Shared by both readers: the size guard and the three image buffers.
+// Shared by both readers: the size guard and the two image buffers.
 
 namespace quillon::imageio::detail {
 
@@ -14,7 +14,7 @@ namespace quillon::imageio::detail {
 bool CheckImageSides(std::uint64_t width, std::uint64_t height, platform::MessageSink& sink);
 
 // Describes image.input as width x height at bitsPerPixel and allocates the
-// input, output and work blocks of its data size; the output description is a
+// input and output blocks of its data size; the output description is a
 // copy of the input's that points at the output block. On failure shows the
 // out-of-memory message, raises image.outOfMemory and answers false.
 bool AllocateImageBuffers(CurrentImage& image, std::int32_t width, std::int32_t height,

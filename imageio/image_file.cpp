@@ -38,8 +38,6 @@ void CurrentImage::Release() {
     output = ImageBuffer{};
     blocks.source.Release();
     blocks.work.Release();
-    blocks.backup.Release();
-    blocks.enlarged = false;
     metadata.Clear();
 }
 
@@ -101,11 +99,9 @@ bool AllocateImageBuffers(CurrentImage& image, std::int32_t width, std::int32_t 
                           std::int32_t bitsPerPixel, platform::MessageSink& sink) {
     image.input = DescribeImage(width, height, bitsPerPixel, nullptr);
     const auto size = static_cast<std::size_t>(image.input.dataSize);
-    if (!image.blocks.source.Allocate(size) || !image.blocks.work.Allocate(size) ||
-        !image.blocks.backup.Allocate(size)) {
+    if (!image.blocks.source.Allocate(size) || !image.blocks.work.Allocate(size)) {
         image.blocks.source.Release();
         image.blocks.work.Release();
-        image.blocks.backup.Release();
         image.input = ImageBuffer{};
         ReportOutOfMemory(image, sink);
         return false;
@@ -113,7 +109,6 @@ bool AllocateImageBuffers(CurrentImage& image, std::int32_t width, std::int32_t 
     image.input.pixels = image.blocks.source.data();
     image.output = image.input;
     image.output.pixels = image.blocks.work.data();
-    image.blocks.enlarged = false;
     image.outOfMemory = false;
     return true;
 }

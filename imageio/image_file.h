@@ -32,17 +32,15 @@ struct ImageFileOptions {
 };
 
 // The current image of the program: the decoded input, the output the correction
-// writes into, a backup of the input for the correction, and the metadata read
-// with it. The pixel blocks are the engine's, so a correction can enlarge them
-// for a perspective canvas in place. Everything is replaced by the next
-// LoadImageFile.
+// writes into, and the metadata read with it. Everything is replaced by the
+// next LoadImageFile.
 struct CurrentImage {
     ImageBuffer input;   // pixels point into blocks.source
     ImageBuffer output;  // same geometry as input; pixels point into blocks.work
     engine::ImageBlocks blocks;
     ImageMetadata metadata;  // metadata.fileKind is the kind of the file read
     // Raised when one of the image's allocations failed; cleared by LoadImageFile
-    // and again once the three image buffers are allocated.
+    // and again once the two image buffers are allocated.
     bool outOfMemory = false;
 
     // Frees every buffer and forgets the metadata.

@@ -285,12 +285,6 @@ void ShowWithSystemError(platform::MessageSink& sink, const std::string& text, i
     sink.Show(std::strerror(error));
 }
 
-bool IsWritableRgb(const ImageBuffer& output) {
-    return output.pixels != nullptr && output.width > 0 && output.height > 0 &&
-           output.width <= kMaxImageSide && output.height <= kMaxImageSide &&
-           output.rowBytes >= std::int64_t{output.width} * 3;
-}
-
 }  // namespace
 
 int ReadJpegStream(std::FILE* file, CurrentImage& image, platform::MessageSink& sink,
@@ -330,7 +324,7 @@ int ReadJpegFile(const std::string& path, CurrentImage& image, platform::Message
 int WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata, const std::string& path,
                   int quality, platform::MessageSink& sink,
                   const platform::RenameFunction& rename) {
-    if (output.bitsPerPixel != 24 || !IsWritableRgb(output)) {
+    if (output.bitsPerPixel != 24 || !IsUsableImage(output)) {
         sink.Show("Image must be rgb");
         return kJpegFailed;
     }

@@ -557,13 +557,6 @@ bool SetOutputFields(TIFF* tif, const ImageBuffer& output, const ImageMetadata& 
     return ok && TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
 }
 
-bool IsWritable(const ImageBuffer& output) {
-    return output.pixels != nullptr && output.width > 0 && output.height > 0 &&
-           output.width <= kMaxImageSide && output.height <= kMaxImageSide &&
-           (output.bitsPerPixel == 24 || output.bitsPerPixel == 48) &&
-           output.rowBytes >= std::int64_t{output.width} * output.BytesPerPixel();
-}
-
 // Writes the whole file into `file`, naming it `path` in libtiff's messages;
 // false after the message has been shown or libtiff has reported an error.
 bool WriteTiffTo(platform::FileReplacement& file, const std::string& path,
@@ -622,7 +615,7 @@ int ReadTiffFile(const std::string& path, CurrentImage& image, platform::Message
 
 int WriteTiffFile(const ImageBuffer& output, const ImageMetadata& metadata, const std::string& path,
                   platform::MessageSink& sink, const platform::RenameFunction& rename) {
-    if (!IsWritable(output)) {
+    if (!IsUsableImage(output)) {
         sink.Show("Error: no RGB image to write");
         return kTiffWriteFailed;
     }

@@ -4,6 +4,8 @@
 #include <limits>
 #include <utility>
 
+#include "base/processors.h"
+
 namespace quillon::settings {
 namespace {
 
@@ -32,12 +34,6 @@ bool ParseDecimal(std::string_view text, int& value) {
 }
 
 }  // namespace
-
-int ClampProcessors(int value) {
-    if (value < kMinProcessors) return kMinProcessors;
-    if (value > kMaxProcessors) return kMaxProcessors;
-    return value;
-}
 
 LanguageDialogController::LanguageDialogController(const LanguageTable& table,
                                                    int currentProcessors)

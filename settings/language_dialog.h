@@ -27,16 +27,11 @@ inline constexpr int kLanguageListControl = 1035;
 inline constexpr int kProcessorsEditControlProgram = 1111;
 inline constexpr int kProcessorsEditControlPlugin = 1129;
 
-inline constexpr int kMinProcessors = 1;
-inline constexpr int kMaxProcessors = 64;
-
 // What the dialog hands back to the settings: the Language and Processors values.
 struct LanguageChoice {
     std::string language;
     int processors = 0;
 };
-
-int ClampProcessors(int value);
 
 class LanguageDialogController {
   public:

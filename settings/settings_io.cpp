@@ -3,6 +3,7 @@
 #include <array>
 #include <string_view>
 
+#include "base/processors.h"
 #include "platform/setting_access.h"
 
 namespace quillon::settings {
@@ -109,12 +110,12 @@ Status LoadSettings(const SettingsStores& stores, const SettingsRun& run,
     const platform::MemorySettingsStore key(stores.user.Values());
 
     (void)ReadDwordSetting(key, "Processors", correction.Processors, correctionDefaults.Processors);
-    correction.Processors = engine::ClampProcessors(correction.Processors);
+    correction.Processors = ClampProcessors(correction.Processors);
 
     if (ReadStringSetting(key, "Language", values.language, "") != 0) {
         if (run.chooseLanguage) {
             run.chooseLanguage(values.language, correction.Processors);
-            correction.Processors = engine::ClampProcessors(correction.Processors);
+            correction.Processors = ClampProcessors(correction.Processors);
         } else {
             values.language = std::string(kFallbackLanguage);
         }

@@ -12,7 +12,6 @@ namespace quillon::engine {
 namespace {
 
 using testing::Sample;
-using testing::TestBlocks;
 using testing::TestEngine;
 using testing::TestImage;
 
@@ -47,39 +46,42 @@ TEST(ChromaticAberrationTest, EqualRedAndBlueShareOnePass) {
 // keep every pixel.
 TEST(ChromaticAberrationTest, RedCorrectionBlanksAThinRedBorder) {
     TestEngine engine;
-    TestBlocks img(1000, 600);
-    ASSERT_TRUE(engine.started && img.allocated);
-    testing::Fill(img.source, 128);
-    const std::vector<std::uint8_t> before = testing::PixelsOf(img.source);
+    ASSERT_TRUE(engine.started);
+    TestImage source(1000, 600);
+    TestImage destination(1000, 600);
+    source.Fill(128);
+    const std::vector<std::uint8_t> before = source.Pixels();
     CorrectionSettings settings;
     settings.CaRed = 100;
     LensModel lens;
-    CorrectionInputs inputs{settings, lens, LensState{}};
+    const CorrectionInputs inputs{settings, lens, LensState{}};
+    CorrectionScratch scratch;
     ASSERT_TRUE(
-        RunCorrection(img.destination, img.source, false, img.blocks, inputs, engine.context).ok());
-    EXPECT_EQ(testing::PixelsOf(img.source), before);
+        testing::Correct(source.image, destination.image, inputs, scratch, engine.context).ok());
+    EXPECT_EQ(source.Pixels(), before);
 
     auto blankRedColumns = [&](std::int32_t row) {
         int count = 0;
-        for (std::int32_t x = 0; x < 1000; ++x) count += Sample(img.destination, x, row, 0) == 0;
+        for (std::int32_t x = 0; x < 1000; ++x) count += Sample(destination.image, x, row, 0) == 0;
         return count;
     };
     auto blankRedRows = [&](std::int32_t column) {
         int count = 0;
-        for (std::int32_t y = 0; y < 600; ++y) count += Sample(img.destination, column, y, 0) == 0;
+        for (std::int32_t y = 0; y < 600; ++y)
+            count += Sample(destination.image, column, y, 0) == 0;
         return count;
     };
     // 1 % of 500 is 5 pixels on each side, 1 % of 300 is 3.
     EXPECT_NEAR(blankRedColumns(300), 10, 2);
     EXPECT_NEAR(blankRedRows(500), 6, 2);
-    EXPECT_EQ(Sample(img.destination, 0, 300, 0), 0);
-    EXPECT_EQ(Sample(img.destination, 999, 300, 0), 0);
-    EXPECT_EQ(Sample(img.destination, 500, 300, 0), 128);
-    EXPECT_EQ(Sample(img.destination, 10, 300, 0), 128);
+    EXPECT_EQ(Sample(destination.image, 0, 300, 0), 0);
+    EXPECT_EQ(Sample(destination.image, 999, 300, 0), 0);
+    EXPECT_EQ(Sample(destination.image, 500, 300, 0), 128);
+    EXPECT_EQ(Sample(destination.image, 10, 300, 0), 128);
     for (std::int32_t y = 0; y < 600; y += 7)
         for (std::int32_t x = 0; x < 1000; x += 3) {
-            ASSERT_EQ(Sample(img.destination, x, y, 1), 128);
-            ASSERT_EQ(Sample(img.destination, x, y, 2), 128);
+            ASSERT_EQ(Sample(destination.image, x, y, 1), 128);
+            ASSERT_EQ(Sample(destination.image, x, y, 2), 128);
         }
 }
 

@@ -10,8 +10,7 @@
 #include "platform/message_sink.h"
 
 // Test images for the correction tests: sample accessors for both depths, owned
-// images, the program's blocks behind a source and destination, and an engine
-// with its pool.
+// images, a whole correction in one call, and an engine with its pool.
 
 namespace quillon::engine::testing {
 
@@ -90,29 +89,16 @@ struct TestImage {
     std::vector<std::uint8_t> Pixels() const { return PixelsOf(image); }
 };
 
-// The blocks of one image as the program holds them, with the source and
-// destination descriptions naming them. `enlarged` makes them 16/9 as large,
-// as the preview's set-up does.
-struct TestBlocks {
-    ImageBlocks blocks;
-    ImageBuffer source;
-    ImageBuffer destination;
-    bool allocated = false;
-
-    TestBlocks(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel = 24,
-               bool enlarged = false) {
-        source = DescribeImage(width, height, bitsPerPixel, nullptr);
-        auto size = static_cast<std::size_t>(source.dataSize);
-        if (enlarged) {
-            size = static_cast<std::size_t>(static_cast<double>(size) * 1.7777777777777777 + 0.5);
-        }
-        allocated = blocks.source.Allocate(size) && blocks.work.Allocate(size) &&
-                    blocks.backup.Allocate(size);
-        blocks.enlarged = enlarged;
-        source.pixels = blocks.source.data();
-        destination = DescribeImage(width, height, bitsPerPixel, blocks.work.data());
-    }
-};
+// Plans, readies the scratch and runs, as a caller that keeps its source does.
+inline Status Correct(const ImageBuffer& source, const ImageBuffer& destination,
+                      const CorrectionInputs& inputs, CorrectionScratch& scratch,
+                      EngineContext& context) {
+    const StatusOr<CorrectionPlan> plan =
+        PlanCorrection(source, inputs, SourceUse::kKeep, context.sink);
+    if (!plan.ok()) return plan.status();
+    QUILLON_RETURN_IF_ERROR(ReadyCorrectionScratch(*plan, scratch, context));
+    return RunCorrection(*plan, source, destination, scratch, context);
+}
 
 // A pool with `processors` threads (the caller included) and a capturing sink.
 struct TestEngine {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -10,84 +11,87 @@
 #include "tests/engine/correction_fixture.h"
 
 // RunCorrection over the vignetting, fisheye and perspective routes: the order
-// of the steps, the canvas blocks, and the source left as it was found.
+// of the steps, composed by hand from the single steps, and the source left
+// as it was found.
 
 namespace quillon::engine {
 namespace {
 
 using testing::PixelsOf;
-using testing::TestBlocks;
 using testing::TestEngine;
 using testing::TestImage;
 
 struct CorrectionRun {
     TestEngine engine;
-    TestBlocks img;
+    TestImage source;
+    TestImage destination;
+    CorrectionScratch scratch;
     CorrectionSettings settings;
     LensModel lens;
     LensState lensState;
     std::vector<std::uint8_t> before;
 
     CorrectionRun(std::int32_t width, std::int32_t height, std::int32_t bits = 24)
-        : img(width, height, bits) {
+        : source(width, height, bits), destination(width, height, bits) {
         settings.CorChoice = kCorrectNeither;
-        testing::FillPattern(img.source);
-        before = PixelsOf(img.source);
+        testing::FillPattern(source.image);
+        before = source.Pixels();
     }
-    Status Correct(bool isPreview = false) {
-        CorrectionInputs inputs{settings, lens, lensState};
-        return RunCorrection(img.destination, img.source, isPreview, img.blocks, inputs,
-                             engine.context);
+    Status Correct() {
+        const CorrectionInputs inputs{settings, lens, lensState};
+        return testing::Correct(source.image, destination.image, inputs, scratch, engine.context);
     }
 };
 
+// The source as it was, vignetted in place: the reference for the routes.
+TestImage Vignetted(CorrectionRun& run) {
+    TestImage image(run.source.image.width, run.source.image.height, run.source.image.bitsPerPixel);
+    std::copy(run.before.begin(), run.before.end(), image.bytes.begin());
+    ApplyVignetting(image.image, run.settings, run.engine.pool);
+    return image;
+}
+
 TEST(CorrectionRoutesTest, VignettingAloneLeavesTheSourceAndFillsTheDestination) {
     CorrectionRun run(41, 30, 48);
-    ASSERT_TRUE(run.engine.started && run.img.allocated);
+    ASSERT_TRUE(run.engine.started);
     run.settings.VigAmount = -70;
     run.settings.VigMidpoint = 10;
     ASSERT_TRUE(run.Correct().ok());
-    EXPECT_EQ(PixelsOf(run.img.source), run.before);
-
-    TestImage expected(41, 30, 48);
-    expected.bytes.assign(run.before.begin(), run.before.end());
-    expected.image.pixels = expected.bytes.data();
-    ApplyVignetting(expected.image, run.settings, run.engine.pool);
-    EXPECT_EQ(PixelsOf(run.img.destination), expected.Pixels());
+    EXPECT_EQ(run.source.Pixels(), run.before);
+    EXPECT_EQ(run.destination.Pixels(), Vignetted(run).Pixels());
+    EXPECT_EQ(run.scratch.Bytes(), 0u);
 }
 
 TEST(CorrectionRoutesTest, ZeroAmountIsAPlainCopy) {
     CorrectionRun run(40, 30);
     run.settings.VigMidpoint = 90;
     ASSERT_TRUE(run.Correct().ok());
-    EXPECT_EQ(PixelsOf(run.img.destination), run.before);
-    EXPECT_EQ(PixelsOf(run.img.source), run.before);
+    EXPECT_EQ(run.destination.Pixels(), run.before);
+    EXPECT_EQ(run.source.Pixels(), run.before);
 }
 
-// Shift values alone must not reach the crop: without perspective or scale the
-// canvas path is not entered, the blocks stay as they are and nothing is
-// written back.
+// Shift values alone must not reach the crop: without perspective or scale
+// the canvas path is not entered and nothing is limited.
 TEST(CorrectionRoutesTest, ZeroPerspectiveNeverEntersTheCanvas) {
     CorrectionRun run(60, 40);
     run.settings.VigAmount = 30;
     run.settings.PerspectShiftHorz = 300;
     run.settings.PerspectShiftVert = -300;
-    const std::size_t blockSize = run.img.blocks.source.size();
+    const CorrectionInputs inputs{run.settings, run.lens, run.lensState};
+    const StatusOr<CorrectionPlan> plan =
+        PlanCorrection(run.source.image, inputs, SourceUse::kKeep, run.engine.sink);
+    ASSERT_TRUE(plan.ok());
+    EXPECT_EQ(plan->canvas.width, 0);
+    EXPECT_FALSE(plan->crop.limited);
+    EXPECT_EQ(plan->crop.shifts, (CropShifts{300, -300}));
     ASSERT_TRUE(run.Correct().ok());
-    EXPECT_FALSE(run.img.blocks.enlarged);
-    EXPECT_EQ(run.img.blocks.source.size(), blockSize);
-    EXPECT_EQ(run.settings.PerspectShiftHorz, 300);
-    EXPECT_EQ(run.settings.PerspectShiftVert, -300);
-    TestImage expected(60, 40);
-    expected.bytes.assign(run.before.begin(), run.before.end());
-    expected.image.pixels = expected.bytes.data();
-    ApplyVignetting(expected.image, run.settings, run.engine.pool);
-    EXPECT_EQ(PixelsOf(run.img.destination), expected.Pixels());
+    EXPECT_EQ(run.scratch.Bytes(), 0u);
+    EXPECT_EQ(run.destination.Pixels(), Vignetted(run).Pixels());
 }
 
-// Every step in its place: vignetting on the source, the lens correction into
-// the destination, then perspective, resize and crop on canvases in the two
-// blocks. Composed by hand from the single steps, the bytes must agree.
+// Every step in its place: vignetting, the lens correction, then perspective,
+// resize and crop on two canvases. Composed by hand from the single steps,
+// the bytes must agree.
 TEST(CorrectionRoutesTest, AllStepsComposeInOrder) {
     for (const std::int32_t bits : {24, 48}) {
         SCOPED_TRACE(bits);
@@ -98,22 +102,24 @@ TEST(CorrectionRoutesTest, AllStepsComposeInOrder) {
         run.settings.PerspectScale = 110;
         run.settings.PerspectShiftVert = 10;
         ASSERT_TRUE(run.Correct().ok());
-        EXPECT_TRUE(run.img.blocks.enlarged);
-        EXPECT_EQ(PixelsOf(run.img.source), run.before);
+        EXPECT_EQ(run.source.Pixels(), run.before);
 
-        CorrectionSettings settings = run.settings;
-        TestImage vignetted(61, 43, bits, 1.8);
-        std::copy(run.before.begin(), run.before.end(), vignetted.bytes.begin());
-        ApplyVignetting(vignetted.image, settings, run.engine.pool);
+        const CorrectionSettings& settings = run.settings;
+        TestImage vignetted = Vignetted(run);
         TestImage corrected(61, 43, bits, 1.8);
         ASSERT_TRUE(RunLensCorrection(corrected.image, vignetted.image, true, false, false,
                                       settings, LensModel{}, run.engine.context)
                         .ok());
+        const ImageBuffer first = DescribeCanvas(corrected.image, corrected.bytes.data());
+        TestImage other(61, 43, bits, 1.8);
+        const ImageBuffer second = DescribeCanvas(corrected.image, other.bytes.data());
+        PlaceOnCanvas(first, corrected.image);
         TestImage expected(61, 43, bits);
-        ASSERT_TRUE(CorrectOnCanvas(corrected.image, vignetted.bytes.data(), expected.image, true,
-                                    true, settings, LensModel{}, run.engine.context)
+        const CropWindow crop = PlanCropWindow(61, 43, first, CropShifts{0, 10});
+        ASSERT_TRUE(CorrectOnCanvas(first, second, expected.image, true, true, crop, settings,
+                                    LensModel{}, run.engine.context)
                         .ok());
-        EXPECT_EQ(PixelsOf(run.img.destination), expected.Pixels());
+        EXPECT_EQ(run.destination.Pixels(), expected.Pixels());
     }
 }
 
@@ -124,46 +130,45 @@ TEST(CorrectionRoutesTest, FisheyeThenScale) {
     run.settings.CaBlue = -20;
     run.settings.PerspectScale = 90;
     ASSERT_TRUE(run.Correct().ok());
-    EXPECT_EQ(PixelsOf(run.img.source), run.before);
+    EXPECT_EQ(run.source.Pixels(), run.before);
 
-    CorrectionSettings settings = run.settings;
-    TestImage source(50, 34, 24, 1.8);
-    std::copy(run.before.begin(), run.before.end(), source.bytes.begin());
     TestImage converted(50, 34, 24, 1.8);
-    ASSERT_TRUE(RunFisheye(converted.image, source.image, true, settings, run.engine.context).ok());
+    ASSERT_TRUE(
+        RunFisheye(converted.image, run.source.image, true, run.settings, run.engine.context).ok());
+    const ImageBuffer first = DescribeCanvas(converted.image, converted.bytes.data());
+    TestImage other(50, 34, 24, 1.8);
+    const ImageBuffer second = DescribeCanvas(converted.image, other.bytes.data());
+    PlaceOnCanvas(first, converted.image);
     TestImage expected(50, 34);
-    ASSERT_TRUE(CorrectOnCanvas(converted.image, source.bytes.data(), expected.image, false, true,
-                                settings, LensModel{}, run.engine.context)
+    ASSERT_TRUE(CorrectOnCanvas(first, second, expected.image, false, true,
+                                PlanCropWindow(50, 34, first, CropShifts{}), run.settings,
+                                LensModel{}, run.engine.context)
                     .ok());
-    EXPECT_EQ(PixelsOf(run.img.destination), expected.Pixels());
+    EXPECT_EQ(run.destination.Pixels(), expected.Pixels());
 }
 
-TEST(CorrectionRoutesTest, ShiftLimitIsWrittenBackThroughTheCorrection) {
+// The limit is the plan's answer; the settings are the caller's to change.
+TEST(CorrectionRoutesTest, ShiftLimitIsReportedNotWritten) {
     CorrectionRun run(3000, 4);
     run.settings.PerspectScale = 125;
     run.settings.PerspectShiftHorz = 300;
+    const CorrectionInputs inputs{run.settings, run.lens, run.lensState};
+    const StatusOr<CorrectionPlan> plan =
+        PlanCorrection(run.source.image, inputs, SourceUse::kKeep, run.engine.sink);
+    ASSERT_TRUE(plan.ok());
+    EXPECT_TRUE(plan->crop.limited);
+    EXPECT_EQ(plan->crop.shifts, (CropShifts{50, 0}));
     ASSERT_TRUE(run.Correct().ok());
-    EXPECT_EQ(run.settings.PerspectShiftHorz, 50);
-    EXPECT_EQ(PixelsOf(run.img.source), run.before);
+    EXPECT_EQ(run.settings.PerspectShiftHorz, 300);
+    EXPECT_EQ(run.source.Pixels(), run.before);
+
+    CorrectionSettings adopted = run.settings;
+    AdoptCropShifts(*plan, adopted);
+    EXPECT_EQ(adopted.PerspectShiftHorz, 50);
+    EXPECT_EQ(adopted.PerspectShiftVert, 0);
 }
 
-TEST(CorrectionRoutesTest, PreviewBlocksSetUpLargeAreUsedAsTheyAre) {
-    TestEngine engine;
-    TestBlocks img(40, 30, 24, true);
-    testing::FillPattern(img.source);
-    const std::vector<std::uint8_t> before = PixelsOf(img.source);
-    std::uint8_t* const sourceBlock = img.blocks.source.data();
-    CorrectionSettings settings;
-    settings.PerspectRotate = 25;
-    LensModel lens;
-    CorrectionInputs inputs{settings, lens, LensState{}};
-    ASSERT_TRUE(
-        RunCorrection(img.destination, img.source, true, img.blocks, inputs, engine.context).ok());
-    EXPECT_EQ(img.blocks.source.data(), sourceBlock);
-    EXPECT_EQ(PixelsOf(img.source), before);
-}
-
-TEST(CorrectionRoutesTest, FailureAfterVignettingRestoresTheSource) {
+TEST(CorrectionRoutesTest, FailureLeavesTheSourceUntouched) {
     CorrectionRun run(40, 30);
     run.settings.VigAmount = 100;
     run.settings.CorChoice = kCorrectFisheye;
@@ -171,44 +176,46 @@ TEST(CorrectionRoutesTest, FailureAfterVignettingRestoresTheSource) {
     // Unclamped and beyond any rectilinear view: the conversion must refuse.
     run.settings.FisheyeDistortion = 400;
     EXPECT_FALSE(run.Correct().ok());
-    EXPECT_EQ(PixelsOf(run.img.source), run.before);
+    EXPECT_EQ(run.source.Pixels(), run.before);
 }
 
-// Refuses the blocks of an enlargement (16/9 of the image).
-class NoEnlargedBlocks final : public WorkMemoryGate {
+// Refuses the blocks of two canvases (16/9 of the image each).
+class NoCanvasBlocks final : public WorkMemoryGate {
   public:
-    explicit NoEnlargedBlocks(std::size_t imageBytes) : limit_(imageBytes) {}
+    explicit NoCanvasBlocks(std::size_t imageBytes) : limit_(imageBytes) {}
     bool MayAllocate(std::size_t bytes) noexcept override { return bytes <= limit_; }
 
   private:
     std::size_t limit_;
 };
 
-TEST(CorrectionRoutesTest, FailedEnlargementStopsBeforeAnythingChanges) {
+TEST(CorrectionRoutesTest, MissingCanvasMemoryStopsBeforeAnythingRuns) {
     CorrectionRun run(40, 30);
-    NoEnlargedBlocks gate(40 * 30 * 3);
+    NoCanvasBlocks gate(40 * 30 * 3);
     run.engine.context.memoryGate = &gate;
     run.settings.VigAmount = 100;
     run.settings.PerspectScale = 120;
+    run.destination.Fill(9);
+    const std::vector<std::uint8_t> untouched = run.destination.Pixels();
     EXPECT_EQ(run.Correct().code(), 1);
     EXPECT_EQ(run.engine.sink.Last(), "Insufficient memory for Perspective adjustments");
-    EXPECT_EQ(PixelsOf(run.img.source), run.before);
-    EXPECT_FALSE(run.img.blocks.enlarged);
+    EXPECT_EQ(run.source.Pixels(), run.before);
+    EXPECT_EQ(run.destination.Pixels(), untouched);
     // The image stays usable: without perspective the next correction runs.
     run.settings.PerspectScale = 100;
     EXPECT_TRUE(run.Correct().ok());
-    EXPECT_EQ(PixelsOf(run.img.source), run.before);
+    EXPECT_EQ(run.destination.Pixels(), Vignetted(run).Pixels());
 }
 
-TEST(CorrectionRoutesTest, CanvasBeyondTheSideLimitIsRefusedUntouched) {
+TEST(CorrectionRoutesTest, CanvasBeyondTheSideLimitIsRefusedWhenPlanning) {
     CorrectionRun run(25000, 2);
     run.settings.VigAmount = 100;
     run.settings.PerspectVert = 3;
     const Status status = run.Correct();
     EXPECT_EQ(status.code(), 1);
     EXPECT_EQ(run.engine.sink.Last(), "Insufficient memory for Perspective adjustments");
-    EXPECT_EQ(PixelsOf(run.img.source), run.before);
-    EXPECT_FALSE(run.img.blocks.enlarged);
+    EXPECT_EQ(run.source.Pixels(), run.before);
+    EXPECT_EQ(run.scratch.Bytes(), 0u);
 }
 
 }  // namespace

@@ -214,7 +214,7 @@ TEST(RunFisheyeTest, ChromaticAberrationRunsOnePassPerChannel) {
     settings.CaRed = 60;
     const ImageBuffer image = DescribeImage(300, 200, 24, nullptr);
     const ImageBuffer withCA = DescribeFisheyeSource(image, settings, true);
-    const FisheyePasses passes = PlanFisheyePasses(withCA.lens);
+    const PassPlan passes = PlanFisheyePasses(withCA.lens);
     ASSERT_EQ(passes.count, 3);
     EXPECT_EQ(passes.passes[0], ChannelPass::kRed);
     EXPECT_EQ(passes.passes[1], ChannelPass::kGreen);

@@ -215,8 +215,8 @@ TEST(BuildPassStackTest, StagesInTheirOrder) {
     r.newHeight = 20;  // without a width, both follow the height's factor
     PassStack byHeight;
     BuildPassStack(r, 1, source, byHeight);
-    EXPECT_DOUBLE_EQ(byHeight.resize.sx, 2.0);
-    EXPECT_DOUBLE_EQ(byHeight.resize.sy, 2.0);
+    EXPECT_DOUBLE_EQ(byHeight.scale.sx, 2.0);
+    EXPECT_DOUBLE_EQ(byHeight.scale.sy, 2.0);
 }
 
 TEST(RunLensCorrectionToolTest, NothingEnabledLeavesTheDestination) {

@@ -66,6 +66,20 @@ double LineCentre(const ImageBuffer& image, std::int32_t row, double x) {
     return sum > 0.0 ? weighted / sum : 0.0;
 }
 
+// Places `image` on the canvas in its own block and runs the canvas steps
+// with `other`'s block, cropping the window the settings' shifts name.
+Status OnCanvas(TestImage& image, TestImage& other, TestImage& destination, bool perspective,
+                bool scale, const CorrectionSettings& settings, EngineContext& context) {
+    const ImageBuffer first = DescribeCanvas(image.image, image.bytes.data());
+    const ImageBuffer second = DescribeCanvas(image.image, other.bytes.data());
+    PlaceOnCanvas(first, image.image);
+    const CropWindow crop =
+        PlanCropWindow(image.image.width, image.image.height, first,
+                       CropShifts{settings.PerspectShiftHorz, settings.PerspectShiftVert});
+    return CorrectOnCanvas(first, second, destination.image, perspective, scale, crop, settings,
+                           LensModel{}, context);
+}
+
 TEST(PerspectiveRouteTest, ConvergingVerticalsBecomeParallel) {
     TestEngine engine;
     CorrectionSettings settings;
@@ -84,9 +98,7 @@ TEST(PerspectiveRouteTest, ConvergingVerticalsBecomeParallel) {
         LineCentre(image.image, bottom, 90.0 * 0.93) - LineCentre(image.image, top, 90.0 * 1.05);
     EXPECT_GT(std::fabs(leanBefore), 5.0);
 
-    ASSERT_TRUE(CorrectOnCanvas(image.image, other.bytes.data(), destination.image, true, false,
-                                settings, LensModel{}, engine.context)
-                    .ok());
+    ASSERT_TRUE(OnCanvas(image, other, destination, true, false, settings, engine.context).ok());
     for (double x = -90.0; x <= 90.0; x += 30.0) {
         const double atTop = LineCentre(destination.image, top, x);
         const double atBottom = LineCentre(destination.image, bottom, x);
@@ -110,9 +122,7 @@ TEST(PerspectiveRouteTest, CentreStaysAndOuterCanvasIsBlack) {
     }
     TestImage other(kWidth, kHeight, 24, 1.8);
     TestImage destination(kWidth, kHeight);
-    ASSERT_TRUE(CorrectOnCanvas(image.image, other.bytes.data(), destination.image, true, false,
-                                settings, LensModel{}, engine.context)
-                    .ok());
+    ASSERT_TRUE(OnCanvas(image, other, destination, true, false, settings, engine.context).ok());
     EXPECT_EQ(destination.Get(150, 99, 0), 250);
     EXPECT_GT(destination.Get(150, 98, 0), 150);
     EXPECT_GT(destination.Get(151, 99, 0), 150);
@@ -133,9 +143,7 @@ TEST(PerspectiveRouteTest, ScaleAloneMagnifiesAboutTheCentre) {
         for (std::int32_t x = 0; x < kWidth; ++x) image.SetPixel(x, y, (x * 4) / 5, y, 60);
     TestImage other(kWidth, kHeight, 24, 1.8);
     TestImage destination(kWidth, kHeight);
-    ASSERT_TRUE(CorrectOnCanvas(image.image, other.bytes.data(), destination.image, false, true,
-                                settings, LensModel{}, engine.context)
-                    .ok());
+    ASSERT_TRUE(OnCanvas(image, other, destination, false, true, settings, engine.context).ok());
     // The canvas is resized by 401 / int(401 * 1.25) across and 265 / 331 down.
     const double sx = 401.0 / 501.0;
     const double sy = 265.0 / 331.0;
@@ -155,118 +163,16 @@ TEST(PerspectiveRouteTest, PerspectiveAndScaleCropFromTheFirstCanvas) {
     CorrectionSettings settings;
     settings.PerspectVert = -20;
     settings.PerspectScale = 80;
-    settings.PerspectShiftHorz = 1000;  // limited to the margin and written back
+    settings.PerspectShiftHorz = 1000;  // limited to the margin
     TestImage image(kWidth, kHeight, 24, 1.8);
     image.Fill(200);
     TestImage other(kWidth, kHeight, 24, 1.8);
     TestImage destination(kWidth, kHeight);
-    ASSERT_TRUE(CorrectOnCanvas(image.image, other.bytes.data(), destination.image, true, true,
-                                settings, LensModel{}, engine.context)
-                    .ok());
-    EXPECT_EQ(settings.PerspectShiftHorz, 50 * 300 / kWidth);
+    ASSERT_TRUE(OnCanvas(image, other, destination, true, true, settings, engine.context).ok());
     // Shrunk to 80 % and moved right by the whole margin: the left edge is
     // black canvas, the middle of the right half is picture.
     EXPECT_EQ(destination.Get(0, 99, 0), 0);
     EXPECT_EQ(destination.Get(250, 99, 0), 200);
-}
-
-TEST(EnlargeForPerspectiveTest, BlocksGrowAndKeepThePixels) {
-    TestEngine engine(1);
-    platform::CapturingSink& sink = engine.sink;
-    testing::TestBlocks img(30, 20);
-    ASSERT_TRUE(img.allocated);
-    testing::FillPattern(img.source);
-    const std::vector<std::uint8_t> before = testing::PixelsOf(img.source);
-    ASSERT_TRUE(
-        EnlargeForPerspective(img.blocks, img.source, img.destination, engine.context).ok());
-    EXPECT_TRUE(img.blocks.enlarged);
-    const std::size_t expected = static_cast<std::size_t>(1800 * 1.7777777777777777 + 0.5);
-    EXPECT_EQ(img.blocks.source.size(), expected);
-    EXPECT_EQ(img.blocks.work.size(), expected);
-    EXPECT_EQ(img.blocks.backup.size(), expected);
-    EXPECT_EQ(img.source.pixels, img.blocks.source.data());
-    EXPECT_EQ(img.destination.pixels, img.blocks.work.data());
-    EXPECT_EQ(testing::PixelsOf(img.source), before);
-    EXPECT_EQ(sink.Count(), 0u);
-    EXPECT_GE(img.blocks.source.size(),
-              static_cast<std::size_t>(DescribeCanvas(img.source, nullptr).dataSize));
-}
-
-// Allocation failures on demand: call number failCall fails, or every call
-// from failFrom on.
-class CountingGate final : public WorkMemoryGate {
-  public:
-    CountingGate(int failCall, int failFrom = 1 << 30) : failCall_(failCall), failFrom_(failFrom) {}
-    bool MayAllocate(std::size_t) noexcept override {
-        ++calls_;
-        return calls_ != failCall_ && calls_ < failFrom_;
-    }
-
-  private:
-    int calls_ = 0;
-    int failCall_;
-    int failFrom_;
-};
-
-TEST(EnlargeForPerspectiveTest, SourceBlockFailureKeepsTheImageUsable) {
-    TestEngine engine(1);
-    CountingGate gate(1);
-    engine.context.memoryGate = &gate;
-    platform::CapturingSink& sink = engine.sink;
-    testing::TestBlocks img(30, 20);
-    testing::FillPattern(img.source);
-    const std::vector<std::uint8_t> before = testing::PixelsOf(img.source);
-    EXPECT_EQ(EnlargeForPerspective(img.blocks, img.source, img.destination, engine.context).code(),
-              1);
-    EXPECT_EQ(sink.Last(), "Insufficient memory for Perspective adjustments");
-    EXPECT_FALSE(img.blocks.enlarged);
-    EXPECT_EQ(img.source.pixels, img.blocks.source.data());
-    EXPECT_EQ(testing::PixelsOf(img.source), before);
-    EXPECT_EQ(img.blocks.work.size(), 1800u);
-    EXPECT_EQ(img.destination.pixels, img.blocks.work.data());
-}
-
-TEST(EnlargeForPerspectiveTest, WorkBlockFailureHasItsOwnMessage) {
-    TestEngine engine(1);
-    CountingGate gate(2);
-    engine.context.memoryGate = &gate;
-    platform::CapturingSink& sink = engine.sink;
-    testing::TestBlocks img(30, 20);
-    testing::FillPattern(img.source);
-    const std::vector<std::uint8_t> before = testing::PixelsOf(img.source);
-    EXPECT_EQ(EnlargeForPerspective(img.blocks, img.source, img.destination, engine.context).code(),
-              1);
-    EXPECT_EQ(sink.Last(), "Insufficient memory for perspective adjustments");
-    EXPECT_EQ(sink.Count(), 1u);
-    EXPECT_EQ(testing::PixelsOf(img.source), before);
-    EXPECT_EQ(img.blocks.work.size(), 1800u);
-    EXPECT_EQ(img.destination.pixels, img.blocks.work.data());
-}
-
-TEST(EnlargeForPerspectiveTest, NoWorkBlockAtAllIsStatusTwo) {
-    TestEngine engine(1);
-    CountingGate gate(0, 2);
-    engine.context.memoryGate = &gate;
-    platform::CapturingSink& sink = engine.sink;
-    testing::TestBlocks img(30, 20);
-    EXPECT_EQ(EnlargeForPerspective(img.blocks, img.source, img.destination, engine.context).code(),
-              2);
-    EXPECT_EQ(sink.Last(), "Insufficient memory for perspective adjustments");
-}
-
-// The backup only ever receives the image's own pixels; losing it would leave
-// vignetting and canvas placement in the source after every correction.
-TEST(EnlargeForPerspectiveTest, BackupFailureKeepsTheOldBackup) {
-    TestEngine engine(1);
-    CountingGate gate(3);
-    engine.context.memoryGate = &gate;
-    platform::CapturingSink& sink = engine.sink;
-    testing::TestBlocks img(30, 20);
-    EXPECT_TRUE(
-        EnlargeForPerspective(img.blocks, img.source, img.destination, engine.context).ok());
-    EXPECT_EQ(sink.Count(), 0u);
-    EXPECT_TRUE(img.blocks.enlarged);
-    EXPECT_EQ(img.blocks.backup.size(), 1800u);
 }
 
 }  // namespace

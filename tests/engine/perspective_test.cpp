@@ -133,9 +133,8 @@ TEST(PerspectiveCanvasTest, CropAfterPlaceGivesTheImageBack) {
     const std::vector<std::uint8_t> before = img.Pixels();
     const ImageBuffer canvas = DescribeCanvas(img.image, img.bytes.data());
     PlaceOnCanvas(canvas, img.image);
-    int horz = 0;
-    int vert = 0;
-    CropToImage(img.image, canvas, horz, vert);  // same block, as on one route
+    const CropWindow centred = PlanCropWindow(10, 9, canvas, CropShifts{});
+    CropToImage(img.image, canvas, centred);  // same block, as on one route
     EXPECT_EQ(img.Pixels(), before);
 }
 
@@ -145,11 +144,12 @@ TEST(PerspectiveCanvasTest, ShiftMovesThePictureAndIsLimitedToTheMargin) {
     TestImage out(30, 6);
     const ImageBuffer canvas = DescribeCanvas(img.image, img.bytes.data());  // 40 x 8
     PlaceOnCanvas(canvas, img.image);
-    int horz = 30;   // 3 pixels: the picture moves right
-    int vert = -50;  // 1 pixel: the picture moves up
-    CropToImage(out.image, canvas, horz, vert);
-    EXPECT_EQ(horz, 30);
-    EXPECT_EQ(vert, -50);
+    // 30 steps are 3 pixels: the picture moves right; -50 steps are 1 pixel
+    // up.
+    const CropWindow window = PlanCropWindow(30, 6, canvas, CropShifts{30, -50});
+    EXPECT_FALSE(window.limited);
+    EXPECT_EQ(window.shifts, (CropShifts{30, -50}));
+    CropToImage(out.image, canvas, window);
     EXPECT_EQ(out.Get(2, 0, 0), 0);
     EXPECT_EQ(out.Get(3, 0, 0), 1);
     EXPECT_EQ(out.Get(3, 0, 1), 2);
@@ -158,22 +158,39 @@ TEST(PerspectiveCanvasTest, ShiftMovesThePictureAndIsLimitedToTheMargin) {
     EXPECT_EQ(out.Get(29, 5, 1), 0);
 }
 
-TEST(PerspectiveCanvasTest, ShiftLimitIsWrittenBack) {
+TEST(PerspectiveCanvasTest, ShiftIsLimitedToTheMargin) {
     // 3000 wide: a shift of 300 steps would be 3000 pixels; the margin is 500,
     // which is 50 steps.
-    TestImage img(3000, 3, 24, 1.8);
-    const ImageBuffer canvas = DescribeCanvas(img.image, img.bytes.data());
+    const ImageBuffer canvas = DescribeCanvas(DescribeImage(3000, 3, 24, nullptr), nullptr);
     ASSERT_EQ(canvas.width, 4000);
-    TestImage out(3000, 3);
-    int horz = 300;
-    int vert = 0;
-    CropToImage(out.image, canvas, horz, vert);
-    EXPECT_EQ(horz, 50);
-    horz = -300;
-    vert = 300;
-    CropToImage(out.image, canvas, horz, vert);
-    EXPECT_EQ(horz, -50);
-    EXPECT_EQ(vert, 0);  // three rows leave no vertical margin: d = 0
+    CropWindow window = PlanCropWindow(3000, 3, canvas, CropShifts{300, 0});
+    EXPECT_TRUE(window.limited);
+    EXPECT_EQ(window.shiftX, 500);
+    EXPECT_EQ(window.shifts, (CropShifts{50, 0}));
+    window = PlanCropWindow(3000, 3, canvas, CropShifts{-300, 300});
+    EXPECT_EQ(window.shiftX, -500);
+    EXPECT_EQ(window.shiftY, 0);
+    EXPECT_EQ(window.shifts, (CropShifts{-50, 0}));  // three rows: no vertical margin, d = 0
+}
+
+// A window that did not come from PlanCropWindow is kept inside the canvas
+// rather than read past it.
+TEST(PerspectiveCanvasTest, CropClampsAForeignWindow) {
+    TestImage img(30, 6, 24, 1.8);
+    FillPositions(img);
+    const ImageBuffer canvas = DescribeCanvas(img.image, img.bytes.data());
+    PlaceOnCanvas(canvas, img.image);
+    TestImage out(30, 6);
+    CropWindow window;
+    window.shiftX = 1 << 20;
+    window.shiftY = -(1 << 20);
+    CropToImage(out.image, canvas, window);
+    // Limited to the margins (5 columns, 1 row): the window starts at the
+    // canvas's left edge and two rows down.
+    EXPECT_EQ(out.Get(4, 0, 0), 0);
+    EXPECT_EQ(out.Get(5, 0, 0), 1);
+    EXPECT_EQ(out.Get(5, 0, 1), 2);
+    EXPECT_EQ(out.Get(5, 5, 1), 0);  // the bottom margin
 }
 
 }  // namespace

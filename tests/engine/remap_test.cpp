@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/correction_settings.h"
+#include "engine/lens_correction.h"
 #include "engine/transform_stack.h"
 #include "tests/engine/engine_test_support.h"
 
@@ -24,22 +24,6 @@ using testing::TestImage;
 
 constexpr double kOuterHalf = -0.09375;  // K(1.5)
 constexpr double kInnerHalf = 0.59375;   // K(0.5)
-
-// A radial stack with lens coefficients a, b, c and d from ComputeConstantTerm.
-struct RadialStack {
-    RadialStack(float a, float b, float c, std::int32_t width, std::int32_t height) {
-        params.terms.c0 = ComputeConstantTerm(a, b, c, false, width, height);
-        params.terms.c1 = c;
-        params.terms.c2 = b;
-        params.terms.c3 = a;
-        params.terms.limit =
-            std::sqrt(double(width) * width + double(height) * height) / std::min(width, height);
-        params.radius = std::min(width, height) / 2.0;
-        EXPECT_TRUE(stack.Add(RadialScale, &params));
-    }
-    RadialScaleParams params;
-    TransformStack stack;
-};
 
 struct ShiftStack {
     ShiftStack(double dx, double dy) {
@@ -236,7 +220,8 @@ TEST(RemapImageTest, EachPassWritesOnlyItsChannels) {
     EngineContext context = engine.Context();
     for (const std::int32_t bits : {24, 48}) {
         const TestImage source = NoisyImage(23, 19, bits, 5);
-        RadialStack barrel(0.02f, -0.05f, 0.01f, 23, 19);
+        PassStack barrel;
+        BuildDistortionStack(0.02f, -0.05f, 0.01f, 23, 19, barrel);
         TestImage all(23, 19, bits);
         ASSERT_TRUE(
             RemapImage(source.buffer(), all.buffer(), barrel.stack, ChannelPass::kAll, context)
@@ -277,8 +262,10 @@ TEST(RemapImageTest, AgreesWithThePlainRule) {
     Engine engine(2);
     EngineContext context = engine.Context();
     constexpr std::int32_t kW = 257, kH = 131;
-    RadialStack barrel(0.01f, -0.035f, 0.02f, kW, kH);
-    RadialStack pincushion(-0.03f, 0.08f, -0.09f, kW, kH);
+    PassStack barrel;
+    BuildDistortionStack(0.01f, -0.035f, 0.02f, kW, kH, barrel);
+    PassStack pincushion;
+    BuildDistortionStack(-0.03f, 0.08f, -0.09f, kW, kH, pincushion);
     ShiftStack shift(0.37, -0.61);
     ScaleXYParams up{0.77, 0.77}, down{1.9, 1.3};
     TransformStack upStack, downStack, nested;
@@ -392,7 +379,8 @@ TEST(ComputeSourceRowTest, SparseEvaluationStaysWithinOnePixel) {
                                          {1400, 1300}, {1313, 1290}};
     for (const Case& k : cases) {
         for (const auto& [w, h] : sizes) {
-            RadialStack stack(k.a, k.b, k.c, w, h);
+            PassStack stack;
+            BuildDistortionStack(k.a, k.b, k.c, w, h, stack);
             const RemapGeometry g{w, h, w, h};
             std::vector<double> xs(static_cast<std::size_t>(SourceRowCapacity(w)));
             std::vector<double> ys(xs.size());

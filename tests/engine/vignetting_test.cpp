@@ -15,8 +15,8 @@ using testing::TestImage;
 void VignetteAll(const ImageBuffer& image, int amount, int midpoint) {
     const VignettingConstants k =
         MakeVignettingConstants(image.width, image.height, amount, midpoint);
-    VignetteQuadrantRows(image, k, 0, k.halfHeight);
-    VignetteCentreLines(image, k);
+    VignetteQuadrantRows(image, image, k, 0, k.halfHeight);
+    VignetteCentreLines(image, image, k);
 }
 
 TEST(VignettingTest, CornerGainIsFourAtFullAmountAndClamps) {
@@ -166,9 +166,36 @@ TEST(ApplyVignettingTest, SameResultForOneAndFourProcessors) {
         EXPECT_NE(one.bytes, reference.bytes);
 
         const VignettingConstants k = MakeVignettingConstants(w, h, 80, 20);
-        VignetteQuadrantRows(reference.image, k, 0, k.halfHeight);
-        VignetteCentreLines(reference.image, k);
+        VignetteQuadrantRows(reference.image, reference.image, k, 0, k.halfHeight);
+        VignetteCentreLines(reference.image, reference.image, k);
         EXPECT_EQ(one.bytes, reference.bytes);
+    }
+}
+
+// Out of place, every destination pixel must be written: a destination that
+// held something else must end up as the in-place result (odd sides leave a
+// centre pixel that no gain touches), and the source must stay as it was.
+TEST(ApplyVignettingTest, IntoAnotherImageEqualsInPlace) {
+    TestEngine engine(3);
+    ASSERT_TRUE(engine.started);
+    for (const auto& [w, h, bits] : {std::tuple{31, 17, 24}, std::tuple{31, 16, 48},
+                                     std::tuple{30, 17, 24}, std::tuple{1, 1, 48}}) {
+        SCOPED_TRACE(::testing::Message() << w << " x " << h << " x " << bits);
+        CorrectionSettings settings;
+        settings.VigAmount = -45;
+        settings.VigMidpoint = 70;
+        TestImage inPlace(w, h, bits);
+        testing::FillPattern(inPlace.image, 3);
+        TestImage source(w, h, bits);
+        testing::FillPattern(source.image, 3);
+        const std::vector<std::uint8_t> before = source.Pixels();
+        TestImage destination(w, h, bits);
+        destination.Fill(201);
+
+        ApplyVignetting(inPlace.image, settings, engine.pool);
+        ApplyVignetting(source.image, destination.image, settings, engine.pool);
+        EXPECT_EQ(destination.Pixels(), inPlace.Pixels());
+        EXPECT_EQ(source.Pixels(), before);
     }
 }
 

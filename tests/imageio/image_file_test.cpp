@@ -59,7 +59,6 @@ TEST(LoadImageFile, AFailedLoadReleasesThePreviousImage) {
     EXPECT_EQ(image.output.pixels, nullptr);
     EXPECT_TRUE(image.blocks.source.empty());
     EXPECT_TRUE(image.blocks.work.empty());
-    EXPECT_TRUE(image.blocks.backup.empty());
     EXPECT_TRUE(image.metadata.exif.empty());
     EXPECT_TRUE(image.metadata.icc.empty());
 }
@@ -324,7 +323,6 @@ TEST(LoadImageMetadata, TakesWhatAFullLoadTakesWithoutPixels) {
         EXPECT_EQ(metadataOnly.input.pixels, nullptr);
         EXPECT_TRUE(metadataOnly.blocks.source.empty());
         EXPECT_TRUE(metadataOnly.blocks.work.empty());
-        EXPECT_TRUE(metadataOnly.blocks.backup.empty());
         const ImageMetadata& a = full.metadata;
         const ImageMetadata& b = metadataOnly.metadata;
         EXPECT_EQ(b.fileKind, a.fileKind);

@@ -118,11 +118,11 @@ TEST(TiffRead, TakesPixelsAndEveryCarriedValueFromTheFile) {
     EXPECT_EQ(image.input.height, 5);
     EXPECT_EQ(image.input.bitsPerPixel, 24);
     EXPECT_EQ(ImageBytes(image.input), test::PatternPixels(17, 5, 3, 8));
-    // The output and work buffers have the input's geometry, in blocks of their own.
+    // The output has the input's geometry, in a block of its own.
     EXPECT_EQ(image.output.width, 17);
     EXPECT_EQ(image.output.dataSize, image.input.dataSize);
     EXPECT_NE(image.output.pixels, image.input.pixels);
-    EXPECT_GE(image.blocks.backup.size(), static_cast<std::size_t>(image.input.dataSize));
+    EXPECT_GE(image.blocks.work.size(), static_cast<std::size_t>(image.input.dataSize));
 
     const ImageMetadata& m = image.metadata;
     EXPECT_EQ(m.xmp, rich.xmp);
