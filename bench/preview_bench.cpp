@@ -138,8 +138,7 @@ void BM_Preview_ShowImage(benchmark::State& state) {
                          image,  shot,       selection, preview,  pool.context};
     for (auto _ : state) {
         const int result = ShowImage(parts, path, ShowMode::kReadFile);
-        if (result == kShowFailed || image.input.width != kHeight ||
-            !preview.transform.Active()) {
+        if (result == kShowFailed || image.input.width != kHeight || !preview.transform.Active()) {
             state.SkipWithError("the photo was not shown as expected");
             break;
         }

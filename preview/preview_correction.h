@@ -3,7 +3,7 @@
 #include "base/image_buffer.h"
 #include "base/status.h"
 #include "engine/correction_settings.h"
-#include "engine/image_blocks.h"
+#include "engine/run_correction.h"
 #include "engine/worker_pool.h"
 
 // The one place the preview calls the engine's correction, so the way the
@@ -11,10 +11,13 @@
 
 namespace quillon::preview::detail {
 
-// Corrects `source` (whose pixels are `blocks.source`, enlarged for canvases)
-// into `destination` (`blocks.work`) and leaves `source` as it was.
-Status CorrectPreviewImage(ImageBuffer& destination, ImageBuffer& source,
-                           engine::ImageBlocks& blocks, engine::CorrectionSettings& settings,
+// Corrects `source` into `destination` (same geometry, apart) with `settings`,
+// working in `scratch`, which grows on the first use and is kept for the next
+// run: at the same size and the same kinds of correction nothing is
+// allocated. `source` is only read. Crop shifts the canvas could not follow
+// are written back to `settings` as limited.
+Status CorrectPreviewImage(const ImageBuffer& source, const ImageBuffer& destination,
+                           engine::CorrectionScratch& scratch, engine::CorrectionSettings& settings,
                            const engine::LensModel& lens, engine::LensState lensState,
                            engine::EngineContext& context);
 

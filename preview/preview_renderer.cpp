@@ -1,10 +1,6 @@
 #include "preview/preview_renderer.h"
 
-#include <algorithm>
-
 #include "engine/image_ops.h"
-#include "engine/perspective.h"
-#include "engine/perspective_canvas.h"
 #include "engine/run_correction.h"
 #include "preview/grid.h"
 #include "preview/preview_correction.h"
@@ -16,7 +12,7 @@ namespace {
 constexpr const char* kNoBitmapText = "Insufficient memory: failure to CreateDIBSection";
 
 // Allocates `block` unless it holds `bytes` already (its content is rewritten
-// before use either way).
+// before use either way), so a rebuild at the same size allocates nothing.
 bool Reserve(PixelBlock& block, std::size_t bytes) {
     return block.size() >= bytes || block.Allocate(bytes);
 }
@@ -27,20 +23,13 @@ Status PreviewRenderer::Prepare(const ImageBuffer& image, std::int32_t width, st
                                 engine::EngineContext& context) {
     reduced_ = DescribeImage(width, height, 24, nullptr);
     corrected_ = reduced_;
-    // The perspective and scale canvases are laid out in the source and work
-    // blocks themselves, so they are made large enough for them once, here.
-    const auto imageBytes = static_cast<std::size_t>(reduced_.dataSize);
-    const std::size_t canvasBytes =
-        std::max(engine::EnlargedBlockSize(reduced_.dataSize),
-                 static_cast<std::size_t>(engine::DescribeCanvas(reduced_, nullptr).dataSize));
-    if (width <= 0 || height <= 0 || !Reserve(blocks_.source, canvasBytes) ||
-        !Reserve(blocks_.work, canvasBytes) || !Reserve(blocks_.backup, imageBytes) ||
-        !display_.Allocate(width, height)) {
+    const auto bytes = static_cast<std::size_t>(reduced_.dataSize);
+    if (width <= 0 || height <= 0 || !Reserve(blocks_.source, bytes) ||
+        !Reserve(blocks_.work, bytes) || !display_.Allocate(width, height)) {
         Release();
         context.sink.Show(kNoBitmapText);
         return Status(1);
     }
-    blocks_.enlarged = true;
     reduced_.pixels = blocks_.source.data();
     corrected_.pixels = blocks_.work.data();
     const Status reducedStatus = engine::ReducePreview(image, reduced_, context);
@@ -54,8 +43,7 @@ Status PreviewRenderer::Prepare(const ImageBuffer& image, std::int32_t width, st
 void PreviewRenderer::Release() {
     blocks_.source.Release();
     blocks_.work.Release();
-    blocks_.backup.Release();
-    blocks_.enlarged = false;
+    scratch_.Release();
     reduced_ = {};
     corrected_ = {};
     display_.Release();
@@ -71,7 +59,7 @@ Status PreviewRenderer::Render(engine::CorrectionSettings& settings, const engin
     const ImageBuffer* shown = &reduced_;
     Status status;
     if (options.showCorrected && engine::DecideCorrections(held, lens, lensState).Any()) {
-        status = detail::CorrectPreviewImage(corrected_, reduced_, blocks_, held, lens, lensState,
+        status = detail::CorrectPreviewImage(reduced_, corrected_, scratch_, held, lens, lensState,
                                              context);
         if (status.ok()) shown = &corrected_;
         // A crop shift the canvas could not follow stays where it stopped, so

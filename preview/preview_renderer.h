@@ -6,14 +6,16 @@
 #include "base/status.h"
 #include "engine/correction_settings.h"
 #include "engine/image_blocks.h"
+#include "engine/run_correction.h"
 #include "engine/worker_pool.h"
 #include "preview/colour_management.h"
 #include "preview/display_image.h"
 
 // The fitted view's picture: the reduced preview image, corrected with the
-// current values, in the display image the window paints. Everything a render
-// writes into is allocated when the preview is set up for an image and an
-// area, so following a slider allocates nothing here.
+// current values, in the display image the window paints. The images are
+// allocated when the preview is set up for an image and an area, and the
+// engine's scratch memory on the first render that needs it; following a
+// slider allocates nothing after that.
 
 namespace quillon::preview {
 
@@ -51,7 +53,8 @@ class PreviewRenderer {
                   const DisplayTransform& transform, engine::EngineContext& context);
 
   private:
-    engine::ImageBlocks blocks_;  // source holds the reduced image
+    engine::ImageBlocks blocks_;  // source: the reduced image; work: the corrected one
+    engine::CorrectionScratch scratch_;
     ImageBuffer reduced_;
     ImageBuffer corrected_;
     DisplayImage display_;

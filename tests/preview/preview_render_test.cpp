@@ -1,6 +1,7 @@
 // The fitted view's render: what is corrected, what is held back, and what the
 // window receives.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -108,6 +109,36 @@ TEST_F(PreviewRenderTest, ComparingShowsTheUncorrectedImageAndTheSourceSurvives)
     EXPECT_EQ(Shown(), reduced);
     ASSERT_TRUE(Render(settings).ok());
     EXPECT_EQ(Shown(), corrected) << "a second render gives the same picture";
+}
+
+// Following a slider must not allocate pixel memory: every allocation of the
+// engine asks the memory gate first, so a gate that records them sees any.
+// (The engine's row buffers and sample tables, a few kilobytes, may come anew.)
+TEST_F(PreviewRenderTest, RendersAfterTheFirstAllocateNoPixelMemory) {
+    struct RecordingGate final : engine::WorkMemoryGate {
+        bool MayAllocate(std::size_t bytes) noexcept override {
+            largest = std::max(largest, bytes);
+            return true;
+        }
+        std::size_t largest = 0;
+    } gate;
+    context_.memoryGate = &gate;
+    engine::CorrectionSettings settings;
+    settings.VigAmount = 30;
+    settings.PerspectVert = 20;
+    lens_ = {0.01f, -0.03f, 0.0f, 1.02f};
+    const engine::LensState lensState{true, false};
+    const RenderOptions options;
+    ASSERT_TRUE(renderer_.Render(settings, lens_, lensState, options, {}, context_).ok());
+    const auto imageBytes = static_cast<std::size_t>(renderer_.Reduced().dataSize);
+    EXPECT_GE(gate.largest, imageBytes) << "the first render readies the canvases";
+    gate.largest = 0;
+    for (int step = 0; step < 3; ++step) {
+        settings.VigAmount += 1;
+        settings.PerspectVert -= 1;
+        ASSERT_TRUE(renderer_.Render(settings, lens_, lensState, options, {}, context_).ok());
+    }
+    EXPECT_LT(gate.largest, imageBytes / 16);
 }
 
 TEST_F(PreviewRenderTest, TheGridIsDrawnAfterTheColourTransformInItsExactColour) {
