@@ -511,24 +511,25 @@ TEST(RunCorrectionTest, ReportsEveryRowOfEachStage) {
     Engine engine(3);
     CorrectionSettings settings;
     settings.VigAmount = 40;
-    CorrectionInputs inputs{settings, kBarrel, kLensUsable};
-
-    StateImage watched(64, 45, 24, 8);
-    WorkProgress progress;
+    const TestImage source = NoisyImage(64, 45, 24, 8);
+    const StatusOr<CorrectionPlan> plan =
+        Plan(source.buffer(), settings, kLensUsable, SourceUse::kKeep, engine.sink);
+    ASSERT_TRUE(plan.ok());
+    CorrectionScratch scratch;
     EngineContext context = engine.Context();
+    ASSERT_TRUE(ReadyCorrectionScratch(*plan, scratch, context).ok());
+
+    WorkProgress progress;
     context.progress = &progress;
-    ASSERT_TRUE(
-        RunCorrection(watched.destination, watched.source, false, watched.blocks, inputs, context)
-            .ok());
+    TestImage watched(64, 45, 24);
+    ASSERT_TRUE(RunCorrection(*plan, source.buffer(), watched.buffer(), scratch, context).ok());
     EXPECT_EQ(progress.Stages(), 2);  // vignetting, then the distortion remap
     EXPECT_DOUBLE_EQ(progress.StageFraction(), 1.0);
 
-    StateImage plain(64, 45, 24, 8);
+    TestImage plain(64, 45, 24);
     EngineContext unwatched = engine.Context();
-    ASSERT_TRUE(
-        RunCorrection(plain.destination, plain.source, false, plain.blocks, inputs, unwatched)
-            .ok());
-    EXPECT_EQ(watched.Result(), plain.Result());
+    ASSERT_TRUE(RunCorrection(*plan, source.buffer(), plain.buffer(), scratch, unwatched).ok());
+    EXPECT_EQ(watched.bytes(), plain.bytes());
 }
 
 TEST(WorkProgressTest, FractionOfTheLatestStageStaysWithinOne) {
