@@ -634,68 +634,51 @@ void MainWindow::OnValueChosen(ValueKey key, std::int32_t value) {
     RefreshAll();
 }
 
-void MainWindow::OnFocalKey(int key, bool shift) {
-    const bool up = key == Qt::Key_Up || key == Qt::Key_Right;
-    session_.StepFocalLength(StepSize(up, shift));
-    RefreshAll();
-}
-
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == area_ && event->type() == QEvent::Resize) {
         areaTimer_.start();
     } else if (watched == focalEdit_) {
-        if (event->type() == QEvent::KeyPress) {
-            const auto* key = static_cast<QKeyEvent*>(event);
-            const bool shift = key->modifiers().testFlag(Qt::ShiftModifier);
-            switch (key->key()) {
-                case Qt::Key_Up:
-                case Qt::Key_Down:
-                case Qt::Key_Left:
-                case Qt::Key_Right:
-                    OnFocalKey(key->key(), shift);
-                    return true;
-                case Qt::Key_Return:
-                case Qt::Key_Enter:
-                    session_.EnterFocalLength(focalEdit_->text().toStdString());
-                    RefreshAll();
-                    return true;
-                default:
-                    break;
-            }
-        } else if (event->type() == QEvent::FocusOut && focalEdit_->isEnabled()) {
-            session_.EnterFocalLength(focalEdit_->text().toStdString());
+        // The focal-length edit steps by whole millimetres, as a value control.
+        const auto enter = [this] {
+            const std::string typed = focalEdit_->text().toStdString();
+            focalEdit_->setModified(false);
+            session_.EnterFocalLength(typed);
             RefreshAll();
-        } else if (event->type() == QEvent::Wheel) {
-            const auto* wheel = static_cast<QWheelEvent*>(event);
-            const QPoint delta = wheel->angleDelta();
-            const std::int32_t notches = focalWheel_.Add(delta.y() != 0 ? delta.y() : delta.x());
-            if (notches != 0) {
-                const bool shift = wheel->modifiers().testFlag(Qt::ShiftModifier);
-                session_.StepFocalLength(notches * StepSize(true, shift));
-                RefreshAll();
-            }
-            return true;
-        }
-    } else if (watched == gridSlider_) {
-        const ValueRange range{preview::kGridOff, preview::kGridMax, ValueFormat::kWhole};
+        };
         std::int32_t step = 0;
         if (event->type() == QEvent::KeyPress) {
             const auto* key = static_cast<QKeyEvent*>(event);
-            const bool shift = key->modifiers().testFlag(Qt::ShiftModifier);
-            if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Right)
-                step = StepSize(true, shift);
-            if (key->key() == Qt::Key_Down || key->key() == Qt::Key_Left) {
-                step = StepSize(false, shift);
+            step = KeyStep(*key);
+            if (step == 0 && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+                enter();
+                return true;
             }
             if (step == 0) return false;
+        } else if (event->type() == QEvent::FocusOut) {
+            if (focalEdit_->isEnabled() && focalEdit_->isModified()) enter();
+            return false;
         } else if (event->type() == QEvent::Wheel) {
-            const auto* wheel = static_cast<QWheelEvent*>(event);
-            const QPoint delta = wheel->angleDelta();
-            const bool shift = wheel->modifiers().testFlag(Qt::ShiftModifier);
-            step = gridWheel_.Add(delta.y() != 0 ? delta.y() : delta.x()) * StepSize(true, shift);
+            step = WheelSteps(*static_cast<QWheelEvent*>(event), focalWheel_);
         } else {
             return false;
         }
+        if (step != 0) {
+            focalEdit_->setModified(false);
+            session_.StepFocalLength(step);
+            RefreshAll();
+        }
+        return true;
+    } else if (watched == gridSlider_) {
+        std::int32_t step = 0;
+        if (event->type() == QEvent::KeyPress) {
+            step = KeyStep(*static_cast<QKeyEvent*>(event));
+            if (step == 0) return false;
+        } else if (event->type() == QEvent::Wheel) {
+            step = WheelSteps(*static_cast<QWheelEvent*>(event), gridWheel_);
+        } else {
+            return false;
+        }
+        const ValueRange range{preview::kGridOff, preview::kGridMax, ValueFormat::kWhole};
         if (step != 0) gridSlider_->setValue(StepValue(range, session_.Grid(), step));
         return true;
     }
@@ -742,7 +725,8 @@ void MainWindow::RefreshLens() {
     focalLabel_->setText(focalShown ? FromUtf8(focal.label) : Text(kTextFocalLength));
     focalEdit_->setAccessibleName(focalLabel_->text());
     focalLabel_->setAccessibleName(focalLabel_->text());
-    if (!focalEdit_->hasFocus() || !focalShown) {
+    // Text the user is typing stays until it is taken (Enter, leaving the edit).
+    if (!focalEdit_->isModified() || !focalShown) {
         focalEdit_->setText(focalShown ? FromUtf8(focal.edit) : QString());
     }
 }

@@ -153,7 +153,6 @@ class MainWindow : public QMainWindow {
     QPushButton* AddButton(ControlId id, const QString& text, QWidget* parent);
 
     void OnValueChosen(ValueKey key, std::int32_t value);
-    void OnFocalKey(int key, bool shift);
     void RefreshValues();
     void RefreshLens();
     void RefreshEnabling();

@@ -1,8 +1,6 @@
 #include "app/window/value_control.h"
 
-#include <QKeyEvent>
 #include <QSignalBlocker>
-#include <QWheelEvent>
 
 namespace quillon::app {
 
@@ -10,6 +8,26 @@ void NameControl(QWidget* widget, ControlId id) {
     widget->setObjectName(
         QString::fromUtf8(ControlName(id).data(), static_cast<qsizetype>(ControlName(id).size())));
     widget->setProperty("controlId", static_cast<int>(id));
+}
+
+std::int32_t KeyStep(const QKeyEvent& key) {
+    const bool shift = key.modifiers().testFlag(Qt::ShiftModifier);
+    switch (key.key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Right:
+            return StepSize(true, shift);
+        case Qt::Key_Down:
+        case Qt::Key_Left:
+            return StepSize(false, shift);
+        default:
+            return 0;
+    }
+}
+
+std::int32_t WheelSteps(const QWheelEvent& wheel, WheelNotches& notches) {
+    const QPoint delta = wheel.angleDelta();
+    const bool shift = wheel.modifiers().testFlag(Qt::ShiftModifier);
+    return notches.Add(delta.y() != 0 ? delta.y() : delta.x()) * StepSize(true, shift);
 }
 
 ValueControl::ValueControl(const ValueControlSpec& spec, const QString& labelText, QWidget* parent)
@@ -73,23 +91,13 @@ bool ValueControl::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::KeyPress: {
             const auto* key = static_cast<QKeyEvent*>(event);
-            const bool shift = key->modifiers().testFlag(Qt::ShiftModifier);
-            switch (key->key()) {
-                case Qt::Key_Up:
-                case Qt::Key_Right:
-                    Step(StepSize(true, shift));
-                    return true;
-                case Qt::Key_Down:
-                case Qt::Key_Left:
-                    Step(StepSize(false, shift));
-                    return true;
-                case Qt::Key_Return:
-                case Qt::Key_Enter:
-                    if (!isEdit) break;
-                    CommitText();
-                    return true;
-                default:
-                    break;
+            if (const std::int32_t step = KeyStep(*key); step != 0) {
+                Step(step);
+                return true;
+            }
+            if (isEdit && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+                CommitText();
+                return true;
             }
             break;
         }
@@ -97,14 +105,9 @@ bool ValueControl::eventFilter(QObject* watched, QEvent* event) {
             if (isEdit) CommitText();
             break;
         case QEvent::Wheel: {
-            const auto* wheel = static_cast<QWheelEvent*>(event);
-            // Some systems turn a wheel held with a modifier into a sideways
-            // one; either way one notch is one step.
-            const QPoint delta = wheel->angleDelta();
-            const int amount = delta.y() != 0 ? delta.y() : delta.x();
-            const std::int32_t notches = (isEdit ? editWheel_ : sliderWheel_).Add(amount);
-            const bool shift = wheel->modifiers().testFlag(Qt::ShiftModifier);
-            if (notches != 0) Step(notches * StepSize(true, shift));
+            const std::int32_t step =
+                WheelSteps(*static_cast<QWheelEvent*>(event), isEdit ? editWheel_ : sliderWheel_);
+            if (step != 0) Step(step);
             return true;
         }
         default:

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QObject>
 #include <QSlider>
+#include <QWheelEvent>
 
 #include "app/window_core/value_rules.h"
 
@@ -53,5 +55,13 @@ class ValueControl : public QObject {
 
 // Sets a widget's object name from its control identifier.
 void NameControl(QWidget* widget, ControlId id);
+
+// The step a key asks for: Up and Right +1, Down and Left -1, ten times as
+// much with Shift; 0 for any other key.
+std::int32_t KeyStep(const QKeyEvent& key);
+// The steps of a wheel movement, its notches collected by `notches`. Some
+// systems turn a wheel held with a modifier into a sideways one; either way
+// one notch is one step (ten with Shift).
+std::int32_t WheelSteps(const QWheelEvent& wheel, WheelNotches& notches);
 
 }  // namespace quillon::app

@@ -5,6 +5,7 @@
 #include <QAbstractScrollArea>
 #include <QAbstractSlider>
 #include <QComboBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -103,6 +104,23 @@ TEST_F(ValueControlsTest, KeysAndWheelStepWithinTheRange) {
     slider->setValue(-30);
     EXPECT_EQ(Values().VigAmount, -30);
     EXPECT_EQ(edit->text(), "-30");
+}
+
+TEST_F(ValueControlsTest, FocalLengthStepsInMillimetresAndTakesWhatIsTyped) {
+    OpenOnPage(kTabVignetting);
+    auto* focal = fixture.Find<QLineEdit>(ControlId::kFocalEdit);
+    ASSERT_TRUE(focal->isEnabled());
+    EXPECT_EQ(focal->text(), "24.000");
+    QTest::keyClick(focal, Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_EQ(focal->text(), "34.000");
+    QTest::keyClick(focal, Qt::Key_Left);
+    EXPECT_EQ(focal->text(), "33.000");
+    fixture.Type(ControlId::kFocalEdit, "18.5");
+    EXPECT_EQ(focal->text(), "18.500");
+    EXPECT_FLOAT_EQ(fixture.loaded.state->current.selection.focalInUse, 18.5f);
+    // The label names the lens's calibrated range.
+    EXPECT_EQ(fixture.Find<QLabel>(ControlId::kFocalLabel)->text(),
+              "focal length (14.000 - 42.000)");
 }
 
 TEST_F(ValueControlsTest, LeavingAnEditTakesItsTextAndDiscardsNonsense) {
