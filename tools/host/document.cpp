@@ -24,8 +24,8 @@ Document DocumentFromImage(const ImageBuffer& image) {
     document.depth = image.bitsPerPixel == 48 ? 16 : 8;
     const auto width = static_cast<std::size_t>(image.width);
     const auto samples = width * static_cast<std::size_t>(image.height);
-    document.planes.assign(3, std::vector<std::uint8_t>(
-                                  samples * static_cast<std::size_t>(document.SampleBytes())));
+    document.planes.assign(
+        3, std::vector<std::uint8_t>(samples * static_cast<std::size_t>(document.SampleBytes())));
     for (std::size_t k = 0; k < 3; ++k) {
         std::uint8_t* plane = document.planes[k].data();
         for (std::int32_t y = 0; y < image.height; ++y) {
@@ -46,8 +46,8 @@ Document DocumentFromImage(const ImageBuffer& image) {
 }
 
 bool DocumentToImage(const Document& document, imageio::CurrentImage& image) {
-    image.input = DescribeImage(document.width, document.height, document.depth == 16 ? 48 : 24,
-                                nullptr);
+    image.input =
+        DescribeImage(document.width, document.height, document.depth == 16 ? 48 : 24, nullptr);
     if (!image.blocks.work.Allocate(static_cast<std::size_t>(image.input.dataSize))) return false;
     image.output = image.input;
     image.output.pixels = image.blocks.work.data();

@@ -18,7 +18,7 @@ inline constexpr std::uint32_t kHostMaxSample16 = 32768;
 struct Document {
     std::int32_t width = 0;
     std::int32_t height = 0;
-    int depth = 8;                               // bits per sample: 8 or 16
+    int depth = 8;                                  // bits per sample: 8 or 16
     std::vector<std::vector<std::uint8_t>> planes;  // red, green, blue; rows without gaps
 
     std::vector<std::uint8_t> exif;  // a TIFF structure; empty when the photo has none

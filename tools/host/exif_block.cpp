@@ -91,8 +91,8 @@ std::vector<std::uint8_t> BuildExifBlock(const imageio::TiffShotValues& values) 
     if (values.focalLength > 0.0f) exif.push_back(Rationals(37386, {values.focalLength}));
     if (std::any_of(values.lensInfo.begin(), values.lensInfo.end(),
                     [](float v) { return v != 0.0f; })) {
-        exif.push_back(Rationals(42034, {values.lensInfo[0], values.lensInfo[1],
-                                         values.lensInfo[2], values.lensInfo[3]}));
+        exif.push_back(Rationals(42034, {values.lensInfo[0], values.lensInfo[1], values.lensInfo[2],
+                                         values.lensInfo[3]}));
     }
     if (first.empty() && exif.empty()) return {};
 
@@ -112,7 +112,8 @@ std::vector<std::uint8_t> BuildExifBlock(const imageio::TiffShotValues& values) 
     // directory) and set its value.
     const std::size_t count = out[8] | static_cast<std::size_t>(out[9]) << 8;
     const std::size_t at = 8 + 2 + 12 * (count - 1) + 8;
-    for (std::size_t i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(exifOffset >> (8 * i));
+    for (std::size_t i = 0; i < 4; ++i)
+        out[at + i] = static_cast<std::uint8_t>(exifOffset >> (8 * i));
     return out;
 }
 

@@ -14,7 +14,9 @@ namespace {
 
 constexpr int kMaxContinueCalls = 100000;
 
-bool IsEmpty(const FilterRect16& r) { return r.top == 0 && r.left == 0 && r.bottom == 0 && r.right == 0; }
+bool IsEmpty(const FilterRect16& r) {
+    return r.top == 0 && r.left == 0 && r.bottom == 0 && r.right == 0;
+}
 
 struct Buffer {
     std::unique_ptr<std::uint8_t[]> bytes;
@@ -118,9 +120,9 @@ class Session {
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             Settle();
         }
-        while (report_.result == 0 && report_.continueCalls < kMaxContinueCalls &&
-               (!IsEmpty(record_.inRect) || !IsEmpty(record_.outRect) ||
-                !IsEmpty(record_.maskRect))) {
+        while (
+            report_.result == 0 && report_.continueCalls < kMaxContinueCalls &&
+            (!IsEmpty(record_.inRect) || !IsEmpty(record_.outRect) || !IsEmpty(record_.maskRect))) {
             if (Serve() != 0) break;
             ++report_.continueCalls;
             report_.result = Call(FILTER_SELECTOR_CONTINUE);
@@ -167,9 +169,9 @@ class Session {
     // The sample of plane `plane` at row y, column x.
     std::uint8_t* At(int plane, int y, int x) {
         const auto sampleBytes = static_cast<std::size_t>(document_.SampleBytes());
-        const std::size_t index = static_cast<std::size_t>(y) *
-                                      static_cast<std::size_t>(document_.width) +
-                                  static_cast<std::size_t>(x);
+        const std::size_t index =
+            static_cast<std::size_t>(y) * static_cast<std::size_t>(document_.width) +
+            static_cast<std::size_t>(x);
         return document_.planes[static_cast<std::size_t>(plane)].data() + index * sampleBytes;
     }
     std::size_t RowBytesOf(const FilterRect16& r) const {
@@ -217,8 +219,9 @@ class Session {
             const std::size_t rowBytes = RowBytesOf(r);
             pending_->samples.resize(rowBytes * static_cast<std::size_t>(r.bottom - r.top));
             for (int y = r.top; y < r.bottom; ++y) {
-                std::memcpy(pending_->samples.data() + static_cast<std::size_t>(y - r.top) * rowBytes,
-                            At(pending_->plane, y, r.left), rowBytes);
+                std::memcpy(
+                    pending_->samples.data() + static_cast<std::size_t>(y - r.top) * rowBytes,
+                    At(pending_->plane, y, r.left), rowBytes);
             }
             record_.outData = pending_->samples.data();
             record_.outRowBytes = static_cast<std::int32_t>(rowBytes);
@@ -362,7 +365,8 @@ class Session {
     static FilterWriteToken OpenWrite(void*) {
         return reinterpret_cast<FilterWriteToken>(new WriteToken);
     }
-    static FilterError PutInteger(void*, FilterWriteToken token, FilterKey key, std::int32_t value) {
+    static FilterError PutInteger(void*, FilterWriteToken token, FilterKey key,
+                                  std::int32_t value) {
         reinterpret_cast<WriteToken*>(token)->entries.emplace_back(key, value);
         return 0;
     }

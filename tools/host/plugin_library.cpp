@@ -1,10 +1,10 @@
 #include "tools/host/plugin_library.h"
 
-#include <dlfcn.h>
-
 #include <cctype>
 #include <cstring>
 #include <vector>
+
+#include <dlfcn.h>
 
 namespace quillon::host {
 
@@ -152,26 +152,39 @@ bool PluginLibrary::Load(const std::string& path, std::string& error) {
         if (p.vendor != FILTER_VENDOR || p.data == nullptr) continue;
         switch (p.key) {
             case FILTER_KEY('k', 'i', 'n', 'd'):
-                filter = p.length == 4 && *static_cast<const FilterKey*>(p.data) == FILTER_KIND_FILTER;
+                filter =
+                    p.length == 4 && *static_cast<const FilterKey*>(p.data) == FILTER_KIND_FILTER;
                 break;
-            case FILTER_KEY('n', 'a', 'm', 'e'): info_.name = LengthPrefixed(p); break;
-            case FILTER_KEY('c', 'a', 't', 'g'): info_.category = LengthPrefixed(p); break;
+            case FILTER_KEY('n', 'a', 'm', 'e'):
+                info_.name = LengthPrefixed(p);
+                break;
+            case FILTER_KEY('c', 'a', 't', 'g'):
+                info_.category = LengthPrefixed(p);
+                break;
             case FILTER_KEY('v', 'e', 'r', 's'):
-                if (p.length == 4) info_.interfaceVersion = *static_cast<const std::uint32_t*>(p.data);
+                if (p.length == 4)
+                    info_.interfaceVersion = *static_cast<const std::uint32_t*>(p.data);
                 break;
-            case kEntryKey: entryName = Terminated(p); break;
+            case kEntryKey:
+                entryName = Terminated(p);
+                break;
             case FILTER_KEY('m', 'o', 'd', 'e'):
-                info_.rgb = p.length >= 1 &&
-                            (static_cast<const std::uint8_t*>(p.data)[0] & FILTER_MODE_RGB_FLAG) != 0;
+                info_.rgb = p.length >= 1 && (static_cast<const std::uint8_t*>(p.data)[0] &
+                                              FILTER_MODE_RGB_FLAG) != 0;
                 break;
-            case FILTER_KEY('e', 'n', 'b', 'l'): info_.enabledWhen = Terminated(p); break;
+            case FILTER_KEY('e', 'n', 'b', 'l'):
+                info_.enabledWhen = Terminated(p);
+                break;
             case FILTER_KEY('m', 's', '3', '2'):
                 if (p.length == sizeof(FilterPoint32)) {
                     info_.largest = *static_cast<const FilterPoint32*>(p.data);
                 }
                 break;
-            case FILTER_KEY('h', 's', 't', 'm'): info_.scriptable = true; break;
-            default: break;
+            case FILTER_KEY('h', 's', 't', 'm'):
+                info_.scriptable = true;
+                break;
+            default:
+                break;
         }
     }
     if (!filter || entryName.empty()) {
