@@ -44,7 +44,7 @@ bool CorrectAndWrite(HostCall call, const RunEnvironment& env, app::AppState& st
     // its copy of the source, and works in the host's memory.
     if (app::CorrectFullImage(current.image, inputs, state.stored.correction, context, allocator)
             .ok()) {
-        written = CopyBufferToHost(call, current.image.output, sink).ok();
+        written = CopyBufferToHost(call, current.image.output, state.pool, sink).ok();
     } else if (call.result == FILTER_RESULT_OK) {
         call.result = FILTER_RESULT_REPORTED;
     }
@@ -57,7 +57,7 @@ Outcome CorrectDocument(HostCall call, const RunEnvironment& env, app::AppState&
     platform::MessageSink& sink = env.ui.Sink();
     app::ImageState& current = state.current;
     // A failed copy has set the result and shown its message.
-    if (!LoadHostImage(call, current.image, allocator, sink).ok()) return {true, false};
+    if (!LoadHostImage(call, current.image, allocator, state.pool, sink).ok()) return {true, false};
 
     current.shot = ReadHostMetadata(call.record, handoffFilePresent ? env.handoffPath : "",
                                     app::DetectSwitchesOf(state.stored.values));

@@ -5,6 +5,7 @@
 #include "base/image_buffer.h"
 #include "base/pixel_block.h"
 #include "base/status.h"
+#include "engine/worker_pool.h"
 #include "imageio/image_file.h"
 #include "platform/message_sink.h"
 #include "plugin/host_call.h"
@@ -38,14 +39,17 @@ inline std::uint16_t EngineToHostSample(std::uint16_t v) {
 // allocated. A failed allocation has shown its message and set the result.
 // Status 1 on any failure.
 Status LoadHostImage(HostCall call, imageio::CurrentImage& image, BlockAllocator& allocator,
-                     platform::MessageSink& sink);
+                     engine::WorkerPool& pool, platform::MessageSink& sink);
 
 // The two directions of the transfer. Each advanceState result becomes the
 // call's result; a failing one stops the transfer with its message, as does a
 // host answer without usable pixels (result FILTER_RESULT_REPORTED). Status 1
 // on failure. After a successful write the last tile's output request stays
-// in the record, for the host to take over when the selector returns.
-Status CopyHostToBuffer(HostCall call, const ImageBuffer& input, platform::MessageSink& sink);
-Status CopyBufferToHost(HostCall call, const ImageBuffer& output, platform::MessageSink& sink);
+// in the record, for the host to take over when the selector returns. The
+// samples of each plane are copied on `pool`'s workers.
+Status CopyHostToBuffer(HostCall call, const ImageBuffer& input, engine::WorkerPool& pool,
+                        platform::MessageSink& sink);
+Status CopyBufferToHost(HostCall call, const ImageBuffer& output, engine::WorkerPool& pool,
+                        platform::MessageSink& sink);
 
 }  // namespace quillon::plugin

@@ -8,6 +8,8 @@
 #include <set>
 #include <sstream>
 
+#include "base/pixel_block.h"
+
 namespace quillon::host {
 
 namespace {
@@ -18,10 +20,7 @@ bool IsEmpty(const FilterRect16& r) {
     return r.top == 0 && r.left == 0 && r.bottom == 0 && r.right == 0;
 }
 
-struct Buffer {
-    std::unique_ptr<std::uint8_t[]> bytes;
-    bool locked = false;
-};
+using Buffer = HostMemory::Block;
 
 struct Handle {
     std::vector<std::uint8_t> bytes;
@@ -37,18 +36,13 @@ struct WriteToken {
     Descriptor entries;
 };
 
-// What the plug-in wrote for one output request; it joins the document at
-// the next request or when the selector returns.
-struct PendingOutput {
-    FilterRect16 rect{};
-    int plane = 0;
-    std::vector<std::uint8_t> samples;
-};
-
 class Session {
   public:
     Session(Document& document, const HostOptions& options, HostReport& report)
-        : document_(document), options_(options), report_(report) {
+        : document_(document),
+          options_(options),
+          report_(report),
+          memory_(options.memory != nullptr ? *options.memory : ownMemory_) {
         record_.hostContext = this;
         const bool small = document.width <= 32767 && document.height <= 32767;
         record_.wholeSize = {document.height, document.width};
@@ -93,7 +87,7 @@ class Session {
     }
 
     ~Session() {
-        for (Buffer* b : buffers) delete b;
+        for (Buffer* b : buffers) memory_.Give(b);
         for (Handle* h : handles) delete h;
     }
 
@@ -118,7 +112,6 @@ class Session {
             report_.result = Call(FILTER_SELECTOR_START);
             report_.startSeconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            Settle();
         }
         while (
             report_.result == 0 && report_.continueCalls < kMaxContinueCalls &&
@@ -126,7 +119,6 @@ class Session {
             if (Serve() != 0) break;
             ++report_.continueCalls;
             report_.result = Call(FILTER_SELECTOR_CONTINUE);
-            Settle();
         }
         if (report_.result == 0) (void)Call(FILTER_SELECTOR_FINISH);
 
@@ -159,13 +151,6 @@ class Session {
   private:
     static Session& Of(void* context) { return *static_cast<Session*>(context); }
 
-    // After a selector: output of a successful one joins the document, that of
-    // a failed one is dropped.
-    void Settle() {
-        if (report_.result == 0) Commit();
-        pending_.reset();
-    }
-
     // The sample of plane `plane` at row y, column x.
     std::uint8_t* At(int plane, int y, int x) {
         const auto sampleBytes = static_cast<std::size_t>(document_.SampleBytes());
@@ -174,32 +159,16 @@ class Session {
             static_cast<std::size_t>(x);
         return document_.planes[static_cast<std::size_t>(plane)].data() + index * sampleBytes;
     }
-    std::size_t RowBytesOf(const FilterRect16& r) const {
-        return static_cast<std::size_t>(r.right - r.left) *
-               static_cast<std::size_t>(document_.SampleBytes());
-    }
-
-    void Commit() {
-        if (!pending_) return;
-        const FilterRect16& r = pending_->rect;
-        const std::size_t rowBytes = RowBytesOf(r);
-        for (int y = r.top; y < r.bottom; ++y) {
-            std::memcpy(At(pending_->plane, y, r.left),
-                        pending_->samples.data() + static_cast<std::size_t>(y - r.top) * rowBytes,
-                        rowBytes);
-        }
-        pending_.reset();
-    }
-
     bool Valid(const FilterRect16& r, std::int16_t lo, std::int16_t hi) const {
         return r.top >= 0 && r.left >= 0 && r.top < r.bottom && r.left < r.right &&
                r.bottom <= document_.height && r.right <= document_.width && lo == hi && lo >= 0 &&
                lo < 3;
     }
 
-    // Hands out the requested input and takes the previous output in.
+    // Hands out the requested pixels. Both point into the document itself:
+    // output is written in place, so it starts as the document's own pixels
+    // and is the document's as soon as it is written.
     FilterError Serve() {
-        Commit();
         record_.inData = nullptr;
         record_.outData = nullptr;
         if (!IsEmpty(record_.inRect)) {
@@ -212,19 +181,8 @@ class Session {
         if (!IsEmpty(record_.outRect)) {
             const FilterRect16& r = record_.outRect;
             if (!Valid(r, record_.outLoPlane, record_.outHiPlane)) return kHostRequestRefused;
-            // Output starts as a copy of the document's pixels.
-            pending_.emplace();
-            pending_->rect = r;
-            pending_->plane = record_.outLoPlane;
-            const std::size_t rowBytes = RowBytesOf(r);
-            pending_->samples.resize(rowBytes * static_cast<std::size_t>(r.bottom - r.top));
-            for (int y = r.top; y < r.bottom; ++y) {
-                std::memcpy(
-                    pending_->samples.data() + static_cast<std::size_t>(y - r.top) * rowBytes,
-                    At(pending_->plane, y, r.left), rowBytes);
-            }
-            record_.outData = pending_->samples.data();
-            record_.outRowBytes = static_cast<std::int32_t>(rowBytes);
+            record_.outData = At(record_.outLoPlane, r.top, r.left);
+            record_.outRowBytes = static_cast<std::int32_t>(document_.PlaneRowBytes());
         }
         return 0;
     }
@@ -235,8 +193,7 @@ class Session {
         s.report_.requests.push_back({input, input ? record->inRect : record->outRect,
                                       input ? record->inLoPlane : record->outLoPlane});
         if (static_cast<int>(s.report_.requests.size()) == s.options_.failAdvanceCall) {
-            // What was written before stays handed over.
-            s.Commit();
+            // What was written before stays in the document.
             return s.options_.advanceFailureCode;
         }
         return s.Serve();
@@ -248,12 +205,10 @@ class Session {
         if (++s.report_.allocations == s.options_.failAllocation || size > SIZE_MAX) {
             return FILTER_RESULT_OUT_OF_MEMORY;
         }
-        auto buffer = std::make_unique<Buffer>();
-        // Not cleared: a plug-in must not rely on what a host's memory holds.
-        buffer->bytes.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)]);
-        if (!buffer->bytes) return FILTER_RESULT_OUT_OF_MEMORY;
-        *id = reinterpret_cast<FilterBufferId>(buffer.get());
-        s.buffers.insert(buffer.release());
+        Buffer* buffer = s.memory_.Take(static_cast<std::size_t>(size));
+        if (buffer == nullptr) return FILTER_RESULT_OUT_OF_MEMORY;
+        *id = reinterpret_cast<FilterBufferId>(buffer);
+        s.buffers.insert(buffer);
         return 0;
     }
     static void* LockBuffer(void* context, FilterBufferId id, std::uint8_t) {
@@ -263,8 +218,7 @@ class Session {
             ++s.report_.badReleases;
             return nullptr;
         }
-        b->locked = true;
-        return b->bytes.get();
+        return b->bytes;
     }
     static void FreeBuffer(void* context, FilterBufferId id) {
         Session& s = Of(context);
@@ -273,7 +227,7 @@ class Session {
             ++s.report_.badReleases;
             return;
         }
-        delete b;
+        s.memory_.Give(b);
     }
 
     // Handles.
@@ -388,10 +342,38 @@ class Session {
     FilterWriteDescriptorProcs write_{};
     FilterDescriptorParameters descriptor_{};
     FilterHandle played_ = nullptr;
-    std::optional<PendingOutput> pending_;
+    HostMemory ownMemory_;
+    HostMemory& memory_;
 };
 
 }  // namespace
+
+HostMemory::~HostMemory() {
+    for (Block* b : kept_) {
+        SystemBlockAllocator::Instance().Free(b->bytes, b->size, b->token);
+        delete b;
+    }
+}
+
+HostMemory::Block* HostMemory::Take(std::size_t size) {
+    for (auto it = kept_.begin(); it != kept_.end(); ++it) {
+        if ((*it)->size == size) {
+            Block* b = *it;
+            kept_.erase(it);
+            return b;
+        }
+    }
+    auto block = std::make_unique<Block>();
+    block->size = size;
+    // Large blocks straight from the kernel, in huge pages where it can.
+    block->bytes = SystemBlockAllocator::Instance().Allocate(size, block->token);
+    if (block->bytes == nullptr) return nullptr;
+    // A plug-in must not rely on what a host's memory holds.
+    std::memset(block->bytes, 0xA5, std::min<std::size_t>(size, 64));
+    return block.release();
+}
+
+void HostMemory::Give(Block* block) { kept_.push_back(block); }
 
 HostReport RunFilter(const PluginLibrary& plugin, Document& document, const HostOptions& options) {
     HostReport report;

@@ -25,7 +25,32 @@ using Descriptor = std::vector<std::pair<FilterKey, std::int32_t>>;
 // cannot serve (a rectangle outside the document, several planes at once).
 inline constexpr FilterError kHostRequestRefused = -1;
 
+// The host's buffer memory. An editor keeps its memory from one filter run to
+// the next; a HostMemory shared by several runs does the same, handing a
+// buffer the last run gave back to the next run that asks for that size.
+class HostMemory {
+  public:
+    struct Block {
+        std::uint8_t* bytes = nullptr;
+        std::size_t size = 0;
+        std::uintptr_t token = 0;
+    };
+    HostMemory() = default;
+    ~HostMemory();
+    HostMemory(const HostMemory&) = delete;
+    HostMemory& operator=(const HostMemory&) = delete;
+
+    // A block of `size` bytes, whatever they hold; null when none can be had.
+    Block* Take(std::size_t size);
+    void Give(Block* block);
+
+  private:
+    std::vector<Block*> kept_;
+};
+
 struct HostOptions {
+    // Memory kept between runs; none = each run has its own.
+    HostMemory* memory = nullptr;
     // The selection's bounding rectangle; none = the whole document.
     std::optional<FilterRect16> selection;
     bool requestParameters = false;  // the user asks to set the filter up first
