@@ -100,7 +100,8 @@ int RunQuietCorrection(AppState& state, const ProgramEnvironment& env) {
     const engine::CorrectionInputs inputs{stored.correction, current.selection.lensModel,
                                           LensStateOf(current.selection, stored.correction)};
     engine::EngineContext engineContext{state.pool, env.sink};
-    const Status corrected = CorrectFullImage(current.image, inputs, stored.correction, engineContext);
+    const Status corrected =
+        CorrectFullImage(current.image, inputs, stored.correction, engineContext);
     int result = kQuietFailed;
     if (corrected.ok()) {
         imageio::ImageFileOptions options;

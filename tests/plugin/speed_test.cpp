@@ -94,21 +94,24 @@ TEST_F(PluginTest, DISABLED_SpeedOfTwentyFourMegapixels) {
     const app::PhotoMatch match(state, false, false);
     ASSERT_TRUE(lensdb::DetectForQuietCorrection(match.context(), state.current.selection));
 
+    for (std::size_t k = 0; k < 3; ++k) {
+        for (std::size_t p = 0; p < large.planes[k].size(); ++p) {
+            image.input.pixels[3 * p + k] = large.planes[k][p];
+        }
+    }
+    const engine::CorrectionInputs inputs{
+        state.stored.correction, state.current.selection.lensModel,
+        app::LensStateOf(state.current.selection, state.stored.correction)};
+    engine::EngineContext context{state.pool, sink};
+    const StatusOr<engine::CorrectionPlan> plan =
+        engine::PlanCorrection(image.input, inputs, engine::SourceUse::kKeep, sink);
+    ASSERT_TRUE(plan.ok());
+    engine::CorrectionScratch scratch;
+    ASSERT_TRUE(engine::ReadyCorrectionScratch(*plan, scratch, context).ok());
     std::vector<double> memorySeconds;
     for (int i = 0; i < kRuns; ++i) {
-        for (std::size_t k = 0; k < 3; ++k) {
-            for (std::size_t p = 0; p < large.planes[k].size(); ++p) {
-                image.input.pixels[3 * p + k] = large.planes[k][p];
-            }
-        }
-        engine::CorrectionInputs inputs{
-            state.stored.correction, state.current.selection.lensModel,
-            app::LensStateOf(state.current.selection, state.stored.correction)};
-        engine::EngineContext context{state.pool, sink};
         const auto start = std::chrono::steady_clock::now();
-        ASSERT_TRUE(
-            engine::RunCorrection(image.output, image.input, false, image.blocks, inputs, context)
-                .ok());
+        ASSERT_TRUE(engine::RunCorrection(*plan, image.input, image.output, scratch, context).ok());
         memorySeconds.push_back(
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
