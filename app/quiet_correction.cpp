@@ -36,16 +36,16 @@ std::string NoLensMessage(const lensdb::MatchContext& context, lensdb::LensSelec
     return "Quillon: " + path + ": " + reason;
 }
 
-// Corrects the loaded photo into its output. The photo is read once and
-// written once, so the correction may spend the source pixels: no second copy
-// of them is ever held. Crop shifts that had to be limited are adopted, as a
-// window would show them, and so saved with the settings.
-Status CorrectPhoto(imageio::CurrentImage& image, const engine::CorrectionInputs& inputs,
-                    engine::CorrectionSettings& settings, engine::EngineContext& context) {
+}  // namespace
+
+Status CorrectFullImage(imageio::CurrentImage& image, const engine::CorrectionInputs& inputs,
+                        engine::CorrectionSettings& settings, engine::EngineContext& context,
+                        BlockAllocator& scratchMemory) {
     const StatusOr<engine::CorrectionPlan> plan =
         engine::PlanCorrection(image.input, inputs, engine::SourceUse::kSpend, context.sink);
     if (!plan.ok()) return plan.status();
     engine::CorrectionScratch scratch;
+    for (PixelBlock& block : scratch.blocks) block = PixelBlock(scratchMemory);
     QUILLON_RETURN_IF_ERROR(engine::ReadyCorrectionScratch(*plan, scratch, context));
     const Status status =
         engine::RunCorrection(*plan, image.blocks.source, image.output, scratch, context);
@@ -54,7 +54,6 @@ Status CorrectPhoto(imageio::CurrentImage& image, const engine::CorrectionInputs
     return status;
 }
 
-}  // namespace
 
 int RunQuietCorrection(AppState& state, const ProgramEnvironment& env) {
     const std::string* next = state.start.fileList.Next();
@@ -86,15 +85,11 @@ int RunQuietCorrection(AppState& state, const ProgramEnvironment& env) {
         env.busy.Open("Correcting " + std::string(platform::FileNameOf(path)));
     }
 
-    engine::LensState lensState;
-    lensState.distortionUsable = current.selection.profileCorrection &&
-                                 current.selection.IsRealLensSelected() &&
-                                 current.selection.coefficientsValid;
-    lensState.fisheyeEnabled = stored.correction.CorChoice == engine::kCorrectFisheye;
     const engine::CorrectionInputs inputs{stored.correction, current.selection.lensModel,
-                                          lensState};
+                                          LensStateOf(current.selection, stored.correction)};
     engine::EngineContext engineContext{state.pool, env.sink};
-    const Status corrected = CorrectPhoto(current.image, inputs, stored.correction, engineContext);
+    const Status corrected =
+        CorrectFullImage(current.image, inputs, stored.correction, engineContext);
     int result = kQuietFailed;
     if (corrected.ok()) {
         imageio::ImageFileOptions options;
