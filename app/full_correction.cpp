@@ -1,8 +1,28 @@
 #include "app/full_correction.h"
 
-#include "preview/preview_state.h"
+#include "app/photo_detection.h"
 
 namespace quillon::app {
+
+Status CorrectFullImage(imageio::CurrentImage& image, const engine::CorrectionInputs& inputs,
+                        engine::CorrectionSettings& settings, engine::EngineContext& context,
+                        BlockAllocator& scratchMemory, engine::SourceUse sourceUse) {
+    const StatusOr<engine::CorrectionPlan> plan =
+        engine::PlanCorrection(image.input, inputs, sourceUse, context.sink);
+    if (!plan.ok()) return plan.status();
+    engine::CorrectionScratch scratch;
+    for (PixelBlock& block : scratch.blocks) block = PixelBlock(scratchMemory);
+    QUILLON_RETURN_IF_ERROR(engine::ReadyCorrectionScratch(*plan, scratch, context));
+    Status status;
+    if (sourceUse == engine::SourceUse::kSpend) {
+        status = engine::RunCorrection(*plan, image.blocks.source, image.output, scratch, context);
+        image.input = ImageBuffer{};  // its pixels are spent
+    } else {
+        status = engine::RunCorrection(*plan, image.input, image.output, scratch, context);
+    }
+    if (status.ok()) engine::AdoptCropShifts(*plan, settings);
+    return status;
+}
 
 std::int32_t ExpectedStages(const engine::ActiveCorrections& steps) {
     // Chromatic aberration moves red and blue apart from green: up to one
@@ -16,29 +36,19 @@ std::int32_t ExpectedStages(const engine::ActiveCorrections& steps) {
 
 int CorrectAndSave(AppState& state, const FullCorrection& job, platform::MessageSink& sink,
                    engine::WorkProgress& progress) {
-    imageio::CurrentImage& image = state.current.image;
-    const lensdb::LensSelection& selection = state.current.selection;
-    const engine::CorrectionInputs inputs{job.values, selection.lensModel,
-                                          preview::LensStateOf(selection, job.values)};
-    const StatusOr<engine::CorrectionPlan> plan =
-        engine::PlanCorrection(image.input, inputs, job.sourceUse, sink);
-    if (!plan.ok()) return 1;
-    progress.ExpectStages(ExpectedStages(plan->steps));
+    ImageState& current = state.current;
+    const engine::CorrectionInputs inputs{job.values, current.selection.lensModel,
+                                          LensStateOf(current.selection, job.values)};
+    progress.ExpectStages(
+        ExpectedStages(engine::DecideCorrections(inputs.settings, inputs.lens, inputs.lensState)));
     engine::EngineContext context{state.pool, sink};
     context.progress = &progress;
-    engine::CorrectionScratch scratch;
-    if (!engine::ReadyCorrectionScratch(*plan, scratch, context).ok()) return 1;
-    Status corrected;
-    if (job.sourceUse == engine::SourceUse::kSpend) {
-        corrected =
-            engine::RunCorrection(*plan, image.blocks.source, image.output, scratch, context);
-        image.input = ImageBuffer{};  // its pixels are spent
-    } else {
-        corrected = engine::RunCorrection(*plan, image.input, image.output, scratch, context);
+    if (!CorrectFullImage(current.image, inputs, job.values, context,
+                          SystemBlockAllocator::Instance(), job.sourceUse)
+             .ok()) {
+        return 1;
     }
-    if (!corrected.ok()) return 1;
-    engine::AdoptCropShifts(*plan, job.values);
-    return imageio::SaveImageFile(job.path, image, job.options, sink) == 0 ? 0 : 1;
+    return imageio::SaveImageFile(job.path, current.image, job.options, sink) == 0 ? 0 : 1;
 }
 
 }  // namespace quillon::app

@@ -43,6 +43,7 @@ endfunction()
 
 # quillon_test(NAME <name> [SOURCES ...] DEPS ...)
 # One GoogleTest binary per module; sources default to tests/<name>/*_test.cpp.
+# Its tests carry the module's name as their label (ctest -L <name>).
 function(quillon_test)
     if(NOT QUILLON_BUILD_TESTS)
         return()

@@ -11,7 +11,7 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && defined(__GNUC__)
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
 #include <immintrin.h>
 #endif
 
@@ -440,7 +440,7 @@ inline void InterpolateFast8(const std::uint8_t* const* rows, float fx, float fy
 
 #endif
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
 #define QUILLON_HAVE_AVX2_PATH 1
 
 // Bytes 0..7 of block row r as eight floats.
@@ -456,12 +456,18 @@ __attribute__((target("avx2,fma"), always_inline)) inline __m256 Tails8(
     std::uint32_t a, b;
     std::memcpy(&a, rows[r] + 8, 4);
     std::memcpy(&b, rows[r + 1] + 8, 4);
-    const auto both = static_cast<long long>((static_cast<std::uint64_t>(b) << 32) | a);
-    return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_cvtsi64_si128(both)));
+#if defined(__x86_64__)
+    const __m128i both =
+        _mm_cvtsi64_si128(static_cast<long long>((static_cast<std::uint64_t>(b) << 32) | a));
+#else  // i386 has no 64-bit moves into vector registers
+    const __m128i both = _mm_set_epi32(0, 0, static_cast<int>(b), static_cast<int>(a));
+#endif
+    return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(both));
 }
 
 // The 8-bit rule with 256-bit vectors and fused multiply-adds, for machines
-// that have them (chosen at run time; the build itself targets every x86-64).
+// that have them (chosen at run time; the build itself targets every x86-64,
+// and every i386 with SSE2).
 // Widening eight bytes at once halves the unpacking, which is most of the
 // work. Same tolerance as the 128-bit form.
 //

@@ -333,7 +333,8 @@ Status LoadDatabaseFile(const std::string& path, LensDatabase& database,
             return Status(1);
         }
         bytes.resize(static_cast<std::size_t>(size));
-        if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
+        if (size > 0 &&
+            !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
             // Short: whatever arrived is parsed and fails on its own terms.
             bytes.resize(static_cast<std::size_t>(in.gcount()));
         }

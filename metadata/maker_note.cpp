@@ -136,7 +136,10 @@ void DirectoryWalker::MakerTag(int kind, const DirectoryEntry& entry, std::uint6
                 TakeIfUnset(shot_.maxFlen, at(kCanonLongFocal) / units);
             } else if (entry.tag == kTagCanonLensModel && entry.type == kTypeAscii) {
                 shot_.lensNames.makerNoteModel = TextOf(entry, kMaxLensNameChars);
-                const LensDescription lens = ParseLensDescription(TextOf(entry, entry.size));
+                // The walk checked that the value lies in the block, so its
+                // size fits in memory.
+                const LensDescription lens =
+                    ParseLensDescription(TextOf(entry, static_cast<std::size_t>(entry.size)));
                 TakeIfUnset(shot_.minFlen, lens.minFlen);
                 TakeIfUnset(shot_.maxFlen, lens.maxFlen);
                 TakeIfUnset(shot_.minFlenMaxAper, lens.minFlenMaxAper);

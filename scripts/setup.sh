@@ -15,6 +15,15 @@ if [ "${QUILLON_FUZZ:-0}" = 1 ]; then
     packages+=(clang libclang-rt-14-dev)
 fi
 
+# The 32-bit plug-in is built against Debian's i386 packages; only a build that
+# asks for it (QUILLON_I386=1, as the test script does) needs them.
+i386=0
+if [ "${QUILLON_I386:-0}" = 1 ]; then
+    i386=1
+    packages+=(g++-multilib libtiff-dev:i386 libjpeg62-turbo-dev:i386 liblcms2-dev:i386
+               libgtest-dev:i386 libgmock-dev:i386 qt6-base-dev:i386)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
@@ -33,5 +42,8 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+if [ "$i386" = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+fi
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

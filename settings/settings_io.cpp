@@ -21,7 +21,6 @@ namespace {
 using engine::CorrectionSettings;
 
 constexpr std::int32_t kCoefficientOrder = 10090000;
-constexpr std::string_view kVersionText = "Quillon 9.0";
 constexpr std::string_view kFallbackLanguage = "English";
 
 struct CorrectionField {

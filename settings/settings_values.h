@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // The preferences and window state that persist between runs, apart from the
 // correction values (the engine's CorrectionSettings, which also holds the
@@ -11,6 +12,9 @@
 // initial values here are the defaults a missing value takes.
 
 namespace quillon::settings {
+
+// Written as "Version" by every full save, and shown in the About box.
+inline constexpr std::string_view kVersionText = "Quillon 9.0";
 
 // Program and plug-in share the stored values; a few belong to one of them.
 enum class Deliverable { kProgram, kPlugin };

@@ -1,7 +1,9 @@
 #include "base/pixel_block.h"
 
 #include <cstdint>
+#include <cstring>
 #include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -54,6 +56,64 @@ TEST(PixelBlockTest, ImpossibleSizeFailsWithoutThrowing) {
     PixelBlock block;
     EXPECT_FALSE(block.Allocate(~std::size_t{0} / 2));
     EXPECT_TRUE(block.empty());
+}
+
+// Hands out heap memory, remembers what is live and fails the n-th request.
+class CountingAllocator final : public BlockAllocator {
+  public:
+    std::uint8_t* Allocate(std::size_t size, std::uintptr_t& token) noexcept override {
+        if (++requests == failOn) return nullptr;
+        auto* p = static_cast<std::uint8_t*>(std::malloc(size));
+        std::memset(p, 0, size);
+        token = ++lastToken;
+        live.push_back(token);
+        return p;
+    }
+    void Free(std::uint8_t* data, std::size_t, std::uintptr_t token) noexcept override {
+        std::erase(live, token);
+        freed.push_back(token);
+        std::free(data);
+    }
+    int requests = 0;
+    int failOn = 0;
+    std::uintptr_t lastToken = 100;
+    std::vector<std::uintptr_t> live;
+    std::vector<std::uintptr_t> freed;
+};
+
+// Each block gives its memory back to the allocator it came from, with the
+// token it got, also after a move into a block of another allocator.
+TEST(PixelBlockTest, BlocksReturnTheirMemoryToTheirOwnAllocator) {
+    CountingAllocator host;
+    {
+        PixelBlock a(host);
+        ASSERT_TRUE(a.Allocate(100));
+        EXPECT_EQ(host.live, std::vector<std::uintptr_t>{101});
+        ASSERT_TRUE(a.Allocate(200));  // the old block goes back first
+        EXPECT_EQ(host.freed, std::vector<std::uintptr_t>{101});
+        EXPECT_EQ(host.live, std::vector<std::uintptr_t>{102});
+
+        PixelBlock system;
+        ASSERT_TRUE(system.Allocate(64));
+        system = std::move(a);  // now owns the host's block
+        EXPECT_EQ(&system.allocator(), &host);
+        PixelBlock replacement(system.allocator());
+        ASSERT_TRUE(replacement.Allocate(32));
+        EXPECT_EQ(host.live.size(), 2u);
+    }
+    EXPECT_TRUE(host.live.empty());
+    EXPECT_EQ(host.requests, 3);
+}
+
+TEST(PixelBlockTest, RefusedRequestLeavesTheBlockEmpty) {
+    CountingAllocator host;
+    host.failOn = 2;
+    PixelBlock a(host);
+    ASSERT_TRUE(a.Allocate(16));
+    EXPECT_FALSE(a.Allocate(16));
+    EXPECT_TRUE(a.empty());
+    EXPECT_EQ(a.data(), nullptr);
+    EXPECT_TRUE(host.live.empty());
 }
 
 }  // namespace

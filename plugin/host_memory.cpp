@@ -1,0 +1,72 @@
+#include "plugin/host_memory.h"
+
+#include <cstring>
+
+namespace quillon::plugin {
+
+namespace {
+
+// Sizes are rounded up so that every block keeps the alignment the pixel
+// loops expect of the next one in a host that hands out consecutive memory.
+constexpr std::size_t kBlockGranule = 16;
+
+}  // namespace
+
+bool HasBufferProcs(const FilterRecord& record) {
+    const FilterBufferProcs* procs = record.bufferProcs;
+    return procs != nullptr && procs->allocateProc != nullptr && procs->lockProc != nullptr &&
+           procs->freeProc != nullptr;
+}
+
+void HostBlockAllocator::Fail(const char* message) noexcept {
+    sink_.Show(message);
+    call_.result = FILTER_RESULT_OUT_OF_MEMORY;
+}
+
+std::uint8_t* HostBlockAllocator::Allocate(std::size_t size, std::uintptr_t& token) noexcept {
+    if (held_ == blocks_.size()) {
+        Fail("allocMem error 1: out of memory");
+        return nullptr;
+    }
+    if (size > SIZE_MAX - kBlockGranule) {
+        Fail("allocMem error 2: out of memory");
+        return nullptr;
+    }
+    const std::size_t rounded = (size + kBlockGranule - 1) / kBlockGranule * kBlockGranule;
+    const FilterBufferProcs& procs = *call_.record.bufferProcs;
+    FilterBufferId buffer = nullptr;
+    if (procs.allocateProc(procs.context, rounded, &buffer) != FILTER_RESULT_OK ||
+        buffer == nullptr) {
+        Fail("allocMem error 2: out of memory");
+        return nullptr;
+    }
+    auto* data = static_cast<std::uint8_t*>(procs.lockProc(procs.context, buffer, 0));
+    if (data == nullptr) {
+        // The buffer is of no use unlocked; giving it back keeps the host's
+        // memory as it was.
+        procs.freeProc(procs.context, buffer);
+        Fail("allocMem error 3: out of memory");
+        return nullptr;
+    }
+    // Host memory comes as it was left; blocks start zeroed.
+    std::memset(data, 0, size);
+    std::size_t slot = 0;
+    while (blocks_[slot].buffer != nullptr) ++slot;
+    blocks_[slot] = Held{data, buffer};
+    ++held_;
+    token = slot;
+    return data;
+}
+
+void HostBlockAllocator::Free(std::uint8_t* data, std::size_t, std::uintptr_t token) noexcept {
+    if (token >= blocks_.size() || blocks_[token].data != data || data == nullptr) {
+        sink_.Show("Internal error: 002");
+        return;
+    }
+    const FilterBufferProcs& procs = *call_.record.bufferProcs;
+    procs.freeProc(procs.context, blocks_[token].buffer);
+    blocks_[token] = Held{};
+    --held_;
+}
+
+}  // namespace quillon::plugin

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "base/pixel_block.h"
+#include "platform/message_sink.h"
+#include "plugin/host_call.h"
+
+// Pixel memory of a filter run, taken from the host's buffer procs: the host
+// decides how much memory its filters may hold, and frees what a filter left
+// behind. The blocks of one run are the image blocks of the program's image
+// memory, with its limits and messages.
+
+namespace quillon::plugin {
+
+// At most this many blocks are held at once.
+inline constexpr std::size_t kMaxHostBlocks = 40;
+
+class HostBlockAllocator final : public BlockAllocator {
+  public:
+    // `call` and `sink` must outlive the allocator, and the allocator every
+    // block it served. The record must carry all three buffer procs (see
+    // HasBufferProcs).
+    HostBlockAllocator(HostCall call, platform::MessageSink& sink) : call_(call), sink_(sink) {}
+    HostBlockAllocator(const HostBlockAllocator&) = delete;
+    HostBlockAllocator& operator=(const HostBlockAllocator&) = delete;
+
+    // A failure shows one of the three "allocMem error" messages, sets the
+    // result to out of memory and leaves the count of held blocks as it was.
+    std::uint8_t* Allocate(std::size_t size, std::uintptr_t& token) noexcept override;
+    void Free(std::uint8_t* data, std::size_t size, std::uintptr_t token) noexcept override;
+
+    std::size_t HeldBlocks() const { return held_; }
+
+  private:
+    struct Held {
+        std::uint8_t* data = nullptr;
+        FilterBufferId buffer = nullptr;
+    };
+    void Fail(const char* message) noexcept;
+
+    HostCall call_;
+    platform::MessageSink& sink_;
+    std::array<Held, kMaxHostBlocks> blocks_{};
+    std::size_t held_ = 0;
+};
+
+// Whether the host offers buffer memory; without it a run uses the
+// process's own.
+bool HasBufferProcs(const FilterRecord& record);
+
+}  // namespace quillon::plugin
