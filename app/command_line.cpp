@@ -6,6 +6,33 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// Applies the option groups of one argument ("-q", "-Qi", "-q -i") to `mode`;
+// false, with `mode` untouched, when the argument holds anything else.
+bool ApplyOptions(std::string_view arg, StartMode& mode) {
+    StartMode changed = mode;
+    std::size_t i = 0;
+    while (true) {
+        while (i < arg.size() && IsBlank(arg[i])) ++i;
+        if (i == arg.size()) break;
+        if (arg[i] != '-') return false;
+        ++i;
+        const std::size_t letters = i;
+        for (; i < arg.size() && !IsBlank(arg[i]) && arg[i] != '-'; ++i) {
+            const char letter = arg[i];
+            if (letter == 'q' || letter == 'Q') {
+                changed.quietMode = letter;
+            } else if (letter == 'i') {
+                changed.invertMode = true;
+            } else {
+                return false;
+            }
+        }
+        if (i == letters) return false;  // a '-' with no letter behind it
+    }
+    mode = changed;
+    return true;
+}
+
 }  // namespace
 
 const std::string* FileList::Next() {
@@ -18,78 +45,33 @@ void FileList::StepBack() {
     if (current >= 0) --current;
 }
 
-StartMode ParseCommandLine(std::string_view line) {
-    StartMode mode;
-    mode.interactiveMode = line.empty();
+ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
+    ParsedCommandLine parsed;
+    StartMode& mode = parsed.mode;
+    mode.interactiveMode = args.empty();
     std::size_t i = 0;
-    const auto skipBlanks = [&] {
-        while (i < line.size() && IsBlank(line[i])) ++i;
-    };
-
-    // Options. A letter other than q, Q or i after '-' ends them, and the path
-    // text starts at that letter (so "-x a.jpg" names the files x and a.jpg).
-    skipBlanks();
-    while (i < line.size() && line[i] == '-') {
-        ++i;
-        if (i >= line.size()) break;
-        const char letter = line[i];
-        if (letter == 'q' || letter == 'Q') {
-            mode.quietMode = letter;
+    for (; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") {
             ++i;
-            if (i < line.size() && line[i] == 'i') {
-                mode.invertMode = true;
-                ++i;
-            }
-        } else if (letter == 'i') {
-            mode.invertMode = true;
-            ++i;
-            if (i < line.size() && (line[i] == 'q' || line[i] == 'Q')) {
-                mode.quietMode = line[i];
-                ++i;
-            }
-        } else {
             break;
         }
-        skipBlanks();
-    }
-
-    // Paths: blank-separated; a leading double quote runs to the next one (or the
-    // end) and may hold blanks. Separators are kept as written: '/' is the path
-    // separator here and a backslash may be part of a file name.
-    while (true) {
-        skipBlanks();
-        if (i >= line.size()) break;
-        std::string arg;
-        if (line[i] == '"') {
-            ++i;
-            const std::size_t end = line.find('"', i);
-            const std::size_t stop = end == std::string_view::npos ? line.size() : end;
-            arg.assign(line.substr(i, stop - i));
-            i = end == std::string_view::npos ? line.size() : end + 1;
-        } else {
-            const std::size_t start = i;
-            while (i < line.size() && !IsBlank(line[i])) ++i;
-            arg.assign(line.substr(start, i - start));
+        if (arg.size() < 2 || arg.front() != '-') break;  // the first path
+        if (!ApplyOptions(arg, mode)) {
+            parsed.unknownOption = arg;
+            return parsed;
         }
-        mode.fileList.paths.push_back(std::move(arg));
     }
-    return mode;
+    mode.fileList.paths.assign(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+    return parsed;
 }
 
-std::string CommandLineFromArgs(int argc, const char* const* argv) {
-    std::string line;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (!line.empty()) line.push_back(' ');
-        if (arg.find_first_of(" \t") != std::string_view::npos || arg.empty()) {
-            line.push_back('"');
-            line.append(arg);
-            line.push_back('"');
-        } else {
-            line.append(arg);
-        }
-    }
-    return line;
+std::string UnknownOptionText(std::string_view option) {
+    return "Quillon: unknown option " + std::string(option) +
+           "\n"
+           "usage: quillon [-i] [--] [photo ...]\n"
+           "       quillon -q|-Q [-i] [--] photo.jpg|photo.tif\n"
+           "A file name that starts with '-' follows \"--\".";
 }
 
 }  // namespace quillon::app

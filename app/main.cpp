@@ -1,15 +1,17 @@
 // quillon: corrects the optical faults of photographs.
 //
-//   quillon                      the folder browser (needs a display)
-//   quillon photo.jpg ...        the editor, one file after another
-//   quillon -q|-Q [-i] photo.jpg the quiet one-shot correction; -q notes
-//                                progress, -Q is silent, -i adds the lens's
-//                                distortion instead of removing it
+//   quillon                         the folder browser (needs a display)
+//   quillon [-i] [--] photo.jpg ... the editor, one file after another
+//   quillon -q|-Q [-i] [--] photo   the quiet one-shot correction; -q notes
+//                                   progress, -Q is silent, -i adds the lens's
+//                                   distortion instead of removing it
+// Each argument is taken as the system hands it over; "--" lets a file name
+// start with '-'.
 
 #include <new>
 #include <string>
+#include <vector>
 
-#include "app/command_line.h"
 #include "app/startup.h"
 #include "app/window/gui_program.h"
 #include "platform/message_sink.h"
@@ -23,16 +25,16 @@ int main(int argc, char** argv) {
     platform::FileSettingsStore userStore(settings::UserSettingsPath());
     const platform::FileSettingsStore machineStore(settings::MachineSettingsPath());
     try {
-        const std::string commandLine = app::CommandLineFromArgs(argc, argv);
+        const std::vector<std::string> args(argv + 1, argv + argc);
         if (app::DisplayAvailable()) {
-            return app::RunWithWindows(argc, argv, commandLine, sink, userStore, machineStore);
+            return app::RunWithWindows(argc, argv, args, sink, userStore, machineStore);
         }
         // Without a display nothing can ask for a language: the first run
         // proceeds in English, and nothing can show a window.
         settings::NoDisplayLanguagePrompt languagePrompt;
         app::StderrBusyIndicator busy;
         const app::ProgramEnvironment env{sink, userStore, machineStore, languagePrompt, busy, {}};
-        return app::RunProgram(commandLine, env);
+        return app::RunProgram(args, env);
     } catch (const std::bad_alloc&) {
         // Pixel memory never throws (its failures are reported where they happen);
         // this catches the small containers, so that even they end in a message

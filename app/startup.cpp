@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "app/quiet_correction.h"
 #include "lensdb/lens_history.h"
@@ -79,7 +80,7 @@ int LoadRunData(AppState& state, const ProgramEnvironment& env) {
     return kExitOk;
 }
 
-int RunProgram(std::string_view commandLine, const ProgramEnvironment& env) {
+int RunProgram(std::span<const std::string> args, const ProgramEnvironment& env) {
     // 1. The state record. Its parts are small until a photo or the database is
     // loaded, but a machine that cannot hold even them gets a message, not a crash.
     std::unique_ptr<AppState> owned(new (std::nothrow) AppState());
@@ -90,7 +91,12 @@ int RunProgram(std::string_view commandLine, const ProgramEnvironment& env) {
     AppState& state = *owned;
 
     // 3. The command line.
-    state.start = ParseCommandLine(commandLine);
+    ParsedCommandLine parsed = ParseCommandLine(args);
+    if (!parsed.unknownOption.empty()) {
+        env.sink.Show(UnknownOptionText(parsed.unknownOption));
+        return kExitFailure;
+    }
+    state.start = std::move(parsed.mode);
     if (state.start.quietMode != 0 && state.start.fileList.paths.size() != 1) {
         env.sink.Show("Only one file may be specified with the -q option");
         return kExitFailure;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <functional>
+#include <span>
+#include <string>
 #include <string_view>
 
 #include "app/app_state.h"
@@ -44,9 +46,9 @@ struct ProgramEnvironment {
     std::function<int(AppState&)> mainWindow;
 };
 
-// Runs the program for one command line (without the program name) and
+// Runs the program for its arguments (argv without the program name) and
 // answers the exit code.
-int RunProgram(std::string_view commandLine, const ProgramEnvironment& env);
+int RunProgram(std::span<const std::string> args, const ProgramEnvironment& env);
 
 // The start-up steps that bring up what a run works with: the language list,
 // the settings (asking for a language on the first run), the strings of the

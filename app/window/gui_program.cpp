@@ -79,7 +79,7 @@ bool DisplayAvailable() {
     return answers;
 }
 
-int RunWithWindows(int& argc, char** argv, std::string_view commandLine,
+int RunWithWindows(int& argc, char** argv, std::span<const std::string> args,
                    platform::MessageSink& withoutWindow, platform::SettingsStore& userStore,
                    const platform::SettingsStore& machineStore) {
     QApplication application(argc, argv);
@@ -99,7 +99,7 @@ int RunWithWindows(int& argc, char** argv, std::string_view commandLine,
         machineStore, languagePrompt,
         busy,         [&services](AppState& state) {
                                      return RunMainWindow(state, services); }};
-    return RunProgram(commandLine, env);
+    return RunProgram(args, env);
 }
 
 }  // namespace quillon::app

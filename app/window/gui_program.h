@@ -1,6 +1,7 @@
 #pragma once
 
-#include <string_view>
+#include <span>
+#include <string>
 
 #include "app/app_state.h"
 #include "platform/message_sink.h"
@@ -16,9 +17,10 @@ namespace quillon::app {
 // told explicitly which platform to show them on.
 bool DisplayAvailable();
 
-// Runs RunProgram for `commandLine` with windows. `withoutWindow` receives the
-// messages while no window is open (the quiet mode's among them).
-int RunWithWindows(int& argc, char** argv, std::string_view commandLine,
+// Runs RunProgram for `args` (argv without the program name, as it was before
+// the toolkit saw it) with windows. `withoutWindow` receives the messages while
+// no window is open (the quiet mode's among them).
+int RunWithWindows(int& argc, char** argv, std::span<const std::string> args,
                    platform::MessageSink& withoutWindow, platform::SettingsStore& userStore,
                    const platform::SettingsStore& machineStore);
 

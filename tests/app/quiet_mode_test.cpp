@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <utility>
@@ -42,9 +43,9 @@ class ProgramRun {
         : user(std::move(userValues)),
           machine({StoredValue::String("Root", QUILLON_TEST_ROOT_DIR)}) {}
 
-    int Run(const std::string& commandLine) {
+    int Run(const std::vector<std::string>& args) {
         const ProgramEnvironment env{sink, user, machine, prompt, busy, {}};
-        return RunProgram(commandLine, env);
+        return RunProgram(args, env);
     }
 
     platform::CapturingSink sink;
@@ -73,22 +74,23 @@ TEST(QuietModeTest, CommandLineFaultsEndWithTheirMessageAndExitCode) {
     testing::TempDir dir;
     const std::string a = Copy(dir, "mdx_Issue_339.jpg");
     struct Case {
-        std::string line;
+        std::vector<std::string> args;
         std::string message;
     };
     const Case cases[] = {
-        {"-q " + a + " " + a, "Only one file may be specified with the -q option"},
-        {"-Q", "Only one file may be specified with the -q option"},
-        {"-q photo.png", "Quillon: error, file must be jpg or tif: photo.png"},
-        {"-q " + dir.File("missing.jpg"),
+        {{"-q", a, a}, "Only one file may be specified with the -q option"},
+        {{"-Q"}, "Only one file may be specified with the -q option"},
+        {{"-q", "photo.png"}, "Quillon: error, file must be jpg or tif: photo.png"},
+        {{"-q", dir.File("missing.jpg")},
          "Quillon: error, file not found: " + dir.File("missing.jpg")},
-        {"-q " + dir.File("noSuffix"),
+        {{"-q", dir.File("noSuffix")},
          "Quillon: error, file has no suffix: " + dir.File("noSuffix")},
+        {{"-Q", "-x", a}, UnknownOptionText("-x")},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.line);
+        SCOPED_TRACE(::testing::PrintToString(c.args));
         ProgramRun run;
-        EXPECT_EQ(run.Run(c.line), 1);
+        EXPECT_EQ(run.Run(c.args), 1);
         EXPECT_EQ(run.sink.Last(), c.message);
     }
 }
@@ -96,7 +98,7 @@ TEST(QuietModeTest, CommandLineFaultsEndWithTheirMessageAndExitCode) {
 // Two files with -q fail before anything else is loaded or stored.
 TEST(QuietModeTest, TooManyFilesStoresNothing) {
     ProgramRun run;
-    EXPECT_EQ(run.Run("-q a.jpg b.jpg"), 1);
+    EXPECT_EQ(run.Run({"-q", "a.jpg", "b.jpg"}), 1);
     EXPECT_TRUE(run.user.Values().empty());
 }
 
@@ -105,7 +107,7 @@ TEST(QuietModeTest, RecognisedJpegIsCorrectedInPlaceWithItsMetadata) {
     const std::string path = Copy(dir, "mdx_Issue_339.jpg");
     const imageio::CurrentImage before = Load(path);
     ProgramRun run;
-    EXPECT_EQ(run.Run("-q \"" + path + "\""), 0) << run.sink.Last();
+    EXPECT_EQ(run.Run({"-q", path}), 0) << run.sink.Last();
     EXPECT_EQ(run.busy.opened, std::vector<std::string>{"Correcting mdx_Issue_339.jpg"});
     // The correction ran while the note was shown, and reported its remap.
     EXPECT_GE(run.busy.stages, 1);
@@ -130,11 +132,58 @@ TEST(QuietModeTest, RecognisedJpegIsCorrectedInPlaceWithItsMetadata) {
     EXPECT_TRUE(run.user.Find("Language").has_value());
 }
 
+// Runs a test step in another working folder and returns to the first.
+class InFolder {
+  public:
+    explicit InFolder(const std::string& dir) : previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(dir);
+    }
+    ~InFolder() { std::filesystem::current_path(previous_); }
+    InFolder(const InFolder&) = delete;
+    InFolder& operator=(const InFolder&) = delete;
+
+  private:
+    std::filesystem::path previous_;
+};
+
+// Only the photo the user named may change. Each name here, given relative to
+// the working folder as a shell passes it, once led to another file being
+// corrected or to an option being read from a file name.
+TEST(QuietModeTest, OnlyTheNamedPhotoChanges) {
+    testing::TempDir dir;
+    const std::vector<std::uint8_t> original =
+        testing::ReadBytes(testing::TestDataPath("photos/mdx_Issue_339.jpg"));
+    for (const char* name : {"phone.jpg", "a.jpg", "photo.jpg", "-photo.jpg"}) {
+        ASSERT_TRUE(testing::WriteBytes(dir.File(name), original));
+    }
+    const auto unchanged = [&](const char* name) {
+        return testing::ReadBytes(dir.File(name)) == original;
+    };
+    const InFolder inDir(dir.path());
+
+    // "-iphone.jpg" is no option, and it names no file.
+    ProgramRun unknown;
+    EXPECT_EQ(unknown.Run({"-Q", "-iphone.jpg"}), 1);
+    EXPECT_EQ(unknown.sink.Last(), UnknownOptionText("-iphone.jpg"));
+    EXPECT_TRUE(unchanged("phone.jpg"));
+
+    // The quotes are part of the name, whose suffix is then no image suffix.
+    ProgramRun quoted;
+    EXPECT_EQ(quoted.Run({"-Q", "\"a.jpg\""}), 1);
+    EXPECT_EQ(quoted.sink.Last(), "Quillon: error, file must be jpg or tif: \"a.jpg\"");
+    EXPECT_TRUE(unchanged("a.jpg"));
+
+    ProgramRun afterDashes;
+    ASSERT_EQ(afterDashes.Run({"-Q", "--", "-photo.jpg"}), 0) << afterDashes.sink.Last();
+    EXPECT_FALSE(unchanged("-photo.jpg"));
+    EXPECT_TRUE(unchanged("photo.jpg"));
+}
+
 TEST(QuietModeTest, SilentModeShowsNoProgress) {
     testing::TempDir dir;
     const std::string path = Copy(dir, "mdx_Issue_339.jpg");
     ProgramRun run;
-    EXPECT_EQ(run.Run("-Q " + path), 0) << run.sink.Last();
+    EXPECT_EQ(run.Run({"-Q", path}), 0) << run.sink.Last();
     EXPECT_TRUE(run.busy.opened.empty());
     EXPECT_EQ(run.sink.Count(), 0u);
 }
@@ -182,9 +231,9 @@ TEST(QuietModeTest, InvertedRunMovesPixelsTheOtherWay) {
     const auto [x0, y0] = DarkCentroid(Load(corrected), 40, 35);
 
     ProgramRun plain;
-    ASSERT_EQ(plain.Run("-Q " + corrected), 0) << plain.sink.Last();
+    ASSERT_EQ(plain.Run({"-Q", corrected}), 0) << plain.sink.Last();
     ProgramRun invert;
-    ASSERT_EQ(invert.Run("-Qi " + inverted), 0) << invert.sink.Last();
+    ASSERT_EQ(invert.Run({"-Qi", inverted}), 0) << invert.sink.Last();
     const auto [xc, yc] = DarkCentroid(Load(corrected), 40, 35);
     const auto [xi, yi] = DarkCentroid(Load(inverted), 40, 35);
 
@@ -246,7 +295,7 @@ TEST(QuietModeTest, EverySamplePhotoGivesItsOutcome) {
         const std::vector<std::uint8_t> original =
             testing::ReadBytes(testing::TestDataPath(std::string("photos/") + c.photo));
         ProgramRun run;
-        const int result = run.Run("-Q " + path);
+        const int result = run.Run({"-Q", path});
         if (*c.reason == '\0') {
             EXPECT_EQ(result, 0) << run.sink.Last();
             EXPECT_NE(testing::ReadBytes(path), original);
@@ -265,7 +314,7 @@ TEST(QuietModeTest, LensHistoryDecidesBetweenFittingLenses) {
     testing::TempDir dir;
     const std::string path = Copy(dir, "mdx_Nikon_D40.jpg");
     ProgramRun ask;
-    ASSERT_EQ(ask.Run("-Q " + path), 1);
+    ASSERT_EQ(ask.Run({"-Q", path}), 1);
     EXPECT_EQ(testing::ReadBytes(path),
               testing::ReadBytes(testing::TestDataPath("photos/mdx_Nikon_D40.jpg")));
 
@@ -285,7 +334,7 @@ TEST(QuietModeTest, LensHistoryDecidesBetweenFittingLenses) {
          StoredValue::Dword("Hist.00.minFlen", bits(18.0f)),
          StoredValue::Dword("Hist.00.maxFlen", bits(55.0f)),
          StoredValue::Dword("Hist.00.signature", 821)});
-    EXPECT_EQ(known.Run("-Q " + path), 0) << known.sink.Last();
+    EXPECT_EQ(known.Run({"-Q", path}), 0) << known.sink.Last();
     EXPECT_NE(testing::ReadBytes(path),
               testing::ReadBytes(testing::TestDataPath("photos/mdx_Nikon_D40.jpg")));
 }
@@ -298,7 +347,7 @@ TEST(QuietModeTest, TiffCorrectedWithoutALensKeepsItsMetadata) {
     const imageio::CurrentImage before = Load(path);
     ProgramRun run({StoredValue::Dword("CorChoice", 2), StoredValue::Dword("ResetAlways", 0),
                     StoredValue::Dword("VigAmount", 60)});
-    ASSERT_EQ(run.Run("-Q " + path), 0) << run.sink.Last();
+    ASSERT_EQ(run.Run({"-Q", path}), 0) << run.sink.Last();
     const imageio::CurrentImage after = Load(path);
     EXPECT_EQ(after.metadata.xmp, before.metadata.xmp);
     EXPECT_EQ(after.metadata.icc, before.metadata.icc);
@@ -332,13 +381,13 @@ TEST(QuietModeTest, TiffCorrectedWithoutALensKeepsItsMetadata) {
 TEST(QuietModeTest, StartWithoutAnInstallationFolderFails) {
     ProgramRun run;
     run.machine = platform::MemorySettingsStore();
-    EXPECT_EQ(run.Run("-q x.jpg"), 1);
+    EXPECT_EQ(run.Run({"-q", "x.jpg"}), 1);
     EXPECT_EQ(run.sink.Last(), "Please re-install Quillon (code 01)");
 }
 
 TEST(QuietModeTest, NoWindowForTheEditorOrTheBrowser) {
     ProgramRun run;
-    EXPECT_EQ(run.Run(""), 1);
+    EXPECT_EQ(run.Run({}), 1);
     EXPECT_EQ(run.sink.Last(), std::string(kNoWindowText));
 }
 
@@ -359,7 +408,7 @@ TEST(QuietModeTest, TruncatedJpegIsRefusedAndLeftUntouched) {
     ASSERT_TRUE(testing::WriteBytes(path, bytes));
     ProgramRun run;
     ::testing::internal::CaptureStderr();
-    const int result = run.Run("-Q " + path);
+    const int result = run.Run({"-Q", path});
     const std::string libraryText = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(result, 1);
     EXPECT_NE(libraryText.find("Premature end of JPEG file"), std::string::npos) << libraryText;
@@ -383,7 +432,7 @@ TEST(QuietModeTest, TiffKeepsTheOrientationItsPixelsNeed) {
     }
     ProgramRun run({StoredValue::Dword("CorChoice", 2), StoredValue::Dword("ResetAlways", 0),
                     StoredValue::Dword("VigAmount", 60)});
-    ASSERT_EQ(run.Run("-Q " + path), 0) << run.sink.Last();
+    ASSERT_EQ(run.Run({"-Q", path}), 0) << run.sink.Last();
     const imageio::CurrentImage after = Load(path);
     EXPECT_TRUE(after.metadata.tiff.orientationFound);
     EXPECT_EQ(after.metadata.tiff.orientation, 6);
@@ -397,7 +446,7 @@ TEST(QuietModeTest, CorrectedTiffIsRecognisedLikeTheOriginal) {
     const std::string path = Copy(dir, "exifr_tif-with-iptc-icc-xmp.tif");
     ProgramRun vignetting({StoredValue::Dword("CorChoice", 2), StoredValue::Dword("ResetAlways", 0),
                            StoredValue::Dword("VigAmount", 60)});
-    ASSERT_EQ(vignetting.Run("-Q " + path), 0) << vignetting.sink.Last();
+    ASSERT_EQ(vignetting.Run({"-Q", path}), 0) << vignetting.sink.Last();
     ASSERT_NE(testing::ReadBytes(path),
               testing::ReadBytes(testing::TestDataPath("photos/exifr_tif-with-iptc-icc-xmp.tif")));
     EXPECT_FLOAT_EQ(Load(path).metadata.tiff.focalLength, 200.0f);
@@ -406,8 +455,8 @@ TEST(QuietModeTest, CorrectedTiffIsRecognisedLikeTheOriginal) {
     const std::string original = Copy(dir, "exifr_tif-with-iptc-icc-xmp.tif", "original.tif");
     ProgramRun detectOriginal;
     ProgramRun detectCorrected;
-    EXPECT_EQ(detectOriginal.Run("-Q " + original), 0) << detectOriginal.sink.Last();
-    EXPECT_EQ(detectCorrected.Run("-Q " + path), 0) << detectCorrected.sink.Last();
+    EXPECT_EQ(detectOriginal.Run({"-Q", original}), 0) << detectOriginal.sink.Last();
+    EXPECT_EQ(detectCorrected.Run({"-Q", path}), 0) << detectCorrected.sink.Last();
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/startup.h"
 #include "imageio/image_file.h"
@@ -30,7 +32,8 @@ class SameAsProgramTest : public PluginTest {
         settings::NoDisplayLanguagePrompt prompt;
         app::StderrBusyIndicator busy;
         const app::ProgramEnvironment env{sink, user, machine, prompt, busy, {}};
-        EXPECT_EQ(app::RunProgram("-Q \"" + path + "\"", env), 0) << sink.Last();
+        const std::vector<std::string> args = {"-Q", path};
+        EXPECT_EQ(app::RunProgram(args, env), 0) << sink.Last();
         return path;
     }
 
