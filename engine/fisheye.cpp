@@ -129,8 +129,14 @@ Status ConvertFisheye(const ImageBuffer& output, const ImageBuffer& fisheye,
     for (std::int32_t i = 0; i < plan.count; ++i) {
         const ChannelPass pass = plan.passes[i];
         PassStack stages;
-        if (!BuildFisheyeStack(output, fisheye, PassTermsChannel(pass), stages))
+        if (!BuildFisheyeStack(output, fisheye, PassTermsChannel(pass), stages)) {
+            // Only values from outside the window's ranges get here (the
+            // plug-in's recorded parameters); the user must learn why nothing
+            // was corrected.
+            context.sink.Show(
+                "Fisheye error: the field of view must lie between 1 and 179 degrees");
             return StatusCode::kFailed;
+        }
         QUILLON_RETURN_IF_ERROR(RemapImage(fisheye, output, stages.stack, pass, context));
     }
     return Status::Ok();

@@ -75,7 +75,8 @@ double FisheyeSourceHfov(std::int32_t width, std::int32_t height, int fisheyeDis
 
 double FisheyeOutputHfov(std::int32_t width, std::int32_t height, int fisheyeDistortion,
                          int fisheyeCrop) {
-    const double longSide = static_cast<double>(fisheyeDistortion - fisheyeCrop);
+    // In double precision: the plug-in's recorded values reach here unchecked.
+    const double longSide = static_cast<double>(fisheyeDistortion) - fisheyeCrop;
     double hfov = longSide;
     if (width < height && height > 0) {
         const double pi = 4.0 * std::atan(1.0);

@@ -32,6 +32,13 @@ bool ChannelNeutral(const LensCorrectionRequest& r, int i) {
     return true;
 }
 
+// A side scaled by `percent`, in double precision and held in int32 range: the
+// plug-in's recorded scale reaches here unchecked.
+std::int32_t ScaledSide(std::int32_t side, std::int32_t percent) {
+    const double scaled = static_cast<double>(side) * percent * 0.01;
+    return static_cast<std::int32_t>(std::clamp(scaled, -2147483648.0, 2147483647.0));
+}
+
 PassPlan Plan(bool copy, std::initializer_list<ChannelPass> passes) {
     PassPlan plan;
     plan.copyFirst = copy;
@@ -139,10 +146,8 @@ LensCorrectionRequest MakeLensCorrectionRequest(const ImageBuffer& destination,
     LensCorrectionRequest request;
     if (withResize) {
         request.resizeEnabled = 1;
-        request.newWidth = static_cast<std::int32_t>(
-            static_cast<double>(destination.width * settings.PerspectScale) * 0.01);
-        request.newHeight = static_cast<std::int32_t>(
-            static_cast<double>(destination.height * settings.PerspectScale) * 0.01);
+        request.newWidth = ScaledSide(destination.width, settings.PerspectScale);
+        request.newHeight = ScaledSide(destination.height, settings.PerspectScale);
     }
     if (withDistortion || withCA) {
         request.radialEnabled = 1;

@@ -13,9 +13,11 @@ constexpr double kBehindCamera = 1e9;
 PerspectiveAngles PerspectiveAnglesFromSettings(int perspectVert, int perspectHorz,
                                                 int perspectRotate) {
     PerspectiveAngles angles;
-    angles.yawDeg = -perspectHorz * 0.3333333333333333;
+    // Negated as doubles: the plug-in's recorded values reach here unchecked,
+    // and the smallest int has no negation.
+    angles.yawDeg = -(perspectHorz * 0.3333333333333333);
     angles.pitchDeg = perspectVert * 0.3333333333333333;
-    angles.rollDeg = -perspectRotate * 0.1;
+    angles.rollDeg = -(perspectRotate * 0.1);
     return angles;
 }
 

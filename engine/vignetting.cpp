@@ -8,11 +8,15 @@ namespace quillon::engine {
 namespace {
 
 // Samples are multiplied by a gain of at most 4; truncation then clamping keeps
-// the documented "256 and more give 255" behaviour.
+// the documented "256 and more give 255" behaviour. Values outside the window's
+// ranges (the plug-in's recorded parameters) can make the gain negative or not
+// a number; such samples become 0 rather than an undefined conversion.
 inline void Scale8(const std::uint8_t* in, std::uint8_t* out, double gain) {
     for (int c = 0; c < 3; ++c) {
         const double v = in[c] * gain;
-        out[c] = v >= 255.0 ? std::uint8_t{255} : static_cast<std::uint8_t>(v);
+        out[c] = v >= 255.0 ? std::uint8_t{255}
+                 : v > 0.0  ? static_cast<std::uint8_t>(v)
+                            : std::uint8_t{0};
     }
 }
 
@@ -23,7 +27,9 @@ inline void Scale16(const std::uint8_t* in, std::uint8_t* out, double gain) {
     std::memcpy(samples, in, sizeof samples);
     for (std::uint16_t& s : samples) {
         const double v = s * gain;
-        s = v >= 65535.0 ? std::uint16_t{65535} : static_cast<std::uint16_t>(v);
+        s = v >= 65535.0 ? std::uint16_t{65535}
+            : v > 0.0    ? static_cast<std::uint16_t>(v)
+                         : std::uint16_t{0};
     }
     std::memcpy(out, samples, sizeof samples);
 }
