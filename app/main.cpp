@@ -9,6 +9,7 @@
 // start with '-'.
 
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,19 +23,29 @@
 int main(int argc, char** argv) {
     using namespace quillon;
     platform::StderrSink sink;
-    platform::FileSettingsStore userStore(settings::UserSettingsPath());
+    // Without a usable home folder there is no safe place for settings: the run
+    // works on the defaults, and what it would save stays in memory.
+    const std::optional<std::string> userPath = settings::UserSettingsPath();
+    std::optional<platform::FileSettingsStore> userFile;
+    if (userPath) userFile.emplace(*userPath);
+    platform::MemorySettingsStore keptNowhere;
+    platform::SettingsStore& userStore =
+        userFile ? static_cast<platform::SettingsStore&>(*userFile) : keptNowhere;
     const platform::FileSettingsStore machineStore(settings::MachineSettingsPath());
+    int result = 1;
     try {
         const std::vector<std::string> args(argv + 1, argv + argc);
         if (app::DisplayAvailable()) {
-            return app::RunWithWindows(argc, argv, args, sink, userStore, machineStore);
+            result = app::RunWithWindows(argc, argv, args, sink, userStore, machineStore);
+        } else {
+            // Without a display nothing can ask for a language: the first run
+            // proceeds in English, and nothing can show a window.
+            settings::NoDisplayLanguagePrompt languagePrompt;
+            app::StderrBusyIndicator busy;
+            const app::ProgramEnvironment env{sink,           userStore, machineStore,
+                                              languagePrompt, busy,      {}};
+            result = app::RunProgram(args, env);
         }
-        // Without a display nothing can ask for a language: the first run
-        // proceeds in English, and nothing can show a window.
-        settings::NoDisplayLanguagePrompt languagePrompt;
-        app::StderrBusyIndicator busy;
-        const app::ProgramEnvironment env{sink, userStore, machineStore, languagePrompt, busy, {}};
-        return app::RunProgram(args, env);
     } catch (const std::bad_alloc&) {
         // Pixel memory never throws (its failures are reported where they happen);
         // this catches the small containers, so that even they end in a message
@@ -43,4 +54,8 @@ int main(int argc, char** argv) {
         sink.Show("allocMem error 2: out of memory");
         return 1;
     }
+    if (!userFile && !keptNowhere.Values().empty()) {
+        sink.Show("Quillon: no home folder is known, so the settings were not saved");
+    }
+    return result;
 }

@@ -1,8 +1,11 @@
 #include "platform/paths.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <vector>
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,9 +13,43 @@ namespace quillon::platform {
 
 namespace {
 
-std::string HomeDir() {
-    const char* home = std::getenv("HOME");
-    return home && *home ? std::string(home) : std::string("/tmp");
+// A folder every user may write (even with the sticky bit) is shared.
+bool IsPrivateFolder(const struct stat& st) {
+    return S_ISDIR(st.st_mode) && !(st.st_mode & S_IWOTH);
+}
+
+bool IsUsableHome(const char* path) {
+    struct stat st {};
+    return path != nullptr && path[0] == '/' && ::stat(path, &st) == 0 && IsPrivateFolder(st);
+}
+
+// An absolute folder that may not exist yet: whoever may write its nearest
+// existing ancestor could create it first, so that ancestor must be private.
+bool IsUsableFolderToBe(const char* path) {
+    if (path == nullptr || path[0] != '/') return false;
+    std::string folder(path);
+    while (true) {
+        struct stat st {};
+        if (::stat(folder.c_str(), &st) == 0) return IsPrivateFolder(st);
+        if (errno != ENOENT || folder == "/") return false;
+        folder = std::string(DirectoryOf(folder));
+    }
+}
+
+std::optional<std::string> PasswordDatabaseHome() {
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    if (size <= 0) size = 16384;
+    std::vector<char> buffer(static_cast<std::size_t>(size));
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    int error;
+    while ((error = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found)) ==
+               ERANGE &&
+           buffer.size() < (1u << 20)) {
+        buffer.resize(buffer.size() * 2);
+    }
+    if (error != 0 || found == nullptr || !IsUsableHome(found->pw_dir)) return std::nullopt;
+    return std::string(found->pw_dir);
 }
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -76,15 +113,26 @@ bool CanReadFile(std::string_view path) {
     return ::access(p.c_str(), R_OK) == 0;
 }
 
-std::string UserConfigDir() {
+std::optional<std::string> UserHomeDir() {
+    const char* home = std::getenv("HOME");
+    if (IsUsableHome(home)) return std::string(home);
+    return PasswordDatabaseHome();
+}
+
+std::optional<std::string> UserConfigDir() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && *xdg == '/') return xdg;
-    return JoinPath(HomeDir(), ".config");
+    if (IsUsableFolderToBe(xdg)) return std::string(xdg);
+    const std::optional<std::string> home = UserHomeDir();
+    if (!home) return std::nullopt;
+    return JoinPath(*home, ".config");
 }
 
 std::string UserDesktopDir() {
-    const std::string home = HomeDir();
-    std::ifstream dirs(JoinPath(UserConfigDir(), "user-dirs.dirs"));
+    const std::optional<std::string> homeDir = UserHomeDir();
+    const std::optional<std::string> configDir = UserConfigDir();
+    if (!configDir) return {};
+    const std::string home = homeDir.value_or(std::string());
+    std::ifstream dirs(JoinPath(*configDir, "user-dirs.dirs"));
     std::string line;
     const std::string key = "XDG_DESKTOP_DIR=";
     while (std::getline(dirs, line)) {
@@ -93,10 +141,13 @@ std::string UserDesktopDir() {
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
             value = value.substr(1, value.size() - 2);
         }
-        if (value.rfind("$HOME", 0) == 0) value = home + value.substr(5);
+        if (value.rfind("$HOME", 0) == 0) {
+            if (home.empty()) continue;
+            value = home + value.substr(5);
+        }
         if (!value.empty() && value.front() == '/') return value;
     }
-    return JoinPath(home, "Desktop");
+    return home.empty() ? std::string() : JoinPath(home, "Desktop");
 }
 
 }  // namespace quillon::platform

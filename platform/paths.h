@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,11 +35,21 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 bool FileExists(std::string_view path);
 bool CanReadFile(std::string_view path);
 
-// ${XDG_CONFIG_HOME:-$HOME/.config}.
-std::string UserConfigDir();
+// The user's home folder: $HOME when it is usable, else the home folder of the
+// user's entry in the password database when that is; nothing otherwise.
+// Usable means an absolute path naming an existing folder that not every user
+// may write: a relative path would depend on where the program was started,
+// and a shared folder such as /tmp lets any local user plant files the program
+// would then trust.
+std::optional<std::string> UserHomeDir();
+
+// $XDG_CONFIG_HOME when it is an absolute path whose nearest existing folder
+// is not shared (it may not exist yet), else <home>/.config; nothing without
+// either.
+std::optional<std::string> UserConfigDir();
 
 // The user's desktop folder: XDG_DESKTOP_DIR from user-dirs.dirs when set,
-// else $HOME/Desktop.
+// else <home>/Desktop; empty without a home folder.
 std::string UserDesktopDir();
 
 }  // namespace quillon::platform

@@ -127,9 +127,9 @@ bool WithProperty(const FilterRecord& record, FilterKey key, const Parse& parse)
 }  // namespace
 
 std::string HandoffFilePath() {
-    const std::string config = platform::UserConfigDir();
-    if (config.empty()) return {};
-    return platform::JoinPath(platform::JoinPath(platform::JoinPath(config, "Velmora"), "Quillon"),
+    const std::optional<std::string> config = platform::UserConfigDir();
+    if (!config) return {};
+    return platform::JoinPath(platform::JoinPath(platform::JoinPath(*config, "Velmora"), "Quillon"),
                               "exif.dat");
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 
 #include <dlfcn.h>
@@ -51,7 +52,14 @@ void About(const AboutRecord* about) {
 
 void Start(FilterRecord& record, std::int16_t& result) {
     const std::unique_ptr<plugin::PluginUi> ui = plugin::CreatePluginUi();
-    platform::FileSettingsStore userStore(settings::UserSettingsPath());
+    // Without a usable home folder the run works on the defaults and keeps
+    // nothing.
+    const std::optional<std::string> userPath = settings::UserSettingsPath();
+    std::optional<platform::FileSettingsStore> userFile;
+    if (userPath) userFile.emplace(*userPath);
+    platform::MemorySettingsStore keptNowhere;
+    platform::SettingsStore& userStore =
+        userFile ? static_cast<platform::SettingsStore&>(*userFile) : keptNowhere;
     const platform::FileSettingsStore machineStore(settings::MachineSettingsPathFor(
         PluginLibraryPath(), std::getenv(settings::kMachineSettingsVariable)));
     const plugin::RunEnvironment env{*ui, userStore, machineStore, plugin::HandoffFilePath(),

@@ -41,9 +41,10 @@ bool IsInside(std::string_view path, std::string_view dir) {
 
 }  // namespace
 
-std::string UserSettingsPath() {
-    return platform::JoinPath(platform::JoinPath(platform::UserConfigDir(), "Velmora"),
-                              "Quillon.reg");
+std::optional<std::string> UserSettingsPath() {
+    const std::optional<std::string> config = platform::UserConfigDir();
+    if (!config) return std::nullopt;
+    return platform::JoinPath(platform::JoinPath(*config, "Velmora"), "Quillon.reg");
 }
 
 std::string BuildTreeMachineSettingsPath() { return QUILLON_BUILD_MACHINE_SETTINGS; }

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 // Where the two settings keys live.
 //
-// The per-user key is ${XDG_CONFIG_HOME:-$HOME/.config}/Velmora/Quillon.reg.
+// The per-user key is <config>/Velmora/Quillon.reg, where <config> is
+// $XDG_CONFIG_HOME or <home>/.config (platform::UserConfigDir: never a relative
+// or shared folder). A process without any usable home folder has no per-user
+// key: it works on the defaults and keeps nothing.
 //
 // The machine-wide key holds the installation folder ("Root") and is written
 // by the build, not by the program. The first of these that applies is used:
@@ -26,7 +30,8 @@ namespace quillon::settings {
 
 inline constexpr const char* kMachineSettingsVariable = "QUILLON_MACHINE_SETTINGS";
 
-std::string UserSettingsPath();
+// Nothing when there is no usable folder for it.
+std::optional<std::string> UserSettingsPath();
 
 // The machine-wide key for this process.
 std::string MachineSettingsPath();

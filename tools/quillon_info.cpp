@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -305,7 +306,12 @@ int main(int argc, char** argv) {
     // The tool sees what the program sees: the same settings, language and lens
     // database. It never writes the settings.
     FileMessageSink startSink("start-up");
-    platform::FileSettingsStore userStore(settings::UserSettingsPath());
+    const std::optional<std::string> userPath = settings::UserSettingsPath();
+    std::optional<platform::FileSettingsStore> userFile;
+    if (userPath) userFile.emplace(*userPath);
+    platform::MemorySettingsStore noUserKey;
+    platform::SettingsStore& userStore =
+        userFile ? static_cast<platform::SettingsStore&>(*userFile) : noUserKey;
     const platform::FileSettingsStore machineStore(settings::MachineSettingsPath());
     settings::NoDisplayLanguagePrompt languagePrompt;
     app::StderrBusyIndicator busy;
