@@ -9,6 +9,7 @@
 #include "lensdb/lens_selection.h"
 #include "metadata/shot_info.h"
 #include "settings/languages.h"
+#include "settings/settings_io.h"
 #include "settings/settings_values.h"
 #include "settings/string_table.h"
 
@@ -31,6 +32,9 @@ struct StoredState {
     settings::SettingsValues values;
     engine::CorrectionSettings correction;
     lensdb::LensHistory history;
+    // What the settings file held when it was loaded: a save writes only what
+    // the run changed.
+    settings::LoadedSettings loaded;
 };
 
 // Loaded at start-up and kept until exit.

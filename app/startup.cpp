@@ -35,7 +35,7 @@ void ShutDown(AppState& state, const ProgramEnvironment& env) {
     // A failed save has shown its own message; the run's result stands.
     (void)settings::SaveSettings(env.userStore, MakeSettingsRun(state, env), env.sink,
                                  state.stored.values, state.stored.correction, state.stored.history,
-                                 settings::SaveScope::kEverything);
+                                 settings::SaveScope::kEverything, state.stored.loaded);
 }
 
 int RunApplication(AppState& state, const ProgramEnvironment& env) {
@@ -66,7 +66,7 @@ int LoadRunData(AppState& state, const ProgramEnvironment& env) {
     settings::LoadLanguageList(state.session.languages, state.session.strings, env.sink);
     const settings::SettingsStores stores{env.machineStore, env.userStore};
     if (!settings::LoadSettings(stores, MakeSettingsRun(state, env), env.sink, state.stored.values,
-                                state.stored.correction, state.stored.history)
+                                state.stored.correction, state.stored.history, state.stored.loaded)
              .ok()) {
         return settings::kSettingsLoadFailedExitCode;
     }
@@ -113,7 +113,8 @@ int RunProgram(std::span<const std::string> args, const ProgramEnvironment& env)
     if (!engine::CreateWorkerPool(state.pool, state.stored.correction.Processors, env.sink).ok()) {
         (void)settings::SaveSettings(env.userStore, MakeSettingsRun(state, env), env.sink,
                                      state.stored.values, state.stored.correction,
-                                     state.stored.history, settings::SaveScope::kPreferences);
+                                     state.stored.history, settings::SaveScope::kPreferences,
+                                     state.stored.loaded);
         return kExitFailure;
     }
 

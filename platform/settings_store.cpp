@@ -289,13 +289,19 @@ std::optional<StoredValue> FileSettingsStore::Find(std::string_view name) const 
 
 std::vector<StoredValue> FileSettingsStore::Values() const {
     std::vector<StoredValue> values;
+    (void)ReadValues(values);
+    return values;
+}
+
+bool FileSettingsStore::ReadValues(std::vector<StoredValue>& values) const {
     try {
-        (void)Load(values);
+        const bool readable = Load(values);
         for (const StoredValue& value : pending_) Upsert(values, value);
+        return readable;
     } catch (const std::bad_alloc&) {
         values.clear();
+        return false;
     }
-    return values;
 }
 
 StoreResult FileSettingsStore::Put(StoredValue value) {

@@ -56,6 +56,17 @@ class SettingsStore {
     // Every readable value, in the order in which each name was first stored.
     virtual std::vector<StoredValue> Values() const = 0;
 
+    // Values() for a caller that must tell an unreadable key from an empty one:
+    // false when the key exists but cannot be read at all (no permission, an
+    // I/O error, no regular file). Damaged lines are skipped, never a failure.
+    virtual bool ReadValues(std::vector<StoredValue>& values) const {
+        values = Values();
+        return true;
+    }
+
+    // Where the key is kept, for messages.
+    virtual std::string Location() const { return "Velmora/Quillon"; }
+
     // Stores one value, replacing any value of the same name whatever its type.
     // A text ends at its first NUL, as a stored C string would.
     virtual StoreResult Put(StoredValue value) = 0;
@@ -89,6 +100,8 @@ class FileSettingsStore final : public SettingsStore {
     bool IsPresent() const override;
     std::optional<StoredValue> Find(std::string_view name) const override;
     std::vector<StoredValue> Values() const override;
+    bool ReadValues(std::vector<StoredValue>& values) const override;
+    std::string Location() const override { return path_; }
     StoreResult Put(StoredValue value) override;
     void BeginWrites() override;
     StoreResult EndWrites() override;

@@ -152,9 +152,16 @@ void RunFilter(HostCall call, const RunEnvironment& env) {
     };
     settings::LoadLanguageList(state.session.languages, state.session.strings, sink);
     // A missing installation folder has been reported; the database is then
-    // looked for without one.
-    (void)settings::LoadSettings({env.machineStore, env.userStore}, run, sink, stored.values,
-                                 stored.correction, stored.history);
+    // looked for without one. A settings file that cannot be read has been
+    // reported too, and the document stays as it is: correcting it with
+    // values the user never chose would be no correction.
+    const Status loaded =
+        settings::LoadSettings({env.machineStore, env.userStore}, run, sink, stored.values,
+                               stored.correction, stored.history, stored.loaded);
+    if (loaded.code() == settings::kSettingsUnreadable) {
+        call.result = FILTER_RESULT_REPORTED;
+        return;
+    }
     run.readScriptParameters = nullptr;
     (void)settings::SelectLanguage(state.session.languages, stored.values.language,
                                    state.session.strings, sink);
@@ -165,7 +172,8 @@ void RunFilter(HostCall call, const RunEnvironment& env) {
     if (ready && !engine::CreateWorkerPool(state.pool, stored.correction.Processors, sink).ok()) {
         // One processor from now on; the next run starts with it.
         (void)settings::SaveSettings(env.userStore, run, sink, stored.values, stored.correction,
-                                     stored.history, settings::SaveScope::kPreferences);
+                                     stored.history, settings::SaveScope::kPreferences,
+                                     stored.loaded);
         ready = false;
     }
 
@@ -183,7 +191,8 @@ void RunFilter(HostCall call, const RunEnvironment& env) {
                 };
             }
             (void)settings::SaveSettings(env.userStore, run, sink, stored.values, stored.correction,
-                                         stored.history, settings::SaveScope::kEverything);
+                                         stored.history, settings::SaveScope::kEverything,
+                                         stored.loaded);
         }
     } else {
         // The database or the workers have said what failed; the document is

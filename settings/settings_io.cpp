@@ -1,7 +1,12 @@
 #include "settings/settings_io.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <span>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "base/processors.h"
 #include "platform/setting_access.h"
@@ -64,39 +69,146 @@ DialogNames DialogNamesFor(const SettingsRun& run) {
     return {"DialogWidthStd", "DialogHeightStd", "DialogMaximizedStd"};
 }
 
-// Counts failed writes while handing each value to the store in turn.
+// Hands the values of a save to the store in their fixed order, each only when
+// it differs from what the store is known to hold (`stored`), and brings
+// `stored` up to date for each value written. A dry run only counts what would
+// be written; the stamps go only with a save that writes something else.
 class Writer {
   public:
-    Writer(platform::SettingsStore& key, platform::MessageSink& sink) : key_(key), sink_(sink) {}
+    Writer(platform::SettingsStore& key, platform::MessageSink& sink, bool known, bool dryRun,
+           bool stamps)
+        : key_(key), sink_(sink), known_(known), dryRun_(dryRun), stamps_(stamps) {}
 
-    void Text(std::string_view name, std::string_view text) {
-        failures_ += WriteStringSetting(key_, sink_, name, text);
+    void Text(std::string_view name, const std::string& text, std::string& stored) {
+        if (!Changed(text == stored)) return;
+        if (Count(WriteStringSetting(key_, sink_, name, text))) stored = text;
     }
-    void Number(std::string_view name, std::int32_t value) {
-        failures_ += WriteDwordSetting(key_, sink_, name, value);
+    void Number(std::string_view name, std::int32_t value, std::int32_t& stored) {
+        if (!Changed(value == stored)) return;
+        if (Count(WriteDwordSetting(key_, sink_, name, value))) stored = value;
     }
-    void Real(std::string_view name, float value) {
-        failures_ += WriteFloatSetting(key_, sink_, name, value);
+    // Compared as stored, bit for bit, so that a stored NaN is no change.
+    void Real(std::string_view name, float value, float& stored) {
+        if (!Changed(std::bit_cast<std::uint32_t>(value) == std::bit_cast<std::uint32_t>(stored))) {
+            return;
+        }
+        if (Count(WriteFloatSetting(key_, sink_, name, value))) stored = value;
+    }
+    // The stored history is its ten most recent entries, written as a whole.
+    void History(const LensHistoryList& history, LensHistoryList& stored) {
+        const std::span<const lensdb::HistoryEntry> recent(
+            history.data(), std::min<std::size_t>(history.size(), lensdb::kMaxStoredHistory));
+        if (!Changed(std::ranges::equal(recent, stored))) return;
+        if (Count(lensdb::SaveLensHistory(key_, sink_, recent))) {
+            stored.assign(recent.begin(), recent.end());
+        }
+    }
+    void StampNumber(std::string_view name, std::int32_t value) {
+        if (stamps_ && !dryRun_) (void)Count(WriteDwordSetting(key_, sink_, name, value));
+    }
+    void StampText(std::string_view name, std::string_view text) {
+        if (stamps_ && !dryRun_) (void)Count(WriteStringSetting(key_, sink_, name, text));
     }
     void Add(int failures) { failures_ += failures; }
+
+    int changes() const { return changes_; }
     int failures() const { return failures_; }
 
   private:
+    // Whether the value is to be written by a real run.
+    bool Changed(bool same) {
+        if (known_ && same) return false;
+        ++changes_;
+        return !dryRun_;
+    }
+    // Takes the failures of one write; true when there were none.
+    bool Count(int failures) {
+        failures_ += failures;
+        return failures == 0;
+    }
+
     platform::SettingsStore& key_;
     platform::MessageSink& sink_;
+    bool known_;
+    bool dryRun_;
+    bool stamps_;
+    int changes_ = 0;
     int failures_ = 0;
 };
+
+// The values of a save in their fixed order.
+void WriteSettings(Writer& out, const SettingsRun& run, const SettingsValues& values,
+                   const CorrectionSettings& correction, const LensHistoryList& history,
+                   SaveScope scope, LoadedSettings& stored) {
+    SettingsValues& was = stored.values;
+    CorrectionSettings& wasCorrection = stored.correction;
+    out.Text("Language", values.language, was.language);
+    out.Number("ResetAlways", values.resetAlways, was.resetAlways);
+    out.Number("ConverterDetected", values.converterDetected, was.converterDetected);
+    out.Number("DetectCamera", values.detectCamera, was.detectCamera);
+    out.Number("DetectLens", values.detectLens, was.detectLens);
+    out.Number("DetectFlen", values.detectFlen, was.detectFlen);
+    out.Number("Resize", correction.Resize, wasCorrection.Resize);
+    out.Number("Processors", correction.Processors, wasCorrection.Processors);
+    if (run.deliverable == Deliverable::kProgram) {
+        out.Text("Suffix", values.suffix, was.suffix);
+        out.Text("ViewerPath", values.viewerPath, was.viewerPath);
+        out.Text("InputDir", values.inputDir, was.inputDir);
+        out.Number("JpegQuality", values.jpegQuality, was.jpegQuality);
+    } else {
+        out.Number("AlwaysDisplayDialog", values.alwaysDisplayDialog, was.alwaysDisplayDialog);
+    }
+    if (scope != SaveScope::kEverything) return;
+
+    out.History(history, stored.history);
+    out.Number("CorChoice", correction.CorChoice, wasCorrection.CorChoice);
+    out.StampNumber("Order", kCoefficientOrder);
+    for (const CorrectionField& f : kCorrectionFields) {
+        out.Number(f.name, correction.*f.field, wasCorrection.*f.field);
+    }
+    out.Number("GridColor", values.gridColor, was.gridColor);
+    out.Real("Flen", values.flen, was.flen);
+    out.Number("Tab", values.tab, was.tab);
+
+    const DialogNames dialog = DialogNamesFor(run);
+    out.Number(dialog.width, values.dialog.width, was.dialog.width);
+    out.Number(dialog.height, values.dialog.height, was.dialog.height);
+    out.Number(dialog.maximized, values.dialog.maximized, was.dialog.maximized);
+
+    out.StampText("Version", kVersionText);
+}
+
+std::string UnreadableText(const platform::SettingsStore& store) {
+    return "Quillon: error, settings file cannot be read: " + store.Location();
+}
 
 }  // namespace
 
 Status LoadSettings(const SettingsStores& stores, const SettingsRun& run,
                     platform::MessageSink& sink, SettingsValues& values,
-                    CorrectionSettings& correction, LensHistoryList& history) {
+                    CorrectionSettings& correction, LensHistoryList& history,
+                    LoadedSettings& loaded) {
     const SettingsValues defaults;
     const CorrectionSettings correctionDefaults;
     const bool program = run.deliverable == Deliverable::kProgram;
 
-    if (ReadStringSetting(stores.machine, "Root", values.root, "") != 0) {
+    // One read of each key for the whole load, so every value comes from the
+    // same state of the file. A key that exists but cannot be read is not an
+    // empty one: its defaults would correct photos with values the user never
+    // chose.
+    std::vector<platform::StoredValue> machineValues;
+    std::vector<platform::StoredValue> userValues;
+    for (const auto& [store, read] :
+         {std::pair{&stores.machine, &machineValues}, std::pair{&stores.user, &userValues}}) {
+        if (!store->ReadValues(*read)) {
+            sink.Show(UnreadableText(*store));
+            return Status(kSettingsUnreadable);
+        }
+    }
+    const platform::MemorySettingsStore machine(std::move(machineValues));
+    const platform::MemorySettingsStore key(std::move(userValues));
+
+    if (ReadStringSetting(machine, "Root", values.root, "") != 0) {
         sink.Show("Please re-install Quillon (code 01)");
         if (program) return Status(kRootMissing);
     }
@@ -104,14 +216,13 @@ Status LoadSettings(const SettingsStores& stores, const SettingsRun& run,
     // separator would make every one of them miss.
     if (!values.root.empty() && values.root.back() != '/') values.root.push_back('/');
 
-    // One read of the user's key for the whole load, so every value comes from
-    // the same state of the file.
-    const platform::MemorySettingsStore key(stores.user.Values());
-
     (void)ReadDwordSetting(key, "Processors", correction.Processors, correctionDefaults.Processors);
     correction.Processors = ClampProcessors(correction.Processors);
+    const std::int32_t storedProcessors = correction.Processors;
 
-    if (ReadStringSetting(key, "Language", values.language, "") != 0) {
+    const bool languageStored = ReadStringSetting(key, "Language", values.language, "") == 0;
+    const std::string storedLanguage = values.language;
+    if (!languageStored) {
         if (run.chooseLanguage) {
             run.chooseLanguage(values.language, correction.Processors);
             correction.Processors = ClampProcessors(correction.Processors);
@@ -153,56 +264,61 @@ Status LoadSettings(const SettingsStores& stores, const SettingsRun& run,
     (void)ReadDwordSetting(key, dialog.maximized, values.dialog.maximized,
                            defaults.dialog.maximized);
 
+    // A stored file may hold anything (an old version, an editor, damage); a
+    // perspective scale of 10000 would blank every photo the quiet mode
+    // corrects, and no window would ever have shown it.
+    BringIntoRanges(values, correction);
+
+    loaded.values = values;
+    loaded.values.language = storedLanguage;
+    loaded.correction = correction;
+    loaded.correction.Processors = storedProcessors;
+    loaded.history = history;
+    loaded.known = true;
+
+    // The host's recorded parameters are what a script asked for: taken as
+    // they come (the engine is safe for any value), and saved as this run's.
     if (!program && run.readScriptParameters) run.readScriptParameters(values, correction);
     return Status::Ok();
+}
+
+void BringIntoRanges(SettingsValues& values, CorrectionSettings& correction) {
+    // The window shows a fisheye distortion it has no slider position for as
+    // the smallest field, not as the nearer end.
+    if (correction.FisheyeDistortion < engine::kFisheyeDistortionMin ||
+        correction.FisheyeDistortion > engine::kFisheyeDistortionMax) {
+        correction.FisheyeDistortion = engine::kFisheyeDistortionMin;
+    }
+    engine::ClampToRanges(correction);
+    values.gridColor &= 0xffffff;
+    if (values.tab < 0 || values.tab > 2) values.tab = 0;
 }
 
 Status SaveSettings(platform::SettingsStore& user, const SettingsRun& run,
                     platform::MessageSink& sink, const SettingsValues& values,
                     const CorrectionSettings& correction, const LensHistoryList& history,
-                    SaveScope scope) {
-    const bool program = run.deliverable == Deliverable::kProgram;
-    Writer out(user, sink);
-    user.BeginWrites();
+                    SaveScope scope, LoadedSettings& loaded) {
+    LoadedSettings written = loaded;
+    Writer count(user, sink, loaded.known, /*dryRun=*/true, /*stamps=*/false);
+    WriteSettings(count, run, values, correction, history, scope, written);
 
-    out.Text("Language", values.language);
-    out.Number("ResetAlways", values.resetAlways);
-    out.Number("ConverterDetected", values.converterDetected);
-    out.Number("DetectCamera", values.detectCamera);
-    out.Number("DetectLens", values.detectLens);
-    out.Number("DetectFlen", values.detectFlen);
-    out.Number("Resize", correction.Resize);
-    out.Number("Processors", correction.Processors);
-    if (program) {
-        out.Text("Suffix", values.suffix);
-        out.Text("ViewerPath", values.viewerPath);
-        out.Text("InputDir", values.inputDir);
-        out.Number("JpegQuality", values.jpegQuality);
-    } else {
-        out.Number("AlwaysDisplayDialog", values.alwaysDisplayDialog);
+    Writer out(user, sink, loaded.known, /*dryRun=*/false,
+               /*stamps=*/scope == SaveScope::kEverything);
+    if (count.changes() > 0) {
+        user.BeginWrites();
+        WriteSettings(out, run, values, correction, history, scope, written);
+        out.Add(ReportStoreResult(user.EndWrites(), sink, platform::kSettingsKeyName));
+    }
+    // After a failure the store may hold some of the new values and not
+    // others; keeping the old baseline makes the next save try them all again.
+    // A save of the preferences alone says nothing of the other values.
+    if (out.failures() == 0) {
+        written.known = loaded.known || scope == SaveScope::kEverything;
+        loaded = std::move(written);
     }
 
-    if (scope == SaveScope::kEverything) {
-        out.Add(lensdb::SaveLensHistory(user, sink, history));
-
-        out.Number("CorChoice", correction.CorChoice);
-        out.Number("Order", kCoefficientOrder);
-        for (const CorrectionField& f : kCorrectionFields) out.Number(f.name, correction.*f.field);
-        out.Number("GridColor", values.gridColor);
-        out.Real("Flen", values.flen);
-        out.Number("Tab", values.tab);
-
-        const DialogNames dialog = DialogNamesFor(run);
-        out.Number(dialog.width, values.dialog.width);
-        out.Number(dialog.height, values.dialog.height);
-        out.Number(dialog.maximized, values.dialog.maximized);
-
-        out.Text("Version", kVersionText);
-    }
-
-    out.Add(ReportStoreResult(user.EndWrites(), sink, platform::kSettingsKeyName));
-
-    if (scope == SaveScope::kEverything && !program && run.writeScriptParameters) {
+    if (scope == SaveScope::kEverything && run.deliverable == Deliverable::kPlugin &&
+        run.writeScriptParameters) {
         run.writeScriptParameters(values, correction);
     }
     return out.failures() == 0 ? Status::Ok() : Status(1);

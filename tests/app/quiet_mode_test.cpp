@@ -378,6 +378,49 @@ TEST(QuietModeTest, TiffCorrectedWithoutALensKeepsItsMetadata) {
     EXPECT_GT(corners(after), corners(before) + 400);
 }
 
+// A perspective scale of 10000 in the settings file once blanked the photo and
+// reported success; it corrects as the largest scale the window offers.
+TEST(QuietModeTest, StoredScaleFarOutOfRangeCorrectsAsTheLargestScale) {
+    testing::TempDir dir;
+    const std::string huge = Copy(dir, "mdx_Issue_339.jpg");
+    const std::string largest = dir.File("largest.jpg");
+    ASSERT_TRUE(testing::WriteBytes(largest, testing::ReadBytes(huge)));
+    const auto run = [](std::uint32_t scale, const std::string& path) {
+        ProgramRun program({StoredValue::Dword("CorChoice", 2),
+                            StoredValue::Dword("ResetAlways", 0),
+                            StoredValue::Dword("PerspectScale", scale)});
+        return program.Run({"-Q", path});
+    };
+    ASSERT_EQ(run(10000, huge), 0);
+    ASSERT_EQ(run(125, largest), 0);
+    EXPECT_EQ(testing::ReadBytes(huge), testing::ReadBytes(largest));
+
+    const imageio::CurrentImage after = Load(huge);
+    long sum = 0;
+    for (int y = 0; y < after.input.height; ++y) {
+        for (std::int64_t i = 0; i < after.input.rowBytes; ++i) sum += after.input.Row(y)[i];
+    }
+    EXPECT_GT(sum / (after.input.rowBytes * after.input.height), 40);
+}
+
+// The settings file exists but cannot be read (here: a folder stands in its
+// place, which stops the superuser too). Correcting with the defaults instead
+// would change the photo in a way the user never chose.
+TEST(QuietModeTest, UnreadableSettingsFileCorrectsNothing) {
+    testing::TempDir dir;
+    const std::string path = Copy(dir, "mdx_Issue_339.jpg");
+    const std::string settingsPath = dir.File("Quillon.reg");
+    std::filesystem::create_directory(settingsPath);
+    ProgramRun run;
+    platform::FileSettingsStore user(settingsPath);
+    const ProgramEnvironment env{run.sink, user, run.machine, run.prompt, run.busy, {}};
+    const std::vector<std::string> args = {"-Q", path};
+    EXPECT_EQ(RunProgram(args, env), 1);
+    EXPECT_EQ(run.sink.Last(), "Quillon: error, settings file cannot be read: " + settingsPath);
+    EXPECT_EQ(testing::ReadBytes(path),
+              testing::ReadBytes(testing::TestDataPath("photos/mdx_Issue_339.jpg")));
+}
+
 TEST(QuietModeTest, StartWithoutAnInstallationFolderFails) {
     ProgramRun run;
     run.machine = platform::MemorySettingsStore();

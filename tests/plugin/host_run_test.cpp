@@ -27,9 +27,11 @@ TEST_F(PluginTest, RecognisedPhotoIsCorrectedWithoutDialogAndTheSettingsAreSaved
     EXPECT_FALSE(SamePixels(document, before));
     ASSERT_TRUE(Stored("Version"));
     EXPECT_EQ(Stored("Version")->text, "Quillon 9.0");
-    EXPECT_TRUE(Stored("AlwaysDisplayDialog"));
-    EXPECT_TRUE(Stored("DialogWidth"));
-    EXPECT_FALSE(Stored("JpegQuality"));  // the program's own values are not the plug-in's
+    // A save writes what the run changed: the first run's language, not the
+    // defaults it left alone, and never the program's own values.
+    EXPECT_TRUE(Stored("Language"));
+    EXPECT_FALSE(Stored("AlwaysDisplayDialog"));
+    EXPECT_FALSE(Stored("JpegQuality"));
     // The memory it asked the host to hold back, and the rectangles it leaves.
     EXPECT_EQ(run.report.maxSpace, 0);
     EXPECT_EQ(run.report.bufferSpace, 0);
@@ -37,6 +39,21 @@ TEST_F(PluginTest, RecognisedPhotoIsCorrectedWithoutDialogAndTheSettingsAreSaved
     for (const FilterRect16& r : {run.report.lastIn, run.report.lastOut, run.report.lastMask}) {
         EXPECT_EQ(r.top | r.left | r.bottom | r.right, 0);
     }
+}
+
+// A settings file that exists but cannot be read (a folder in its place stops
+// the superuser too) must not turn into a correction with the defaults.
+TEST_F(PluginTest, UnreadableSettingsFileLeavesTheDocumentAlone) {
+    std::filesystem::create_directories(SettingsPath());
+    Document document = Open(kRecognised);
+    const Document before = document;
+    const PluginRun run = Run(document);
+    EXPECT_EQ(run.report.result, FILTER_RESULT_REPORTED);
+    EXPECT_NE(run.messages.find("settings file cannot be read: " + SettingsPath()),
+              std::string::npos)
+        << run.messages;
+    EXPECT_TRUE(SamePixels(document, before));
+    EXPECT_FALSE(run.report.recorded);
 }
 
 TEST_F(PluginTest, PhotoWithoutMetadataAsksForTheDialogEvenWhenTheStepDoesNot) {

@@ -116,6 +116,7 @@ struct FirstRun {
     SettingsValues values;
     engine::CorrectionSettings correction;
     LensHistoryList history;
+    LoadedSettings loaded;
 };
 
 FirstRun LoadWithPrompt(const platform::SettingsStore& user, LanguagePrompt& prompt,
@@ -125,8 +126,8 @@ FirstRun LoadWithPrompt(const platform::SettingsStore& user, LanguagePrompt& pro
     run.chooseLanguage = LanguageChooser(prompt, table);
     platform::CapturingSink messages;
     FirstRun out;
-    out.status =
-        LoadSettings({machine, user}, run, messages, out.values, out.correction, out.history);
+    out.status = LoadSettings({machine, user}, run, messages, out.values, out.correction,
+                              out.history, out.loaded);
     return out;
 }
 

@@ -1,8 +1,11 @@
 #include "settings/settings_io.h"
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "platform/settings_store.h"
 #include "settings/language_dialog.h"
@@ -26,6 +29,7 @@ struct Loaded {
     SettingsValues values;
     engine::CorrectionSettings correction;
     LensHistoryList history;
+    LoadedSettings loaded;
 };
 
 Loaded Load(const platform::SettingsStore& user, const SettingsRun& run = {},
@@ -35,7 +39,8 @@ Loaded Load(const platform::SettingsStore& user, const SettingsRun& run = {},
     platform::MessageSink& sink = sinkOrNull ? *sinkOrNull : ownSink;
     Loaded out;
     const SettingsStores stores{machine, user};
-    out.status = LoadSettings(stores, run, sink, out.values, out.correction, out.history);
+    out.status =
+        LoadSettings(stores, run, sink, out.values, out.correction, out.history, out.loaded);
     return out;
 }
 
@@ -194,15 +199,196 @@ TEST(LoadSettingsTest, DamagedHistoryCountReadsNoMoreThanTenEntries) {
     EXPECT_TRUE(Load(user).history.empty());
 }
 
+// Stored values once went to the engine as they were: a perspective scale of
+// 10000 blanked every photo, and values near the int limits overflowed.
+TEST(LoadSettingsTest, StoredValuesAreBroughtIntoTheWindowsRanges) {
+    using engine::CorrectionSettings;
+    struct Case {
+        const char* name;
+        std::int32_t CorrectionSettings::*field;
+        std::uint32_t stored;
+        std::int32_t loaded;
+    };
+    const Case cases[] = {
+        {"PerspectScale", &CorrectionSettings::PerspectScale, 10000, 125},
+        {"PerspectScale", &CorrectionSettings::PerspectScale, 0, 75},
+        // The smallest field, not the nearer end, as the window sets it.
+        {"FisheyeDistortion", &CorrectionSettings::FisheyeDistortion, 20, 50},
+        {"FisheyeDistortion", &CorrectionSettings::FisheyeDistortion, 171, 50},
+        {"FisheyeDistortion", &CorrectionSettings::FisheyeDistortion, 0x80000000u, 50},
+        {"FisheyeDistortion", &CorrectionSettings::FisheyeDistortion, 170, 170},
+        {"CorChoice", &CorrectionSettings::CorChoice, 7, 2},
+        {"CorChoice", &CorrectionSettings::CorChoice, 0xffffffffu, 0},
+        {"VigAmount", &CorrectionSettings::VigAmount, 0x80000000u, -100},
+        {"VigMidpoint", &CorrectionSettings::VigMidpoint, 101, 100},
+        {"CaBlue", &CorrectionSettings::CaBlue, 0x7fffffffu, 100},
+        {"FisheyeCrop", &CorrectionSettings::FisheyeCrop, 0xffffffffu, 0},
+        {"FisheyeHorz", &CorrectionSettings::FisheyeHorz, 51, 50},
+        {"PerspectRotate", &CorrectionSettings::PerspectRotate, 0xffffff00u, -100},
+        {"Resize", &CorrectionSettings::Resize, 5, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " stored as " + std::to_string(c.stored));
+        const Loaded l = Load(MemorySettingsStore(
+            {StoredValue::String("Language", "English"), StoredValue::Dword(c.name, c.stored)}));
+        EXPECT_EQ(l.correction.*c.field, c.loaded);
+    }
+
+    const auto load = [](std::string_view name, std::uint32_t stored) {
+        return Load(MemorySettingsStore({StoredValue::String("Language", "English"),
+                                         StoredValue::Dword(name, stored)}))
+            .values;
+    };
+    EXPECT_EQ(load("GridColor", 0xff00ff00u).gridColor, 0x00ff00);
+    EXPECT_EQ(load("Tab", 3).tab, 0);
+    EXPECT_EQ(load("Tab", 0xffffffffu).tab, 0);
+    EXPECT_EQ(load("Tab", 2).tab, 2);
+}
+
+// A script may record any value; the engine is safe for all of them, and what
+// the script asked for is what it gets.
+TEST(LoadSettingsTest, PluginsRecordedParametersAreTakenUnchecked) {
+    SettingsRun plugin;
+    plugin.deliverable = Deliverable::kPlugin;
+    plugin.readScriptParameters = [](SettingsValues&, engine::CorrectionSettings& c) {
+        c.FisheyeDistortion = 7;
+        c.PerspectScale = 10000;
+    };
+    const Loaded l =
+        Load(MemorySettingsStore({StoredValue::Dword("FisheyeDistortion", 20)}), plugin);
+    EXPECT_EQ(l.correction.FisheyeDistortion, 7);
+    EXPECT_EQ(l.correction.PerspectScale, 10000);
+}
+
+// A settings file that exists but cannot be read once gave a silent run on
+// the defaults, correcting photos with values the user never chose.
+TEST(LoadSettingsTest, UnreadableFileIsRefusedNotTakenAsEmpty) {
+    testing::TempDir dir;
+    const std::string folder = dir.File("folder.reg");
+    std::filesystem::create_directory(folder);
+    const std::string huge = dir.File("huge.reg");
+    ASSERT_TRUE(testing::WriteBytes(
+        huge, std::vector<std::uint8_t>(platform::kMaxSettingsFileBytes + 1, '\n')));
+    std::vector<std::string> unreadable = {folder, huge};
+    const std::string locked = dir.File("locked.reg");
+    ASSERT_TRUE(testing::WriteBytes(locked, {'\n'}));
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    // Permissions do not stop the superuser from reading.
+    if (::geteuid() != 0) unreadable.push_back(locked);
+
+    int asked = 0;
+    SettingsRun run;
+    run.chooseLanguage = [&](std::string&, std::int32_t&) { ++asked; };
+    for (const std::string& path : unreadable) {
+        SCOPED_TRACE(path);
+        const platform::FileSettingsStore user(path);
+        platform::CapturingSink sink;
+        const Loaded l = Load(user, run, &sink);
+        EXPECT_EQ(l.status.code(), kSettingsUnreadable);
+        EXPECT_EQ(sink.Last(), "Quillon: error, settings file cannot be read: " + path);
+        EXPECT_FALSE(l.loaded.known);
+
+        platform::CapturingSink machineSink;
+        EXPECT_EQ(Load(MemorySettingsStore(), run, &machineSink, user).status.code(),
+                  kSettingsUnreadable);
+        EXPECT_EQ(machineSink.Last(), sink.Last());
+    }
+    EXPECT_EQ(asked, 0);
+
+    // Damaged lines are no reason to refuse: they are skipped.
+    const std::string damaged = dir.File("damaged.reg");
+    ASSERT_TRUE(testing::WriteBytes(damaged, {'"', 'V', '"', '=', '?', '\n', 0xff, '\n'}));
+    EXPECT_TRUE(Load(platform::FileSettingsStore(damaged), run).status.ok());
+}
+
+// A value changed while a run works (by another run, or by hand in an editor)
+// was undone when the run saved every value at its end.
+TEST(SaveSettingsTest, OnlyTheRunsChangesAreWrittenSoOthersSurvive) {
+    testing::TempDir dir;
+    const std::string path = dir.File("Velmora/Quillon.reg");
+    platform::FileSettingsStore user(path);
+    platform::CapturingSink sink;
+    {
+        Loaded first = Load(user);
+        first.history = {Choice(1)};
+        first.correction.VigAmount = 10;
+        ASSERT_TRUE(SaveSettings(user, {}, sink, first.values, first.correction, first.history,
+                                 SaveScope::kEverything, first.loaded)
+                        .ok());
+    }
+
+    Loaded run = Load(user);
+    // Meanwhile another run stores a vignetting amount and a new history, and
+    // the user edits the file by hand.
+    {
+        platform::FileSettingsStore other(path);
+        ASSERT_EQ(other.Put(StoredValue::Dword("VigAmount", 33)), platform::StoreResult::kOk);
+        ASSERT_EQ(lensdb::SaveLensHistory(other, sink, std::vector{Choice(2), Choice(1)}), 0);
+        std::vector<std::uint8_t> text = testing::ReadBytes(path);
+        const std::string line = "\"Suffix\"=\"_edited\"\n";
+        text.insert(text.end(), line.begin(), line.end());
+        ASSERT_TRUE(testing::WriteBytes(path, text));
+    }
+    run.correction.PerspectScale = 110;
+    run.values.jpegQuality = 80;
+    ASSERT_TRUE(SaveSettings(user, {}, sink, run.values, run.correction, run.history,
+                             SaveScope::kEverything, run.loaded)
+                    .ok());
+
+    const Loaded after = Load(user);
+    EXPECT_EQ(after.correction.PerspectScale, 110);
+    EXPECT_EQ(after.values.jpegQuality, 80);
+    EXPECT_EQ(after.correction.VigAmount, 33);
+    EXPECT_EQ(after.values.suffix, "_edited");
+    EXPECT_EQ(after.history, (LensHistoryList{Choice(2), Choice(1)}));
+
+    // A history the run changed is written whole, over the other run's.
+    run.history.insert(run.history.begin(), Choice(3));
+    ASSERT_TRUE(SaveSettings(user, {}, sink, run.values, run.correction, run.history,
+                             SaveScope::kEverything, run.loaded)
+                    .ok());
+    EXPECT_EQ(Load(user).history, (LensHistoryList{Choice(3), Choice(1)}));
+    EXPECT_EQ(Load(user).correction.VigAmount, 33);
+    EXPECT_EQ(sink.Count(), 0u);
+}
+
+TEST(SaveSettingsTest, UnchangedValuesWriteNothingAndTheStampsComeWithAChange) {
+    const std::vector<StoredValue> stored = {
+        StoredValue::String("Language", "English"), StoredValue::Dword("PerspectScale", 10000),
+        StoredValue::Dword("Order", 1), StoredValue::String("Version", "old")};
+    MemorySettingsStore user(stored);
+    platform::CapturingSink sink;
+    Loaded l = Load(user);
+    EXPECT_EQ(l.correction.PerspectScale, 125);
+    // The window's range is applied on every load; the file keeps what it holds.
+    ASSERT_TRUE(SaveSettings(user, {}, sink, l.values, l.correction, l.history,
+                             SaveScope::kEverything, l.loaded)
+                    .ok());
+    EXPECT_EQ(user.Values(), stored);
+
+    l.values.tab = 1;
+    ASSERT_TRUE(SaveSettings(user, {}, sink, l.values, l.correction, l.history,
+                             SaveScope::kPreferences, l.loaded)
+                    .ok());
+    EXPECT_EQ(user.Values(), stored);
+    ASSERT_TRUE(SaveSettings(user, {}, sink, l.values, l.correction, l.history,
+                             SaveScope::kEverything, l.loaded)
+                    .ok());
+    EXPECT_EQ(Dword(user, "Tab"), 1u);
+    EXPECT_EQ(Dword(user, "Order"), 10090000u);
+    EXPECT_EQ(user.Find("Version")->text, "Quillon 9.0");
+    EXPECT_EQ(user.Values().size(), stored.size() + 1);
+}
+
 TEST(SaveSettingsTest, HistoryOfTwelveIsSavedAsTenAndReloadedAsTen) {
     testing::TempDir dir;
     platform::FileSettingsStore user(dir.File("Velmora/Quillon.reg"));
     platform::CapturingSink sink;
     LensHistoryList history;
     for (int i = 0; i < 12; ++i) history.push_back(Choice(i));
-    const Loaded defaults = Load(MemorySettingsStore());
+    Loaded defaults = Load(MemorySettingsStore());
     ASSERT_TRUE(SaveSettings(user, {}, sink, defaults.values, defaults.correction, history,
-                             SaveScope::kEverything)
+                             SaveScope::kEverything, defaults.loaded)
                     .ok());
     EXPECT_EQ(Dword(user, "Hist"), 10u);
     EXPECT_TRUE(user.Find("Hist.09.group"));
@@ -229,9 +415,9 @@ TEST(SaveSettingsTest, PreferencesOnlyLeaveCorrectionValuesUntouched) {
     l.correction.VigAmount = -30;
     l.correction.PerspectScale = 90;
     l.history.push_back(Choice(1));
-    ASSERT_TRUE(
-        SaveSettings(user, {}, sink, l.values, l.correction, l.history, SaveScope::kPreferences)
-            .ok());
+    ASSERT_TRUE(SaveSettings(user, {}, sink, l.values, l.correction, l.history,
+                             SaveScope::kPreferences, l.loaded)
+                    .ok());
     EXPECT_EQ(user.Find("Language")->text, "Italian");
     EXPECT_EQ(Dword(user, "JpegQuality"), 77u);
     EXPECT_EQ(Dword(user, "Processors"), 2u);
@@ -259,9 +445,11 @@ TEST(SaveSettingsTest, FullSaveWritesInOrderAndLoadsBackUnchangedTwice) {
     l.correction.CaRed = -12;
     l.correction.FisheyeRotate = 5;
     l.correction.PerspectShiftVert = -300;
-    ASSERT_TRUE(
-        SaveSettings(user, {}, sink, l.values, l.correction, l.history, SaveScope::kEverything)
-            .ok());
+    // Nothing known of what the store holds: every value is written.
+    LoadedSettings unknown;
+    ASSERT_TRUE(SaveSettings(user, {}, sink, l.values, l.correction, l.history,
+                             SaveScope::kEverything, unknown)
+                    .ok());
 
     std::vector<std::string> names;
     for (const StoredValue& v : user.Values()) names.push_back(v.name);
@@ -307,7 +495,7 @@ TEST(SaveSettingsTest, FullSaveWritesInOrderAndLoadsBackUnchangedTwice) {
     EXPECT_EQ(user.Find("Version")->text, "Quillon 9.0");
 
     for (int round = 0; round < 2; ++round) {
-        const Loaded again = Load(user);
+        Loaded again = Load(user);
         EXPECT_EQ(again.values.language, "Greek");
         EXPECT_EQ(again.values.suffix, "_fixed");
         EXPECT_EQ(again.values.viewerPath, "/usr/bin/viewer");
@@ -322,7 +510,7 @@ TEST(SaveSettingsTest, FullSaveWritesInOrderAndLoadsBackUnchangedTwice) {
         EXPECT_EQ(again.correction.FisheyeRotate, 5);
         EXPECT_EQ(again.correction.PerspectShiftVert, -300);
         ASSERT_TRUE(SaveSettings(user, {}, sink, again.values, again.correction, again.history,
-                                 SaveScope::kEverything)
+                                 SaveScope::kEverything, again.loaded)
                         .ok());
     }
     EXPECT_EQ(sink.Count(), 0u);
@@ -348,9 +536,9 @@ TEST(SaveSettingsTest, WindowSizeNamesFollowTheModeAndDeliverable) {
     platform::CapturingSink sink;
     Loaded l = Load(user, edit);
     l.values.dialog.width = 640;
-    ASSERT_TRUE(
-        SaveSettings(user, edit, sink, l.values, l.correction, l.history, SaveScope::kEverything)
-            .ok());
+    ASSERT_TRUE(SaveSettings(user, edit, sink, l.values, l.correction, l.history,
+                             SaveScope::kEverything, l.loaded)
+                    .ok());
     EXPECT_EQ(Dword(user, "DialogWidthEdit"), 640u);
     EXPECT_EQ(Dword(user, "DialogWidthStd"), 1000u);
 }
@@ -369,19 +557,27 @@ TEST(SaveSettingsTest, PluginHandsItsParametersOverAtBothEnds) {
         ++handedBack;
         EXPECT_EQ(c.VigAmount, 55);
     };
-    const Loaded l = Load(user, plugin);
+    Loaded l = Load(user, plugin);
     EXPECT_EQ(l.correction.VigAmount, 55);
     EXPECT_EQ(l.values.gridColor, 1);
 
     platform::CapturingSink sink;
-    ASSERT_TRUE(
-        SaveSettings(user, plugin, sink, l.values, l.correction, l.history, SaveScope::kPreferences)
-            .ok());
+    ASSERT_TRUE(SaveSettings(user, plugin, sink, l.values, l.correction, l.history,
+                             SaveScope::kPreferences, l.loaded)
+                    .ok());
     EXPECT_EQ(handedBack, 0);
-    ASSERT_TRUE(
-        SaveSettings(user, plugin, sink, l.values, l.correction, l.history, SaveScope::kEverything)
-            .ok());
+    ASSERT_TRUE(SaveSettings(user, plugin, sink, l.values, l.correction, l.history,
+                             SaveScope::kEverything, l.loaded)
+                    .ok());
     EXPECT_EQ(handedBack, 1);
+    // The recorded parameters are this run's changes.
+    EXPECT_EQ(Dword(user, "VigAmount"), 55u);
+    EXPECT_EQ(Dword(user, "GridColor"), 1u);
+
+    LoadedSettings unknown;
+    ASSERT_TRUE(SaveSettings(user, plugin, sink, l.values, l.correction, l.history,
+                             SaveScope::kEverything, unknown)
+                    .ok());
     EXPECT_FALSE(user.Find("Suffix"));
     EXPECT_TRUE(user.Find("AlwaysDisplayDialog"));
     EXPECT_TRUE(user.Find("DialogWidth"));
@@ -396,9 +592,9 @@ TEST(SaveSettingsTest, InterruptedSaveLeavesThePreviousFileLoadable) {
     l.values.language = "Czech";
     {
         platform::FileSettingsStore user(path);
-        ASSERT_TRUE(
-            SaveSettings(user, {}, sink, l.values, l.correction, l.history, SaveScope::kEverything)
-                .ok());
+        ASSERT_TRUE(SaveSettings(user, {}, sink, l.values, l.correction, l.history,
+                                 SaveScope::kEverything, l.loaded)
+                        .ok());
     }
     const std::vector<std::uint8_t> before = testing::ReadBytes(path);
 
@@ -406,9 +602,9 @@ TEST(SaveSettingsTest, InterruptedSaveLeavesThePreviousFileLoadable) {
     platform::FileSettingsStore crashing(path, [](const char*, const char*) { return -1; });
     l.correction.VigAmount = -80;
     l.values.language = "Polish";
-    EXPECT_FALSE(
-        SaveSettings(crashing, {}, sink, l.values, l.correction, l.history, SaveScope::kEverything)
-            .ok());
+    EXPECT_FALSE(SaveSettings(crashing, {}, sink, l.values, l.correction, l.history,
+                              SaveScope::kEverything, l.loaded)
+                     .ok());
     EXPECT_EQ(sink.Last(), "error RegSetValueEx(Velmora/Quillon)");
 
     EXPECT_EQ(testing::ReadBytes(path), before);
@@ -433,9 +629,10 @@ TEST(SaveSettingsTest, EveryFailedWriteIsReportedAndTheSaveGoesOn) {
     } user;
     platform::CapturingSink sink;
     const Loaded l = Load(MemorySettingsStore());
-    EXPECT_FALSE(
-        SaveSettings(user, {}, sink, l.values, l.correction, l.history, SaveScope::kEverything)
-            .ok());
+    LoadedSettings unknown;
+    EXPECT_FALSE(SaveSettings(user, {}, sink, l.values, l.correction, l.history,
+                              SaveScope::kEverything, unknown)
+                     .ok());
     std::vector<std::string> texts;
     for (const auto& m : sink.Messages()) texts.push_back(m.text);
     EXPECT_EQ(texts,
