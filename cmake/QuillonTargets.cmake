@@ -27,6 +27,14 @@ if(QUILLON_SANITIZE_THREAD)
     target_link_options(quillon_sanitize INTERFACE -fsanitize=thread)
 endif()
 
+# Under the fuzz preset every library of the project carries libFuzzer's
+# coverage counters and comparison hooks, not only the harness: the fuzzer can
+# only steer towards branches it sees, and the parsers live in the libraries.
+add_library(quillon_fuzz_coverage INTERFACE)
+if(QUILLON_FUZZ)
+    target_compile_options(quillon_fuzz_coverage INTERFACE -fsanitize=fuzzer-no-link)
+endif()
+
 # quillon_module(NAME <name> [SOURCES ...] [DEPS ...] [PRIVATE_DEPS ...])
 # One static library per module, named quillon_<name>. Sources default to every
 # .cpp in the module folder (tests and tools live elsewhere).
@@ -38,7 +46,7 @@ function(quillon_module)
     add_library(quillon_${M_NAME} STATIC ${M_SOURCES})
     target_include_directories(quillon_${M_NAME} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(quillon_${M_NAME} PUBLIC ${M_DEPS} quillon_sanitize
-                          PRIVATE ${M_PRIVATE_DEPS} quillon_warnings)
+                          PRIVATE ${M_PRIVATE_DEPS} quillon_warnings quillon_fuzz_coverage)
 endfunction()
 
 # quillon_test(NAME <name> [SOURCES ...] DEPS ...)

@@ -7,37 +7,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string_view>
 #include <vector>
 
+#include "fuzz/image_fuzz_support.h"
 #include "imageio/exif_orientation.h"
 #include "imageio/image_file.h"
 #include "imageio/jpeg_file.h"
 #include "imageio/jpeg_markers.h"
-#include "platform/message_sink.h"
 
 namespace {
 
 using quillon::imageio::SavedMarker;
-
-class DiscardingSink final : public quillon::platform::MessageSink {
-  public:
-    using MessageSink::Show;
-    void Show(std::string_view, std::string_view) override {}
-};
-
-// Decoding a declared 30000 x 30000 image is legal but only measures the
-// allocator; the fuzzer keeps to images that fit its memory limit.
-bool DeclaresHugeImage(const std::uint8_t* data, std::size_t size) {
-    for (std::size_t i = 0; i + 9 <= size; ++i) {
-        if (data[i] == 0xFF && data[i + 1] >= 0xC0 && data[i + 1] <= 0xC2) {
-            const std::uint32_t height = std::uint32_t{data[i + 5]} << 8 | data[i + 6];
-            const std::uint32_t width = std::uint32_t{data[i + 7]} << 8 | data[i + 8];
-            if (std::uint64_t{width} * height > 4'000'000) return true;
-        }
-    }
-    return false;
-}
 
 // Splitting a joined profile into chunks and joining them again must give it back.
 void CheckSplitJoin(const std::vector<std::uint8_t>& profile) {
@@ -67,9 +47,9 @@ void CheckSplitJoin(const std::vector<std::uint8_t>& profile) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace quillon::imageio;
-    DiscardingSink sink;
+    quillon::fuzz::DiscardingSink sink;
     if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) {
-        if (DeclaresHugeImage(data, size)) return 0;
+        if (quillon::fuzz::JpegDeclaresHugeImage(data, size)) return 0;
         std::FILE* file = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
         if (file == nullptr) return 0;
         CurrentImage image;

@@ -1,15 +1,20 @@
 #!/usr/bin/env python3
 """Regenerates the seed corpora of the imageio fuzz targets from the sample
 photos: a few small real files, truncated copies of larger ones, and crafted
-files for the ICC chunk rules and unusual TIFF layouts. Every file stays below
-100 KB. Run from the repository root."""
+files for the ICC chunk rules and unusual TIFF layouts; for whole-image
+decoding, tiny images in each coding the readers meet (cjpeg from
+libjpeg-turbo's tools encodes the JPEG ones). Every file stays below 100 KB.
+Run from the repository root."""
 
 import os
 import struct
+import subprocess
+import zlib
 
 PHOTOS = "testdata/photos"
 JPEG_DIR = "fuzz/corpus/jpeg_markers"
 TIFF_DIR = "fuzz/corpus/tiff_reader"
+DECODE_DIR = "fuzz/corpus/image_decode"
 
 
 def read(name):
@@ -57,34 +62,36 @@ def jpeg_corpus():
           framed(0xE2, icc_chunk(1, 2, b"abc")) + framed(0xE2, icc_chunk(1, 2, b"def")))
 
 
-def tiff(entries, pixels):
-    """Little-endian TIFF, one strip; entries: {tag: (type, count, bytes)}."""
+def tiff(entries, pixels, endian="<"):
+    """TIFF with one strip; entries: {tag: (type, count, bytes)}, their bytes
+    in the file's byte order ("<" little, ">" big endian)."""
     data_at = 8
     ifd_at = data_at + len(pixels) + (len(pixels) & 1)
     entries = dict(entries)
-    entries[273] = (4, 1, struct.pack("<I", data_at))
-    entries[279] = (4, 1, struct.pack("<I", len(pixels)))
+    entries[273] = (4, 1, struct.pack(endian + "I", data_at))
+    entries[279] = (4, 1, struct.pack(endian + "I", len(pixels)))
     tags = sorted(entries)
     values_at = ifd_at + 2 + 12 * len(tags) + 4
-    ifd, values = struct.pack("<H", len(tags)), b""
+    ifd, values = struct.pack(endian + "H", len(tags)), b""
     for tag in tags:
         typ, count, value = entries[tag]
         if len(value) <= 4:
-            ifd += struct.pack("<HHI", tag, typ, count) + value.ljust(4, b"\0")
+            ifd += struct.pack(endian + "HHI", tag, typ, count) + value.ljust(4, b"\0")
         else:
-            ifd += struct.pack("<HHII", tag, typ, count, values_at + len(values))
+            ifd += struct.pack(endian + "HHII", tag, typ, count, values_at + len(values))
             values += value + (b"\0" if len(value) & 1 else b"")
     ifd += b"\0\0\0\0"
     body = pixels + (b"\0" if len(pixels) & 1 else b"")
-    return b"II*\0" + struct.pack("<I", ifd_at) + body + ifd + values
+    mark = b"II*\0" if endian == "<" else b"MM\0*"
+    return mark + struct.pack(endian + "I", ifd_at) + body + ifd + values
 
 
-def short(*v):
-    return (3, len(v), struct.pack("<%dH" % len(v), *v))
+def short(*v, endian="<"):
+    return (3, len(v), struct.pack(endian + "%dH" % len(v), *v))
 
 
-def long(v):
-    return (4, 1, struct.pack("<I", v))
+def long(v, endian="<"):
+    return (4, 1, struct.pack(endian + "I", v))
 
 
 def tiff_corpus():
@@ -104,6 +111,53 @@ def tiff_corpus():
         277: short(3), 278: long(1), 284: short(2)}, bytes(w * h * 3)))
 
 
+def packbits(data):
+    """PackBits as literal runs only: each run of up to 128 bytes after its count."""
+    out = b""
+    for at in range(0, len(data), 128):
+        run = data[at:at + 128]
+        out += bytes([len(run) - 1]) + run
+    return out
+
+
+def gradient(w, h):
+    return bytes(((x * 40 + y * 9 + c * 85) & 0xFF)
+                 for y in range(h) for x in range(w) for c in range(3))
+
+
+def cjpeg(w, h, *options):
+    ppm = b"P6\n%d %d\n255\n" % (w, h) + gradient(w, h)
+    return subprocess.run(["cjpeg", *options], input=ppm, capture_output=True,
+                          check=True).stdout
+
+
+def decode_corpus():
+    w, h = 24, 16
+    write(DECODE_DIR, "baseline_420.jpg", cjpeg(w, h, "-quality", "75"))
+    write(DECODE_DIR, "baseline_444.jpg", cjpeg(w, h, "-sample", "1x1"))
+    progressive = cjpeg(w, h, "-progressive")
+    write(DECODE_DIR, "progressive.jpg", progressive)
+    write(DECODE_DIR, "progressive_truncated.jpg", progressive[:len(progressive) * 2 // 3])
+    write(DECODE_DIR, "restart_optimised.jpg", cjpeg(w, h, "-restart", "1", "-optimize"))
+    write(DECODE_DIR, "arithmetic.jpg", cjpeg(w, h, "-arithmetic"))
+    write(DECODE_DIR, "grayscale.jpg", cjpeg(w, h, "-grayscale"))
+
+    w, h = 6, 4
+    rgb8 = gradient(w, h)
+    rgb = {256: long(w), 257: long(h), 258: short(8, 8, 8), 262: short(2), 277: short(3),
+           278: long(h), 284: short(1)}
+    write(DECODE_DIR, "rgb8.tif", tiff({**rgb, 259: short(1)}, rgb8))
+    write(DECODE_DIR, "rgb8_packbits.tif", tiff({**rgb, 259: short(32773)}, packbits(rgb8)))
+    write(DECODE_DIR, "rgb8_deflate.tif", tiff({**rgb, 259: short(8)}, zlib.compress(rgb8)))
+    rgb16 = b"".join(struct.pack(">H", v * 257) for v in rgb8)
+    write(DECODE_DIR, "rgb16_big_endian.tif", tiff({
+        256: long(w, endian=">"), 257: long(h, endian=">"),
+        258: short(16, 16, 16, endian=">"), 259: short(1, endian=">"),
+        262: short(2, endian=">"), 277: short(3, endian=">"), 278: long(h, endian=">"),
+        284: short(1, endian=">")}, rgb16, endian=">"))
+
+
 if __name__ == "__main__":
     jpeg_corpus()
     tiff_corpus()
+    decode_corpus()
