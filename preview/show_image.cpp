@@ -31,15 +31,22 @@ int Fail(PreviewState& preview) {
     return kShowFailed;
 }
 
-// Steps of a new image: its metadata, and the focal length it is matched at.
+// Steps of a new image: its metadata. A photo without a focal length keeps
+// 0, so matching offers every lens of the camera and a window lets the user
+// choose one and type the focal length.
 void ReadShot(ShowImageParts& parts) {
     const settings::SettingsValues& values = parts.values;
     parts.shot = metadata::ParseImageMetadata(
         parts.image.metadata,
         {values.detectCamera != 0, values.detectLens != 0, values.detectFlen != 0});
-    // A photo without a focal length is matched as if taken at 2 mm, which no
-    // zoom covers: only a fixed-focus calibration can apply.
-    if (parts.shot.focalLength == 0.0) parts.shot.focalLength = 2.0;
+}
+
+// The lens chosen for a photo without a focal length is corrected at a focal
+// length nobody measured, unless its calibration has only one.
+bool FocalLengthGuessed(const ShowImageParts& parts) {
+    if (parts.shot.focalLength != 0.0 || !parts.selection.IsRealLensSelected()) return false;
+    const auto points = parts.database.PointsOf(*parts.selection.selectedLens);
+    return points.size() > 1 && points.front().focal != points.back().focal;
 }
 
 void BuildTransform(ShowImageParts& parts) {
@@ -90,7 +97,8 @@ int ShowImage(ShowImageParts& parts, const std::string& path, ShowMode mode) {
     PreviewState& preview = parts.preview;
     imageio::CurrentImage& image = parts.image;
     platform::MessageSink& sink = parts.engine.sink;
-    const bool newImage = mode == ShowMode::kReadFile || mode == ShowMode::kImageInMemory;
+    const bool fromFile = mode == ShowMode::kReadFile || mode == ShowMode::kReadByCaller;
+    const bool newImage = fromFile || mode == ShowMode::kImageInMemory;
     const bool rebuild = mode == ShowMode::kRebuild;
     const bool busy = preview.imageState == kImageBusy;
 
@@ -114,12 +122,14 @@ int ShowImage(ShowImageParts& parts, const std::string& path, ShowMode mode) {
         if (imageio::LoadImageFile(path, image, sink) != 0) return Fail(preview);
     } else if (mode == ShowMode::kImageInMemory) {
         if (!engine::CheckImage(image.input, sink).ok()) return Fail(preview);
+    } else if (mode == ShowMode::kReadByCaller && image.input.pixels == nullptr) {
+        return Fail(preview);
     }
     if (newImage) {
         preview.path = path;
         ReadShot(parts);
         // The host hands its document over as it shows it.
-        if (mode == ShowMode::kReadFile) orientation = parts.shot.orientation;
+        if (fromFile) orientation = parts.shot.orientation;
     }
     if (TurnsPixels(orientation) && TurnImage(image, orientation)) {
         // The writers then say "upright" in the saved file, in the EXIF
@@ -160,7 +170,7 @@ int ShowImage(ShowImageParts& parts, const std::string& path, ShowMode mode) {
     preview.imageState = busy ? kImageBusy : kImageShown;
     if (!newImage) return kShownWithLens;
     preview.grid = 16;
-    const bool detected = DetectLens(parts);
+    const bool detected = DetectLens(parts) && !FocalLengthGuessed(parts);
     return !detected && parts.correction.CorChoice == engine::kCorrectDistortion ? kShownWithoutLens
                                                                                  : kShownWithLens;
 }

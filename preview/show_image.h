@@ -28,11 +28,14 @@ enum class ShowMode {
     kTurnCounterClockwise,  // 90 degrees counter-clockwise (8)
     kRebuild,               // the preview area changed: rebuild the preview only
     kImageInMemory,         // the caller filled image.input and image.metadata
+    kReadByCaller,          // as kReadFile, the caller having read the file with LoadImageFile
 };
 
 // Results.
-inline constexpr int kShownWithLens = 0;     // or a correction that needs no lens
-inline constexpr int kShownWithoutLens = 1;  // lens correction chosen, no lens matched
+inline constexpr int kShownWithLens = 0;  // or a correction that needs no lens
+// Lens correction chosen and no lens matched, or only at a focal length the
+// photo does not give (below).
+inline constexpr int kShownWithoutLens = 1;
 inline constexpr int kShowFailed = 2;
 
 // The parts of the program state ShowImage reads and changes.
@@ -60,7 +63,9 @@ struct ShowImageParts {
 //    then marked upright (other values stay as they are); the turn modes turn
 //    the current image and mark it the same way; an image in memory is shown
 //    as the caller holds it;
-//  - a new image's metadata is read and a focal length of 0 counts as 2 mm;
+//  - a new image's metadata is read; a photo that gives no focal length is
+//    matched without one: every lens of its camera is offered, and the
+//    focal length of a chosen lens starts at the one last used (Flen);
 //  - the fitted preview is reduced from the image (from its 8-bit copy for
 //    16-bit images), and the display transform built;
 //  - a new or turned image starts with the zoom off and the view centred
@@ -68,7 +73,9 @@ struct ShowImageParts {
 //    also starts without a grid, and its camera and lens are detected (with
 //    coefficients for a matched lens).
 // Answers kShownWithLens, kShownWithoutLens (a new image, lens correction
-// chosen, no lens matched) or kShowFailed. The first render is the caller's.
+// chosen, and no lens matched, or a lens whose calibration spans several
+// focal lengths chosen for a photo without one, whose focal length is then a
+// guess the user must check) or kShowFailed. The first render is the caller's.
 int ShowImage(ShowImageParts& parts, const std::string& path, ShowMode mode);
 
 }  // namespace quillon::preview

@@ -43,6 +43,8 @@ ControlEnabling DecideEnabling(const EnablingFacts& facts) {
     e.apply = (usable || severalFiles) && CorrectionWouldChange(facts);
     e.deleteFiles = usable || severalFiles;
     e.fileList = !busy && !facts.restartPending;
+    e.menus = !busy;
+    e.openIn = usable;
     return e;
 }
 

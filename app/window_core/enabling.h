@@ -41,6 +41,8 @@ struct ControlEnabling {
     bool apply = false;   // "Apply" / "OK"
     bool deleteFiles = false;
     bool fileList = false;  // and "Directory"
+    bool menus = false;     // Options, Help, About, Select All, Refresh
+    bool openIn = false;    // "Open in ..." the external viewer
 
     friend bool operator==(const ControlEnabling&, const ControlEnabling&) = default;
 };

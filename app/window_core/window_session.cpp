@@ -6,9 +6,11 @@
 
 #include "app/full_correction.h"
 #include "app/quiet_checks.h"
+#include "app/window_core/file_browser.h"
 #include "lensdb/lens_matching.h"
 #include "metadata/info_text.h"
 #include "preview/grid.h"
+#include "settings/languages.h"
 
 namespace quillon::app {
 
@@ -131,6 +133,50 @@ void WindowSession::CloseImage() {
     preview_.ReleaseImage();
     preview_.imageState = preview::kImageNone;
     state_.current.imageShown = false;
+}
+
+void WindowSession::ShowSeveralSelected() {
+    if (Busy()) return;
+    CloseImage();
+    preview_.imageState = preview::kImageSeveralSelected;
+}
+
+bool WindowSession::ReadForBatch(const std::string& path) {
+    return imageio::LoadImageFile(path, state_.current.image, sink_) == 0;
+}
+
+int WindowSession::ShowReadFile(const std::string& path, bool read) {
+    preview::ShowImageParts parts = Parts();
+    int result = preview::kShowFailed;
+    if (read) {
+        result = preview::ShowImage(parts, path, preview::ShowMode::kReadByCaller);
+    } else {
+        // The reader has said why; the window shows no image now.
+        CloseImage();
+        preview_.path = path;
+    }
+    if (result != preview::kShowFailed) busyFrom_ = preview::kImageShown;
+    AfterImageShown();
+    return result;
+}
+
+void WindowSession::Redetect() {
+    if (!ImageShown() || Busy()) return;
+    (void)OpenImage(preview_.path);
+}
+
+settings::OptionsOutcome WindowSession::ApplyOptions(const OptionsForm& form) {
+    settings::SettingsValues& values = state_.stored.values;
+    const settings::OptionsOutcome outcome = form.Apply(values, state_.stored.correction);
+    if (outcome.loadLanguage) {
+        (void)settings::SelectLanguage(state_.session.languages, values.language,
+                                       state_.session.strings, sink_);
+    }
+    if (outcome.save && savePreferences_) savePreferences_();
+    settings::AnnounceOptionsOutcome(outcome, state_.session.strings, sink_);
+    if (outcome.restartRequired) restartPending_ = true;
+    if (outcome.redetect) Redetect();
+    return outcome;
 }
 
 // ---- the correction values
@@ -333,7 +379,10 @@ EnablingFacts WindowSession::Facts() const {
     const lensdb::LensSelection& selection = state_.current.selection;
     EnablingFacts facts;
     facts.imageState = preview_.imageState;
-    facts.outOfMemory = preview_.outOfMemory || state_.current.image.outOfMemory;
+    facts.restartPending = restartPending_;
+    // While a file is written or read the image belongs to that work; nothing
+    // is usable then anyway.
+    facts.outOfMemory = preview_.outOfMemory || (!Busy() && state_.current.image.outOfMemory);
     facts.zoomOn = preview_.zoom.Active();
     facts.cameraListsFilled = !selection.makeMenu.lines.empty();
     if (selection.IsRealLensSelected()) {
@@ -382,19 +431,18 @@ std::string WindowSession::EditStatusText() const {
     if (list.current < 0 || list.current >= static_cast<int>(list.paths.size())) return {};
     const std::string& path = list.paths[static_cast<std::size_t>(list.current)];
     if (list.paths.size() == 1) return path;
-    char counter[32];
-    std::snprintf(counter, sizeof counter, "%03d/%03d:  ", list.current + 1,
-                  static_cast<int>(list.paths.size()));
-    return counter + path;
+    return CounterText(list.current + 1, static_cast<int>(list.paths.size()), path);
 }
 
 // ---- writing
 
 int WindowSession::CorrectAndWrite(const imageio::ImageFileOptions& options,
                                    engine::WorkProgress& progress) {
-    // The values as they were when the window went busy; the crop shifts the
-    // correction limits are written back into this copy only.
-    const FullCorrection job{preview_.path, options, busyValues_, engine::SourceUse::kKeep};
+    // The values as they were when the window went busy, in a copy that takes
+    // the crop shifts the correction limits, so each file of a batch starts
+    // from the same values.
+    engine::CorrectionSettings values = busyValues_;
+    const FullCorrection job{preview_.path, options, values, engine::SourceUse::kKeep};
     return CorrectAndSave(state_, job, sink_, progress);
 }
 

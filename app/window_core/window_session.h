@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/app_state.h"
 #include "app/window_core/enabling.h"
+#include "app/window_core/options_form.h"
 #include "app/window_core/shift_button.h"
 #include "app/window_core/value_rules.h"
 #include "engine/worker_pool.h"
@@ -57,6 +59,18 @@ class WindowSession {
     bool ImageShown() const;
     // Forgets the image shown (the window shows none).
     void CloseImage();
+    // Several files are selected in the folder browser: no image is shown and
+    // the preview area stays empty.
+    void ShowSeveralSelected();
+
+    // A batch shows each of its files in two steps: the file is read on the
+    // batch's own thread (painting uses only the preview, which this leaves
+    // alone), then shown on the window's thread. ReadForBatch answers whether
+    // the file was read; ShowReadFile answers ShowImage's result, with
+    // kShownWithoutLens also for a photo without a focal length whose lens
+    // would be corrected at a guessed one.
+    bool ReadForBatch(const std::string& path);
+    int ShowReadFile(const std::string& path, bool read);
 
     // ---- the correction values
 
@@ -105,6 +119,24 @@ class WindowSession {
     // The zoom region as it is to be stretched over the area; false when the
     // zoom is off or nothing can be shown.
     bool PresentZoom(preview::DisplayImage& out) const;
+
+    // ---- the Options dialog
+
+    // A changed language or number of threads takes effect at the next start;
+    // until then the correction controls stay disabled. Opening the Options
+    // dialog again clears the mark.
+    bool RestartPending() const { return restartPending_; }
+    void SetRestartPending(bool pending) { restartPending_ = pending; }
+    // Camera and lens detection run again on the image shown (a detection
+    // preference changed): the file is read and shown anew.
+    void Redetect();
+    // OK in the Options dialog: stores the working values, loads the strings
+    // of a new language at once, saves the preferences (once) when one
+    // changed, and then either says a restart is needed and marks it, or runs
+    // detection again when a detection preference changed.
+    settings::OptionsOutcome ApplyOptions(const OptionsForm& form);
+    // How the preferences are saved; the program's start-up wires its store.
+    void SetPreferencesSaver(std::function<void()> save) { savePreferences_ = std::move(save); }
 
     // ---- the state of the controls
 
@@ -162,6 +194,8 @@ class WindowSession {
     engine::CorrectionSettings busyValues_;  // what a write corrects with
     std::string infoText_;                   // the last information text
     bool areaChangedWhileBusy_ = false;
+    bool restartPending_ = false;
+    std::function<void()> savePreferences_;
     preview::ChannelView channelView_ = preview::ChannelView::kAll;
 };
 
