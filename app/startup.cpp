@@ -17,11 +17,16 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 
-settings::SettingsRun MakeSettingsRun(const AppState& state, const ProgramEnvironment& env) {
+settings::SettingsRun SavingRun(const AppState& state) {
     settings::SettingsRun run;
     run.deliverable = settings::Deliverable::kProgram;
     run.mode = state.start.interactiveMode ? settings::WindowMode::kInteractive
                                            : settings::WindowMode::kEdit;
+    return run;
+}
+
+settings::SettingsRun MakeSettingsRun(const AppState& state, const ProgramEnvironment& env) {
+    settings::SettingsRun run = SavingRun(state);
     run.chooseLanguage = settings::LanguageChooser(env.languagePrompt, state.session.languages);
     return run;
 }
@@ -60,6 +65,13 @@ int StderrBusyIndicator::Run(std::string_view text,
     std::fflush(stderr);
     engine::WorkProgress progress;
     return work(progress);
+}
+
+Status SavePreferences(const AppState& state, platform::SettingsStore& userStore,
+                       platform::MessageSink& sink) {
+    return settings::SaveSettings(userStore, SavingRun(state), sink, state.stored.values,
+                                  state.stored.correction, state.stored.history,
+                                  settings::SaveScope::kPreferences);
 }
 
 int LoadRunData(AppState& state, const ProgramEnvironment& env) {

@@ -57,6 +57,11 @@ int RunProgram(std::span<const std::string> args, const ProgramEnvironment& env)
 // it sees exactly what the program sees.
 int LoadRunData(AppState& state, const ProgramEnvironment& env);
 
+// Saves the preferences (the Options dialog's values) of `state` into the
+// user's store, as closing the Options dialog with a change does.
+Status SavePreferences(const AppState& state, platform::SettingsStore& userStore,
+                       platform::MessageSink& sink);
+
 // The message shown when a window would be needed but none can be opened.
 inline constexpr std::string_view kNoWindowText =
     "Quillon: no window can be opened here. To correct a photo from the command line use\n"

@@ -16,6 +16,7 @@
 #include "app/window/message_box_sink.h"
 #include "app/window/single_instance.h"
 #include "app/window/window_flows.h"
+#include "settings/dump_settings.h"
 
 namespace quillon::app {
 
@@ -26,13 +27,16 @@ struct WindowServices {
     QtBusyIndicator& busy;
     WindowPrompts& prompts;
     SingleInstance& instance;
+    platform::SettingsStore& userStore;
 };
 
 int RunMainWindow(AppState& state, WindowServices& services) {
-    // A second start hands over to the first one's window. The quiet mode's
-    // fallback to the editor does not: its photo is still to be corrected, and
-    // ending as if it had been would tell the caller a falsehood.
-    if (state.start.quietMode == 0 &&
+    // A second start of the folder browser hands over to the first one's
+    // window. A start with files does not (the quiet mode's fallback to the
+    // editor, or files opened from a file manager): its photos are still to
+    // be corrected, and ending as if they had been would drop the user's
+    // request and tell the caller a falsehood.
+    if (state.start.interactiveMode &&
         services.instance.ClaimOrHandOver() == SingleInstance::Claim::kHandedOver) {
         return 0;
     }
@@ -40,6 +44,12 @@ int RunMainWindow(AppState& state, WindowServices& services) {
         state.start.interactiveMode ? WindowVariant::kBrowser : WindowVariant::kEditor;
     WindowSession session(state, services.sink);
     session.preview().displayProfile = DisplayIccProfile();
+    session.SetSettingsActions(
+        {[&state, &services] {
+             // A failed save has shown its message; the values stay in use.
+             (void)SavePreferences(state, services.userStore, services.sink);
+         },
+         [&services] { (void)settings::DumpSettings(services.userStore, services.sink); }});
     std::unique_ptr<WindowFlow> flow;
     if (variant == WindowVariant::kEditor) {
         flow = std::make_unique<EditorFlow>();
@@ -93,7 +103,7 @@ int RunWithWindows(int& argc, char** argv, std::span<const std::string> args,
     QtBusyIndicator busy;
     WindowPrompts prompts;
     SingleInstance instance;
-    WindowServices services{sink, busy, prompts, instance};
+    WindowServices services{sink, busy, prompts, instance, userStore};
     const ProgramEnvironment env{
         sink,         userStore,
         machineStore, languagePrompt,

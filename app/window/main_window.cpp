@@ -3,11 +3,16 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QColorDialog>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
+#include <QProcess>
 #include <QScreen>
 #include <QShortcut>
 #include <QSignalBlocker>
@@ -16,6 +21,9 @@
 #include <QWheelEvent>
 
 #include "app/window/drawn_images.h"
+#include "app/window/options_dialog.h"
+#include "app/window_core/viewer.h"
+#include "platform/paths.h"
 #include "preview/grid.h"
 
 namespace quillon::app {
@@ -87,23 +95,22 @@ void ShowMenu(QComboBox* combo, const lensdb::SelectionMenu& menu) {
     combo->setCurrentIndex(menu.selected);
 }
 
-// Reading a photo and making its preview takes a few tenths of a second for a
-// large one; the window says it is working meanwhile.
-class WaitCursor {
-  public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
 }  // namespace
 
 // ---- small widgets
 
+WaitCursor::WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+
+WaitCursor::~WaitCursor() { QApplication::restoreOverrideCursor(); }
+
 bool WindowPrompts::AskYesNo(QWidget* parent, const QString& caption, const QString& question) {
     return QMessageBox::question(parent, caption, question, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+bool WindowPrompts::AskOkCancel(QWidget* parent, const QString& caption, const QString& question) {
+    return QMessageBox::question(parent, caption, question, QMessageBox::Ok | QMessageBox::Cancel,
+                                 QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
 std::optional<QColor> WindowPrompts::ChooseColour(QWidget* parent, const QColor& initial) {
@@ -111,6 +118,31 @@ std::optional<QColor> WindowPrompts::ChooseColour(QWidget* parent, const QColor&
     if (!chosen.isValid()) return std::nullopt;
     return chosen;
 }
+
+std::optional<QString> WindowPrompts::ChooseFolder(QWidget* parent, const QString& start) {
+    const QString chosen = QFileDialog::getExistingDirectory(parent, QString(), start);
+    if (chosen.isEmpty()) return std::nullopt;
+    return chosen;
+}
+
+bool WindowPrompts::EditOptions(QWidget* parent, OptionsForm& form,
+                                const settings::LanguageTable& languages,
+                                const platform::TextSource& texts) {
+    return RunOptionsDialog(parent, form, languages, texts);
+}
+
+void WindowPrompts::ShowAbout(QWidget* parent, AboutVariant variant) {
+    ShowAboutDialog(parent, variant, [this](const QUrl& url) { return OpenUrl(url); });
+}
+
+bool WindowPrompts::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+
+bool WindowPrompts::StartDetached(const QString& program, const QStringList& arguments,
+                                  const QString& folder) {
+    return QProcess::startDetached(program, arguments, folder);
+}
+
+bool WindowPrompts::MoveToTrash(const QString& path) { return QFile::moveToTrash(path); }
 
 ColourButton::ColourButton(QWidget* parent) : QPushButton(parent) { setFixedSize(40, 24); }
 
@@ -150,10 +182,11 @@ void PictureButton::paintEvent(QPaintEvent*) {
 // ---- the window
 
 MainWindow::MainWindow(WindowSession& session, WindowVariant variant,
-                       std::unique_ptr<WindowFlow> flow, BusyIndicator& busy,
+                       std::unique_ptr<WindowFlow> flow, QtBusyIndicator& busy,
                        WindowPrompts& prompts, QWidget* parent)
     : QMainWindow(parent),
       session_(session),
+      variant_(variant),
       traits_(TraitsOf(variant)),
       flow_(std::move(flow)),
       busy_(busy),
@@ -168,6 +201,8 @@ MainWindow::MainWindow(WindowSession& session, WindowVariant variant,
         RefreshAll();
     });
     BuildControls();
+    BuildMenuBar();
+    BuildAccelerators();
     setMinimumSize(DesignedSize());
     RefreshAll();
     // The variant's start (the editor's first file) comes once the window
@@ -224,8 +259,10 @@ void MainWindow::BuildControls() {
         NameControl(fileList_, ControlId::kFileList);
         fileList_->setAccessibleName(Text(kTextDirectory));
         fileList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-        fileList_->setSortingEnabled(true);
+        // The browser sorts the names itself, as the user reads them.
+        fileList_->setSortingEnabled(false);
         fileList_->setFixedWidth(200);
+        fileList_->installEventFilter(this);
         column->addWidget(directory_);
         column->addWidget(fileList_, 1);
         root->addLayout(column);
@@ -635,6 +672,20 @@ void MainWindow::OnValueChosen(ValueKey key, std::int32_t value) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == fileList_ && event->type() == QEvent::KeyPress) {
+        // The list's own keys: F5 refreshes it, Delete deletes the selected
+        // files (Ctrl+A is the window's accelerator).
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_F5 && key->modifiers() == Qt::NoModifier) {
+            RunCommand(MenuCommand::kRefresh);
+            return true;
+        }
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+            RunCommand(MenuCommand::kDelete);
+            return true;
+        }
+        return false;
+    }
     if (watched == area_ && event->type() == QEvent::Resize) {
         areaTimer_.start();
     } else if (watched == focalEdit_) {
@@ -775,6 +826,7 @@ void MainWindow::RefreshEnabling() {
         fileList_->setEnabled(e.fileList);
         directory_->setEnabled(e.fileList);
     }
+    for (auto& [command, action] : actions_) action->setEnabled(MenuEntryEnabled(command, e));
 }
 
 void MainWindow::RefreshScrollBars() {
@@ -881,6 +933,134 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
+}
+
+// ---- the folder browser's list
+
+void MainWindow::ShowFileNames(const std::vector<std::string>& names) {
+    if (fileList_ == nullptr) return;
+    const QSignalBlocker blocker(fileList_);
+    fileList_->clear();
+    for (const std::string& name : names) fileList_->addItem(FromUtf8(name));
+}
+
+std::vector<int> MainWindow::SelectedRows() const {
+    std::vector<int> rows;
+    if (fileList_ == nullptr) return rows;
+    for (const QModelIndex& index : fileList_->selectionModel()->selectedRows()) {
+        rows.push_back(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void MainWindow::SelectRows(const std::vector<int>& rows, bool tell) {
+    if (fileList_ == nullptr) return;
+    {
+        const QSignalBlocker blocker(fileList_);
+        fileList_->clearSelection();
+        for (const int row : rows) {
+            if (QListWidgetItem* item = fileList_->item(row)) item->setSelected(true);
+        }
+        if (!rows.empty()) fileList_->setCurrentRow(rows.back(), QItemSelectionModel::NoUpdate);
+    }
+    if (tell) flow_->SelectionChanged(*this);
+}
+
+void MainWindow::FocusFileList() {
+    if (fileList_ != nullptr) fileList_->setFocus();
+}
+
+// ---- menus and dialogs
+
+void MainWindow::BuildMenuBar() {
+    menuBar()->clear();
+    actions_.clear();
+    const std::string viewer = ViewerName(session_.state().stored.values.viewerPath);
+    for (const Menu& menu : BuildMenus(variant_, viewer, session_.state().session.strings)) {
+        QMenu* bar = menuBar()->addMenu(FromUtf8(menu.title));
+        for (const MenuEntry& entry : menu.entries) {
+            // The key after the tab is shown in the menu's shortcut column;
+            // the keys themselves are the window's accelerators.
+            QAction* action = bar->addAction(FromUtf8(entry.text));
+            action->setObjectName(QStringLiteral("Menu%1").arg(static_cast<int>(entry.command)));
+            const MenuCommand command = entry.command;
+            connect(action, &QAction::triggered, this, [this, command] { RunCommand(command); });
+            actions_[command] = action;
+        }
+    }
+}
+
+void MainWindow::BuildAccelerators() {
+    const std::map<std::string_view, MenuCommand> commands = {{"F1", MenuCommand::kHelp},
+                                                              {"Ctrl+O", MenuCommand::kOpenIn},
+                                                              {"Ctrl+A", MenuCommand::kSelectAll},
+                                                              {"Ctrl+R", MenuCommand::kRefresh}};
+    for (const std::string_view key : AcceleratorKeys(variant_)) {
+        auto* shortcut = new QShortcut(QKeySequence(FromUtf8(key)), this);
+        shortcut->setObjectName(QStringLiteral("Key ") + FromUtf8(key));
+        const MenuCommand command = commands.at(key);
+        connect(shortcut, &QShortcut::activated, this, [this, command] { RunCommand(command); });
+    }
+}
+
+QAction* MainWindow::MenuAction(MenuCommand command) const {
+    const auto found = actions_.find(command);
+    return found == actions_.end() ? nullptr : found->second;
+}
+
+void MainWindow::RunCommand(MenuCommand command) {
+    if (!MenuEntryEnabled(command, session_.Enabling())) return;
+    // The variant's entries only: the editor has no Open in or Select All.
+    if (MenuAction(command) == nullptr) return;
+    switch (command) {
+        case MenuCommand::kOpenIn:
+            flow_->OpenInViewer(*this);
+            break;
+        case MenuCommand::kSelectAll:
+            flow_->SelectAll(*this);
+            break;
+        case MenuCommand::kRefresh:
+            flow_->Refresh(*this);
+            break;
+        case MenuCommand::kDelete:
+            flow_->DeleteSelected(*this);
+            break;
+        case MenuCommand::kExit:
+            if (cancel_->isEnabled()) flow_->Cancel(*this);
+            break;
+        case MenuCommand::kOptions:
+            EditOptions();
+            break;
+        case MenuCommand::kHelp:
+            OpenHelp();
+            break;
+        case MenuCommand::kAbout:
+            prompts_.ShowAbout(this, variant_ == WindowVariant::kFilterDialog
+                                         ? AboutVariant::kPlugin
+                                         : AboutVariant::kProgram);
+            break;
+    }
+}
+
+void MainWindow::EditOptions() {
+    // Opening the dialog clears a restart that a previous one asked for.
+    session_.SetRestartPending(false);
+    RefreshAll();
+    AppState& state = session_.state();
+    OptionsForm form(OptionsVariantFor(variant_), state.stored.values, state.stored.correction);
+    if (prompts_.EditOptions(this, form, state.session.languages, state.session.strings)) {
+        const WaitCursor waiting;
+        (void)session_.ApplyOptions(form);
+    }
+    BuildMenuBar();
+    RefreshAll();
+}
+
+void MainWindow::OpenHelp() {
+    const std::string path = platform::JoinPath(session_.state().stored.values.root, kHelpFileName);
+    if (!platform::FileExists(path)) return;
+    (void)prompts_.OpenUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
 }
 
 }  // namespace quillon::app

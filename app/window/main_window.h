@@ -16,16 +16,23 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSlider>
+#include <QStringList>
 #include <QTabBar>
 #include <QTimer>
+#include <QUrl>
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "app/startup.h"
+#include "app/window/about_dialog.h"
+#include "app/window/busy_window.h"
 #include "app/window/preview_area.h"
 #include "app/window/shift_button_widget.h"
 #include "app/window/value_control.h"
+#include "app/window_core/menus.h"
+#include "app/window_core/options_form.h"
 #include "app/window_core/window_session.h"
 #include "app/window_core/window_variant.h"
 
@@ -40,6 +47,16 @@ namespace quillon::app {
 
 class MainWindow;
 
+// Reading a photo and making its preview takes a few tenths of a second for a
+// large one; the window says it is working meanwhile.
+class WaitCursor {
+  public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
 // What differs between the variants beyond their controls: what happens when
 // the window has opened and what the buttons do.
 class WindowFlow {
@@ -48,18 +65,36 @@ class WindowFlow {
     virtual void Start(MainWindow& window) { (void)window; }
     virtual void Ok(MainWindow& window) = 0;      // "Apply" or "OK"
     virtual void Cancel(MainWindow& window) = 0;  // "Exit" or "Cancel"
-    // The folder browser's own controls.
+    // The folder browser's own controls and menu entries.
     virtual void ChooseDirectory(MainWindow& window) { (void)window; }
     virtual void DeleteSelected(MainWindow& window) { (void)window; }
     virtual void SelectionChanged(MainWindow& window) { (void)window; }
+    virtual void SelectAll(MainWindow& window) { (void)window; }
+    virtual void Refresh(MainWindow& window) { (void)window; }
+    virtual void OpenInViewer(MainWindow& window) { (void)window; }
 };
 
-// The questions the window asks; tests answer them without a dialog.
+// The questions the window asks and the desktop's services it calls; tests
+// answer and record them without a dialog or another program.
 class WindowPrompts {
   public:
     virtual ~WindowPrompts() = default;
     virtual bool AskYesNo(QWidget* parent, const QString& caption, const QString& question);
+    virtual bool AskOkCancel(QWidget* parent, const QString& caption, const QString& question);
     virtual std::optional<QColor> ChooseColour(QWidget* parent, const QColor& initial);
+    virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& start);
+    // The Options dialog over `form`; true when closed with OK.
+    virtual bool EditOptions(QWidget* parent, OptionsForm& form,
+                             const settings::LanguageTable& languages,
+                             const platform::TextSource& texts);
+    virtual void ShowAbout(QWidget* parent, AboutVariant variant);
+    // The desktop's opener (the help file, a web address).
+    virtual bool OpenUrl(const QUrl& url);
+    // Starts a program without waiting for it.
+    virtual bool StartDetached(const QString& program, const QStringList& arguments,
+                               const QString& folder);
+    // Into the user's trash, from where the desktop can restore it.
+    virtual bool MoveToTrash(const QString& path);
 };
 
 // The grid colour button: filled with the colour, or with the face of the
@@ -95,11 +130,34 @@ class MainWindow : public QMainWindow {
 
   public:
     MainWindow(WindowSession& session, WindowVariant variant, std::unique_ptr<WindowFlow> flow,
-               BusyIndicator& busy, WindowPrompts& prompts, QWidget* parent = nullptr);
+               QtBusyIndicator& busy, WindowPrompts& prompts, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     WindowSession& session() { return session_; }
     WindowPrompts& prompts() { return prompts_; }
+    QtBusyIndicator& busy() { return busy_; }
+    WindowVariant variant() const { return variant_; }
+
+    // ---- the folder browser's list
+
+    // Shows `names` in the list's order, none selected, without telling the flow.
+    void ShowFileNames(const std::vector<std::string>& names);
+    std::vector<int> SelectedRows() const;
+    // Selects `rows`; with `tell` the flow hears of it as of a selection by
+    // the user, else nothing happens but the selection.
+    void SelectRows(const std::vector<int>& rows, bool tell);
+    void FocusFileList();
+
+    // ---- menus and dialogs
+
+    // Carries out a menu entry or its accelerator, when it may be used now.
+    void RunCommand(MenuCommand command);
+    // The menu bar's entry for `command`; null when the variant has none.
+    QAction* MenuAction(MenuCommand command) const;
+    // Opens the Options dialog of the variant and applies what it returns.
+    void EditOptions();
+    // Opens the help file with the desktop's handler; nothing when it is missing.
+    void OpenHelp();
 
     // The size the window is designed for, and its smallest.
     QSize DesignedSize() const;
@@ -158,11 +216,15 @@ class MainWindow : public QMainWindow {
     void RefreshEnabling();
     void RefreshScrollBars();
     void RememberSize();
+    // Builds the menu bar again: the viewer's name may have changed.
+    void BuildMenuBar();
+    void BuildAccelerators();
 
     WindowSession& session_;
+    WindowVariant variant_;
     VariantTraits traits_;
     std::unique_ptr<WindowFlow> flow_;
-    BusyIndicator& busy_;
+    QtBusyIndicator& busy_;
     WindowPrompts& prompts_;
     int result_ = 0;
     bool finished_ = false;
@@ -204,6 +266,7 @@ class MainWindow : public QMainWindow {
     QPushButton* ok_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QLabel* status_ = nullptr;
+    std::map<MenuCommand, QAction*> actions_;
 
     // The value controls that exist now: the fisheye group's and those of the
     // tab page shown.

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <memory>
+
 #include "app/window/main_window.h"
+#include "app/window_core/file_browser.h"
 
 // What the buttons of the two program windows do.
 
@@ -16,17 +19,37 @@ class EditorFlow final : public WindowFlow {
     void Cancel(MainWindow& window) override;
 };
 
-// The folder browser. Choosing a folder, the file list, Apply on the selected
-// files and Delete are the browser's own work and join here; until then the
-// window corrects nothing and Exit ends it.
+// The folder browser: the photos of InputDir in the list, the one selected
+// shown; Apply corrects the selected files into new ones beside them, Delete
+// moves them to the trash, and the viewer opens the one shown.
 class BrowserFlow final : public WindowFlow {
   public:
+    void Start(MainWindow& window) override;
     void Ok(MainWindow& window) override;
     void Cancel(MainWindow& window) override;
+    void ChooseDirectory(MainWindow& window) override;
+    void DeleteSelected(MainWindow& window) override;
+    void SelectionChanged(MainWindow& window) override;
+    void SelectAll(MainWindow& window) override;
+    void Refresh(MainWindow& window) override;
+    void OpenInViewer(MainWindow& window) override;
+
+    // The browser's state; valid once the window has started.
+    FileBrowser* browser() { return browser_.get(); }
+
+  private:
+    // The list, the status bar and everything else shown from the browser.
+    void ShowBrowser(MainWindow& window);
+
+    std::unique_ptr<FileBrowser> browser_;
 };
 
 // The question before the editor moves on without writing.
 inline constexpr const char* kContinueQuestion = "Continue with next file?";
 inline constexpr const char* kQuestionCaption = "Quillon";
+
+// String numbers of the browser's questions and messages.
+inline constexpr int kTextDeleteQuestion = 74;
+inline constexpr int kTextSelectViewer = 72;
 
 }  // namespace quillon::app

@@ -51,6 +51,18 @@ std::int32_t LeaveNumber(std::string_view typed, std::int32_t previous, std::int
 
 }  // namespace
 
+OptionsVariant OptionsVariantFor(WindowVariant variant) {
+    switch (variant) {
+        case WindowVariant::kBrowser:
+            return OptionsVariant::kBrowser;
+        case WindowVariant::kEditor:
+            return OptionsVariant::kEditor;
+        case WindowVariant::kFilterDialog:
+            return OptionsVariant::kPlugin;
+    }
+    return OptionsVariant::kEditor;
+}
+
 std::string_view OptionsTemplateName(OptionsVariant variant) {
     return variant == OptionsVariant::kEditor ? "OPTIONSEDIT" : "OPTIONS";
 }

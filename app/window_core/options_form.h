@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/window_core/window_variant.h"
 #include "engine/correction_settings.h"
 #include "settings/options_change.h"
 #include "settings/settings_io.h"
@@ -45,6 +46,8 @@ struct OptionsControl {
     int textId;  // string number of its text or label
 };
 
+// The Options dialog a main window of `variant` opens.
+OptionsVariant OptionsVariantFor(WindowVariant variant);
 std::string_view OptionsTemplateName(OptionsVariant variant);
 // The object name of a field's widget, e.g. "ThreadsEdit".
 std::string_view OptionsFieldName(OptionsField field);

@@ -172,7 +172,7 @@ settings::OptionsOutcome WindowSession::ApplyOptions(const OptionsForm& form) {
         (void)settings::SelectLanguage(state_.session.languages, values.language,
                                        state_.session.strings, sink_);
     }
-    if (outcome.save && savePreferences_) savePreferences_();
+    if (outcome.save && settingsActions_.savePreferences) settingsActions_.savePreferences();
     settings::AnnounceOptionsOutcome(outcome, state_.session.strings, sink_);
     if (outcome.restartRequired) restartPending_ = true;
     if (outcome.redetect) Redetect();

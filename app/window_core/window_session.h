@@ -135,8 +135,16 @@ class WindowSession {
     // changed, and then either says a restart is needed and marks it, or runs
     // detection again when a detection preference changed.
     settings::OptionsOutcome ApplyOptions(const OptionsForm& form);
-    // How the preferences are saved; the program's start-up wires its store.
-    void SetPreferencesSaver(std::function<void()> save) { savePreferences_ = std::move(save); }
+    // What the settings store does for the window; the program wires its
+    // store, tests record the calls.
+    struct SettingsActions {
+        std::function<void()> savePreferences;
+        std::function<void()> dump;  // the diagnostic dump on the desktop
+    };
+    void SetSettingsActions(SettingsActions actions) { settingsActions_ = std::move(actions); }
+    void DumpSettings() {
+        if (settingsActions_.dump) settingsActions_.dump();
+    }
 
     // ---- the state of the controls
 
@@ -195,7 +203,7 @@ class WindowSession {
     std::string infoText_;                   // the last information text
     bool areaChangedWhileBusy_ = false;
     bool restartPending_ = false;
-    std::function<void()> savePreferences_;
+    SettingsActions settingsActions_;
     preview::ChannelView channelView_ = preview::ChannelView::kAll;
 };
 

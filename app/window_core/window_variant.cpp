@@ -30,6 +30,10 @@ std::string WindowTitle() {
     return sizeof(void*) == 8 ? "Quillon 9.0 - 64-bit" : "Quillon 9.0 - 32-bit";
 }
 
+std::string AboutHeading() {
+    return std::string(settings::kVersionText) + (sizeof(void*) == 8 ? "  64-bit" : "  32-bit");
+}
+
 PixelSize OpeningSize(const settings::DialogPlacement& remembered, PixelSize designed,
                       PixelSize workArea) {
     const auto fit = [](std::int32_t value, std::int32_t smallest, std::int32_t largest) {

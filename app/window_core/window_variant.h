@@ -32,8 +32,14 @@ struct VariantTraits {
 
 VariantTraits TraitsOf(WindowVariant variant);
 
+// The user guide, an HTML file in the installation folder (Root).
+inline constexpr std::string_view kHelpFileName = "QuillonHelp.html";
+
 // "Quillon 9.0 - 64-bit" (32-bit in a 32-bit build).
 std::string WindowTitle();
+// The About box's heading: "Quillon 9.0  64-bit" (two blanks; 32-bit in a
+// 32-bit build).
+std::string AboutHeading();
 
 struct PixelSize {
     std::int32_t width = 0;

@@ -152,7 +152,7 @@ class OptionsApplyTest : public ::testing::Test {
                                    loaded.sink);
         loaded.state->stored.values.language = "English";
         session.SetArea(402, 302);
-        session.SetPreferencesSaver([this] { ++saves; });
+        session.SetSettingsActions({[this] { ++saves; }, {}});
     }
 
     testing::LoadedState loaded;
