@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QLineEdit>
 #include <QTest>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,15 +29,43 @@ class ScriptedPrompts final : public WindowPrompts {
         asked.push_back((caption + ": " + question).toStdString());
         return answer;
     }
+    bool AskOkCancel(QWidget*, const QString& caption, const QString& question) override {
+        asked.push_back((caption + ": " + question).toStdString());
+        return answer;
+    }
     std::optional<QColor> ChooseColour(QWidget*, const QColor& initial) override {
         offered = initial;
         return colour;
+    }
+    std::optional<QString> ChooseFolder(QWidget*, const QString&) override { return folder; }
+    // The Options dialog: `editOptions` plays the user (it may change the
+    // form) and answers OK or Cancel; without it the dialog is cancelled.
+    bool EditOptions(QWidget*, OptionsForm& form, const settings::LanguageTable&,
+                     const platform::TextSource&) override {
+        ++optionsShown;
+        return editOptions ? editOptions(form) : false;
+    }
+    void ShowAbout(QWidget*, AboutVariant variant) override { aboutShown.push_back(variant); }
+    bool OpenUrl(const QUrl& url) override {
+        opened.push_back(url);
+        return true;
+    }
+    bool StartDetached(const QString& program, const QStringList& arguments,
+                       const QString& startIn) override {
+        started.push_back((QStringList{program, startIn} + arguments).join('|').toStdString());
+        return true;
     }
 
     bool answer = true;
     std::vector<std::string> asked;
     std::optional<QColor> colour;
     QColor offered;
+    std::optional<QString> folder;
+    std::function<bool(OptionsForm&)> editOptions;
+    int optionsShown = 0;
+    std::vector<AboutVariant> aboutShown;
+    std::vector<QUrl> opened;
+    std::vector<std::string> started;
 };
 
 class WindowFixture {
@@ -46,9 +75,12 @@ class WindowFixture {
     // Builds and shows the window; the editor opens its first file.
     MainWindow& Open() {
         session = std::make_unique<WindowSession>(*loaded.state, loaded.sink);
+        session->SetSettingsActions({[this] { ++saves; }, [this] { ++dumps; }});
         std::unique_ptr<WindowFlow> flow;
         if (variant_ == WindowVariant::kBrowser) {
-            flow = std::make_unique<BrowserFlow>();
+            auto browser = std::make_unique<BrowserFlow>();
+            browserFlow = browser.get();
+            flow = std::move(browser);
         } else {
             flow = std::make_unique<EditorFlow>();
         }
@@ -78,6 +110,11 @@ class WindowFixture {
         QTest::keyClicks(line, text);
         QTest::keyClick(line, Qt::Key_Return);
     }
+
+    int saves = 0;
+    int dumps = 0;
+    // The browser's flow (null for the editor).
+    BrowserFlow* browserFlow = nullptr;
 
     LoadedState loaded;
     QtBusyIndicator busy;
