@@ -8,7 +8,7 @@ packages=(
     libtiff-dev libjpeg62-turbo-dev liblcms2-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libjpeg-turbo-progs python3
-    qt6-base-dev libxcb1-dev xvfb xauth
+    qt6-base-dev libxcb1-dev xvfb xauth xdotool desktop-file-utils dpkg-dev fakeroot
 )
 # The libFuzzer preset needs clang with its runtime; it is optional.
 if [ "${QUILLON_FUZZ:-0}" = 1 ]; then

@@ -4,6 +4,7 @@
 #include <QPainterPath>
 #include <QPolygonF>
 
+#include "app/window/program_icon.h"
 #include "app/window_core/shift_button.h"
 
 namespace quillon::app {
@@ -153,22 +154,12 @@ QCursor HandCursor(bool closed) {
 
 QIcon ProgramIcon() {
     QIcon icon;
-    for (const int side : {16, 32, 64}) {
+    for (const int side : {16, 32, 48, 64, 128}) {
         QPixmap pixmap(side, side);
         pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        const double s = side;
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(0x2b, 0x3a, 0x4f));
-        p.drawEllipse(QRectF(0.5, 0.5, s - 1, s - 1));
-        p.setBrush(QColor(0x5d, 0x8f, 0xc9));
-        p.drawEllipse(QRectF(s * 0.2, s * 0.2, s * 0.6, s * 0.6));
-        p.setBrush(QColor(0x14, 0x1c, 0x27));
-        p.drawEllipse(QRectF(s * 0.34, s * 0.34, s * 0.32, s * 0.32));
-        // The reflection that makes it read as glass.
-        p.setBrush(QColor(255, 255, 255, 200));
-        p.drawEllipse(QRectF(s * 0.3, s * 0.28, s * 0.14, s * 0.1));
+        QPainter painter(&pixmap);
+        PaintProgramIcon(painter, side);
+        painter.end();
         icon.addPixmap(pixmap);
     }
     return icon;
