@@ -681,7 +681,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
-            RunCommand(MenuCommand::kDelete);
+            // The question comes even with nothing selected; OK then deletes nothing.
+            if (!session_.Busy()) flow_->DeleteSelected(*this);
             return true;
         }
         return false;

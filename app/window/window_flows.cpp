@@ -97,8 +97,6 @@ void BrowserFlow::Ok(MainWindow& window) {
         });
     session.SetBusy(false);
     if (result.written > 0) window.setWindowTitle(QString::fromStdString(WindowTitle()));
-    // "Batch job aborted" comes with the list and the photo as they are now.
-    window.ShowFileNames(browser_->Names());
     browser_->FinishBatch(result);
     ShowBrowser(window);
     window.FocusFileList();

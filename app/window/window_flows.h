@@ -34,9 +34,6 @@ class BrowserFlow final : public WindowFlow {
     void Refresh(MainWindow& window) override;
     void OpenInViewer(MainWindow& window) override;
 
-    // The browser's state; valid once the window has started.
-    FileBrowser* browser() { return browser_.get(); }
-
   private:
     // The list, the status bar and everything else shown from the browser.
     void ShowBrowser(MainWindow& window);

@@ -136,7 +136,8 @@ TEST_F(BrowserWindowTest, DeleteAsksAndMovesTheFilesIntoTheTrash) {
     MainWindow& window = fixture.Open();
 
     // With nothing selected the question comes and nothing goes.
-    fixture.browserFlow->DeleteSelected(window);
+    List()->setFocus();
+    QTest::keyClick(List(), Qt::Key_Delete);
     ASSERT_EQ(fixture.prompts.asked.size(), 1u);
     EXPECT_EQ(fixture.prompts.asked[0], "Quillon: Delete selected files from disk?");
     EXPECT_EQ(List()->count(), 3);

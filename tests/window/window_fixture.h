@@ -78,9 +78,7 @@ class WindowFixture {
         session->SetSettingsActions({[this] { ++saves; }, [this] { ++dumps; }});
         std::unique_ptr<WindowFlow> flow;
         if (variant_ == WindowVariant::kBrowser) {
-            auto browser = std::make_unique<BrowserFlow>();
-            browserFlow = browser.get();
-            flow = std::move(browser);
+            flow = std::make_unique<BrowserFlow>();
         } else {
             flow = std::make_unique<EditorFlow>();
         }
@@ -113,8 +111,6 @@ class WindowFixture {
 
     int saves = 0;
     int dumps = 0;
-    // The browser's flow (null for the editor).
-    BrowserFlow* browserFlow = nullptr;
 
     LoadedState loaded;
     QtBusyIndicator busy;
