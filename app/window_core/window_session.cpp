@@ -155,8 +155,14 @@ int WindowSession::ShowReadFile(const std::string& path, bool read) {
         CloseImage();
         preview_.path = path;
     }
-    if (result != preview::kShowFailed) busyFrom_ = preview::kImageShown;
-    AfterImageShown();
+    if (result != preview::kShowFailed) {
+        busyFrom_ = preview::kImageShown;
+        // The batch waits meanwhile: nothing else reads the lens choice or
+        // uses the workers now, so the photo is described and rendered.
+        UpdateInfoText();
+    }
+    state_.current.imageShown = ImageShown();
+    RenderNow();
     return result;
 }
 
@@ -346,14 +352,17 @@ std::string WindowSession::InfoText() {
     if (!ImageShown()) return {};
     // While a file is written its correction reads the lens choice; the text
     // (whose detection part computes coefficients) waits until it is done.
-    if (Busy()) return infoText_;
+    if (!Busy()) UpdateInfoText();
+    return infoText_;
+}
+
+void WindowSession::UpdateInfoText() {
     lensdb::MatchSettings settings;
     const lensdb::MatchContext context = MatchContextWith(settings);
     lensdb::LensSelection& selection = state_.current.selection;
     infoText_ = metadata::BuildInfoText(state_.current.shot, lensdb::InfoContextOf(selection),
                                         state_.session.strings) +
                 lensdb::DetectionText(context, selection);
-    return infoText_;
 }
 
 // ---- the zoom view
@@ -447,7 +456,10 @@ int WindowSession::CorrectAndWrite(const imageio::ImageFileOptions& options,
 }
 
 void WindowSession::Render() {
-    if (Busy()) return;
+    if (!Busy()) RenderNow();
+}
+
+void WindowSession::RenderNow() {
     // A failed render has shown its message and left the uncorrected photo.
     (void)preview::RenderPreview(preview_, state_.stored.correction, state_.current.selection,
                                  previewOn_, comparing_, state_.stored.values.gridColor, engine_);

@@ -187,6 +187,8 @@ class WindowSession {
     template <class Handler>
     void ChangeLens(const Handler& handler);
     void AfterImageShown();
+    void UpdateInfoText();
+    void RenderNow();
     // The preview of the shown image built again for the area.
     void Rebuild();
     void CorrectZoomIfActive();

@@ -57,11 +57,17 @@ class DirectHost final : public BatchHost {
     void OnWindowThread(const std::function<void()>& task) override {
         task();
         statusTexts.push_back(browser_.StatusText());
+        infoTexts.push_back(browser_.session().InfoText());
+        rendered.push_back(!browser_.session().preview().renderer.Display().empty());
     }
     bool StopRequested() const override { return ++asked_ > stopAfter; }
 
     int stopAfter = 1000;
     std::vector<std::string> statusTexts;
+    // What the window shows after each step: the information text, and
+    // whether the preview holds a picture.
+    std::vector<std::string> infoTexts;
+    std::vector<bool> rendered;
 
   private:
     FileBrowser& browser_;
@@ -197,6 +203,11 @@ TEST_F(FileBrowserTest, FileWithoutLensAbortsAfterTheFirstAndStaysShown) {
     EXPECT_FALSE(std::filesystem::exists(loaded.dir.File("b_lc.jpg")));
     EXPECT_FALSE(std::filesystem::exists(loaded.dir.File("c_lc.jpg")));
     EXPECT_EQ(loaded.sink.Last(), "Batch job aborted");
+    // While the batch ran, each photo was shown with its own description.
+    ASSERT_EQ(host.infoTexts.size(), 4u);  // status and photo, twice
+    EXPECT_NE(host.infoTexts[1].find("E-420"), std::string::npos) << host.infoTexts[1];
+    EXPECT_NE(host.infoTexts[3].find("ist DL"), std::string::npos) << host.infoTexts[3];
+    EXPECT_TRUE(host.rendered[3]);
     // The photo stays shown so that its lens can be chosen by hand.
     EXPECT_EQ(session.preview().path, loaded.dir.File("b.jpg"));
     EXPECT_TRUE(session.ImageShown());
