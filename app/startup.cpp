@@ -67,11 +67,11 @@ int StderrBusyIndicator::Run(std::string_view text,
     return work(progress);
 }
 
-Status SavePreferences(const AppState& state, platform::SettingsStore& userStore,
+Status SavePreferences(AppState& state, platform::SettingsStore& userStore,
                        platform::MessageSink& sink) {
     return settings::SaveSettings(userStore, SavingRun(state), sink, state.stored.values,
                                   state.stored.correction, state.stored.history,
-                                  settings::SaveScope::kPreferences);
+                                  settings::SaveScope::kPreferences, state.stored.loaded);
 }
 
 int LoadRunData(AppState& state, const ProgramEnvironment& env) {

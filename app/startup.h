@@ -58,8 +58,9 @@ int RunProgram(std::span<const std::string> args, const ProgramEnvironment& env)
 int LoadRunData(AppState& state, const ProgramEnvironment& env);
 
 // Saves the preferences (the Options dialog's values) of `state` into the
-// user's store, as closing the Options dialog with a change does.
-Status SavePreferences(const AppState& state, platform::SettingsStore& userStore,
+// user's store, as closing the Options dialog with a change does; what was
+// saved becomes the run's record of the stored values.
+Status SavePreferences(AppState& state, platform::SettingsStore& userStore,
                        platform::MessageSink& sink);
 
 // The message shown when a window would be needed but none can be opened.
