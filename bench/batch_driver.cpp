@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "app/startup.h"
@@ -40,7 +41,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     platform::StderrSink sink;
-    platform::FileSettingsStore userStore(settings::UserSettingsPath());
+    // The script gives the driver a settings folder of its own.
+    const std::optional<std::string> userPath = settings::UserSettingsPath();
+    if (!userPath) {
+        std::fprintf(stderr, "quillon-batch-driver: no folder for the settings\n");
+        return 2;
+    }
+    platform::FileSettingsStore userStore(*userPath);
     const platform::FileSettingsStore machineStore(settings::MachineSettingsPath());
     settings::NoDisplayLanguagePrompt languagePrompt;
     app::StderrBusyIndicator busy;
