@@ -46,7 +46,7 @@ struct SessionData {
 
 // The photo in work and what was found out about it.
 struct ImageState {
-    imageio::CurrentImage image;
+    CurrentImage image;
     metadata::ShotInfo shot;
     lensdb::LensSelection selection;
     bool imageShown = false;  // a window shows the image (never in the quiet mode)

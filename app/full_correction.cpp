@@ -4,7 +4,7 @@
 
 namespace quillon::app {
 
-Status CorrectFullImage(imageio::CurrentImage& image, const engine::CorrectionInputs& inputs,
+Status CorrectFullImage(CurrentImage& image, const engine::CorrectionInputs& inputs,
                         engine::CorrectionSettings& settings, engine::EngineContext& context,
                         BlockAllocator& scratchMemory, engine::SourceUse sourceUse) {
     const StatusOr<engine::CorrectionPlan> plan =

@@ -24,7 +24,7 @@ namespace quillon::app {
 // quiet mode, the plug-in) the correction may spend the source pixels, so no
 // second copy of them is ever held, and image.input is empty afterwards; a
 // window keeps them (kKeep) to show and correct them again.
-Status CorrectFullImage(imageio::CurrentImage& image, const engine::CorrectionInputs& inputs,
+Status CorrectFullImage(CurrentImage& image, const engine::CorrectionInputs& inputs,
                         engine::CorrectionSettings& settings, engine::EngineContext& context,
                         BlockAllocator& scratchMemory = SystemBlockAllocator::Instance(),
                         engine::SourceUse sourceUse = engine::SourceUse::kSpend);

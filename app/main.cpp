@@ -19,6 +19,7 @@
 #include "platform/settings_store.h"
 #include "settings/language_dialog.h"
 #include "settings/settings_location.h"
+#include "text/memory_messages.h"
 
 int main(int argc, char** argv) {
     using namespace quillon;
@@ -51,7 +52,7 @@ int main(int argc, char** argv) {
         // this catches the small containers, so that even they end in a message
         // instead of an abort. Photos and settings are only ever replaced whole,
         // so nothing is left half-written.
-        sink.Show("allocMem error 2: out of memory");
+        sink.Show(quillon::text::kImageOutOfMemory);
         return 1;
     }
     if (!userFile && !keptNowhere.Values().empty()) {

@@ -2,6 +2,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+
+#include "base/byte_count.h"
 
 // The image record shared by the whole system: interleaved RGB, 8 bits (24 bits
 // per pixel) or 16 bits (48 bits per pixel, native byte order, 0..65535), rows
@@ -72,6 +75,11 @@ inline ImageBuffer DescribeImage(std::int32_t width, std::int32_t height, std::i
     image.dataSize = image.rowBytes * height;
     image.pixels = pixels;
     return image;
+}
+
+// The bytes of `image`'s rows, or nothing when they do not fit in a size.
+inline std::optional<ByteCount> ImageByteCount(const ImageBuffer& image) {
+    return ByteCount::Of(image.rowBytes, image.height);
 }
 
 // Whether `image` describes a geometry the system works on: 24 or 48 bits per

@@ -3,9 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <utility>
 
 #include <sys/mman.h>
+
+#include "base/byte_count.h"
 
 // The owner of one block of pixels (or any large byte buffer). Allocation never
 // throws: a failed request leaves the block empty and answers false, so the
@@ -103,15 +106,25 @@ class PixelBlock {
         return *this;
     }
 
-    // Replaces the block by one of `size` zeroed bytes. False on allocation failure,
-    // leaving the block empty.
-    [[nodiscard]] bool Allocate(std::size_t size) {
+    // Replaces the block by one of `bytes` zeroed bytes. False on allocation
+    // failure, leaving the block empty.
+    [[nodiscard]] bool Allocate(ByteCount bytes) {
         Release();
+        const std::size_t size = bytes.value();
         if (size == 0) return true;
         data_ = allocator_->Allocate(size, token_);
         if (data_ == nullptr) return false;
         size_ = size;
         return true;
+    }
+    // The same for a count that may not fit; one that does not fails as an
+    // allocation does.
+    [[nodiscard]] bool Allocate(std::optional<ByteCount> bytes) {
+        if (!bytes) {
+            Release();
+            return false;
+        }
+        return Allocate(*bytes);
     }
     void Release() {
         if (data_ != nullptr) allocator_->Free(data_, size_, token_);

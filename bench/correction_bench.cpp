@@ -4,9 +4,9 @@
 #include <benchmark/benchmark.h>
 
 #include "engine/correction_settings.h"
-#include "engine/image_blocks.h"
 #include "engine/run_correction.h"
 #include "engine/worker_pool.h"
+#include "image/current_image.h"
 #include "platform/message_sink.h"
 
 // Full corrections of a 6000 x 4000 8-bit photograph with two threads, the
@@ -26,7 +26,7 @@ struct Photo {
 
     Photo() {
         source = DescribeImage(kWidth, kHeight, 24, nullptr);
-        const auto size = static_cast<std::size_t>(source.dataSize);
+        const std::optional<ByteCount> size = ImageByteCount(source);
         ok = blocks.source.Allocate(size) && blocks.work.Allocate(size);
         if (!ok) return;
         source.pixels = blocks.source.data();

@@ -33,7 +33,7 @@ std::string BenchFolder() {
 // faster or slower to code than any photo).
 bool WritePhotoLikeJpeg(const std::string& path) {
     PixelBlock block;
-    if (!block.Allocate(static_cast<std::size_t>(kWidth) * kHeight * 3)) return false;
+    if (!block.Allocate(ByteCount::Of(kWidth, kHeight, 3))) return false;
     ImageBuffer image = DescribeImage(kWidth, kHeight, 24, block.data());
     std::uint32_t noise = 12345;
     for (std::int32_t y = 0; y < kHeight; ++y) {
@@ -52,7 +52,7 @@ bool WritePhotoLikeJpeg(const std::string& path) {
         }
     }
     platform::StderrSink sink;
-    return imageio::WriteJpegFile(image, imageio::ImageMetadata{}, path, 90, sink) == 0;
+    return imageio::WriteJpegFile(image, ImageMetadata{}, path, 90, sink) == 0;
 }
 
 // QUILLON_BENCH_JPEG names the file to use; otherwise a photo-like one is made
@@ -79,7 +79,7 @@ void BM_ImageIo_JpegLoadSave24MP(benchmark::State& state) {
     platform::StderrSink sink;
     std::int64_t pixels = 0;
     for (auto _ : state) {
-        imageio::CurrentImage image;
+        CurrentImage image;
         if (imageio::LoadImageFile(input, image, sink) != 0) {
             state.SkipWithError("load failed");
             return;
@@ -106,7 +106,7 @@ void BM_ImageIo_JpegLoad24MP(benchmark::State& state) {
     platform::StderrSink sink;
     std::int64_t pixels = 0;
     for (auto _ : state) {
-        imageio::CurrentImage image;
+        CurrentImage image;
         if (imageio::LoadImageFile(input, image, sink) != 0) {
             state.SkipWithError("load failed");
             return;

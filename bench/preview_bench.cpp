@@ -94,12 +94,12 @@ BENCHMARK(BM_Preview_Render)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTi
 // A 24-megapixel JPEG taken upright-turned (EXIF orientation 6) by a camera
 // the database knows, with an Adobe RGB profile embedded.
 std::string MakePhoto(const std::string& path, platform::MessageSink& sink) {
-    imageio::CurrentImage camera;
+    CurrentImage camera;
     if (imageio::LoadImageFile(QUILLON_SOURCE_DIR "/testdata/photos/mdx_Canon_EOS_1000D.jpg",
                                camera, sink) != 0) {
         return {};
     }
-    imageio::CurrentImage photo;
+    CurrentImage photo;
     photo.metadata = camera.metadata;
     photo.metadata.icc.assign(BuiltInProfile(kProfileAdobeRgb).begin(),
                               BuiltInProfile(kProfileAdobeRgb).end());
@@ -128,7 +128,7 @@ void BM_Preview_ShowImage(benchmark::State& state) {
     settings::SettingsValues values;
     engine::CorrectionSettings correction;
     lensdb::LensHistory history;
-    imageio::CurrentImage image;
+    CurrentImage image;
     metadata::ShotInfo shot;
     lensdb::LensSelection selection;
     PreviewState preview;

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "base/pixel_block.h"
 #include "engine/lens_correction.h"
+#include "text/memory_messages.h"
 
 namespace quillon::engine {
 
@@ -101,9 +103,9 @@ Status ReducePreview(const ImageBuffer& source, const ImageBuffer& destination,
     ImageBuffer reduced = source;
     if (f > 1) {
         reduced = DescribeImage(source.width / f, source.height / f, 24, nullptr);
-        const auto size = static_cast<std::size_t>(reduced.dataSize);
-        if (!context.MayAllocate(size) || !block.Allocate(size)) {
-            context.sink.Show("Insufficient memory");
+        const std::optional<ByteCount> size = ImageByteCount(reduced);
+        if (!size || !context.MayAllocate(size->value()) || !block.Allocate(*size)) {
+            context.sink.Show(text::kInsufficientMemory);
             return StatusCode::kFailed;
         }
         reduced.pixels = block.data();

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "engine/image_ops.h"
+#include "text/memory_messages.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -26,8 +28,6 @@ constexpr std::int32_t kExactStep = 40;
 // is below this many gaps: at 32, a bend odd about a midpoint stays below 0.01
 // pixel for any distortion a lens can show.
 constexpr std::int32_t kHalfCheckSidesPerGap = 32;
-
-constexpr std::string_view kInsufficientMemory = "Insufficient memory";
 
 bool IsValidPosition(double x, double y, std::int32_t width, std::int32_t height) {
     // Written so that NaN positions are invalid.
@@ -752,7 +752,7 @@ Status BuildSampleTables(std::int32_t bitsPerPixel, SampleTables& tables,
         if (!context.MayAllocate(size * sizeof(std::uint16_t))) throw std::bad_alloc();
         tables.output.assign(size, 0);
     } catch (const std::bad_alloc&) {
-        context.sink.Show(kInsufficientMemory);
+        context.sink.Show(text::kInsufficientMemory);
         return StatusCode::kFailed;
     }
     const double top = tables.levels - 1;
@@ -789,7 +789,8 @@ Status RemapBand(const ImageBuffer& source, const ImageBuffer& destination,
                  std::int32_t firstRow, std::int32_t endRow, const EngineContext& context) {
     if (firstRow >= endRow) return Status::Ok();
     const auto capacity = static_cast<std::size_t>(SourceRowCapacity(destination.width));
-    if (!context.MayAllocate(capacity * (2 * sizeof(double) + 1))) return StatusCode::kFailed;
+    const std::optional<ByteCount> bytes = ByteCount::Of(capacity, 2 * sizeof(double) + 1);
+    if (!bytes || !context.MayAllocate(bytes->value())) return StatusCode::kFailed;
     std::unique_ptr<double[]> xs(new (std::nothrow) double[capacity]);
     std::unique_ptr<double[]> ys(new (std::nothrow) double[capacity]);
     std::unique_ptr<std::uint8_t[]> valid(new (std::nothrow) std::uint8_t[capacity]);
@@ -848,7 +849,7 @@ Status RemapImage(const ImageBuffer& source, const ImageBuffer& destination,
             return RemapBand(source, destination, stack, pass, tables, first, end, context);
         });
     // Bands fail only for want of memory; say so once, not once per band.
-    if (!status.ok()) context.sink.Show(kInsufficientMemory);
+    if (!status.ok()) context.sink.Show(text::kInsufficientMemory);
     return status;
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
-#include <limits>
+#include <optional>
 #include <string_view>
 
 #include "engine/fisheye.h"
@@ -10,20 +10,11 @@
 #include "engine/lens_correction.h"
 #include "engine/perspective.h"
 #include "engine/vignetting.h"
+#include "text/memory_messages.h"
 
 namespace quillon::engine {
 
 namespace {
-
-// A byte count as a size; one that does not fit (a 32-bit size_t) becomes the
-// largest, which no allocation grants.
-std::size_t ByteCount(std::int64_t bytes) {
-    if (bytes < 0) return 0;
-    if (static_cast<std::uint64_t>(bytes) > std::numeric_limits<std::size_t>::max()) {
-        return std::numeric_limits<std::size_t>::max();
-    }
-    return static_cast<std::size_t>(bytes);
-}
 
 // The planned image at the start of `block`.
 ImageBuffer ImageIn(const ImageBuffer& geometry, PixelBlock& block) {
@@ -53,10 +44,10 @@ Status CheckRun(const CorrectionPlan& plan, const ImageBuffer& source,
         PixelsOverlap(source, destination)) {
         return StatusCode::kFailed;
     }
-    const std::size_t imageBytes = ByteCount(plan.image.dataSize);
+    const std::size_t imageBytes = plan.imageBytes.value();
     for (std::size_t i = 0; i < scratch.blocks.size(); ++i) {
         const PixelBlock& block = scratch.blocks[i];
-        const std::size_t used = plan.scratchBytes[i];
+        const std::size_t used = plan.scratchBytes[i].value();
         if (used == 0) continue;
         if (block.size() < used || !Apart(block.data(), used, source.pixels, imageBytes) ||
             !Apart(block.data(), used, destination.pixels, imageBytes)) {
@@ -95,7 +86,7 @@ Status RunSteps(const CorrectionPlan& plan, const ImageBuffer& source, PixelBloc
             if (steps.vignetting) {
                 ApplyVignetting(source, destination, settings, pool, context.progress);
             } else {
-                std::memcpy(destination.pixels, source.pixels, ByteCount(plan.image.dataSize));
+                std::memcpy(destination.pixels, source.pixels, plan.imageBytes.value());
             }
             return Status::Ok();
         }
@@ -128,11 +119,6 @@ Status RunSteps(const CorrectionPlan& plan, const ImageBuffer& source, PixelBloc
                            settings, plan.lens, context);
 }
 
-constexpr std::string_view kCanvasMemoryMessages[2] = {
-    "Insufficient memory for Perspective adjustments",
-    "Insufficient memory for perspective adjustments",
-};
-
 }  // namespace
 
 ActiveCorrections DecideCorrections(const CorrectionSettings& settings, const LensModel& lens,
@@ -159,22 +145,31 @@ StatusOr<CorrectionPlan> PlanCorrection(const ImageBuffer& image, const Correcti
     plan.lens = inputs.lens;
     plan.sourceUse = sourceUse;
     plan.image = DescribeImage(image.width, image.height, image.bitsPerPixel, nullptr);
+    const std::optional<ByteCount> imageBytes = ImageByteCount(plan.image);
+    if (!imageBytes) {
+        sink.Show(text::kInsufficientMemory);
+        return StatusCode::kFailed;
+    }
+    plan.imageBytes = *imageBytes;
     const CropShifts shifts{inputs.settings.PerspectShiftHorz, inputs.settings.PerspectShiftVert};
     plan.crop.shifts = shifts;
 
     if (plan.steps.Canvas()) {
-        if (!CanvasFitsLimits(plan.image)) {
-            sink.Show(kCanvasMemoryMessages[0]);
+        std::optional<ByteCount> canvasBytes;
+        if (CanvasFitsLimits(plan.image)) {
+            plan.canvas = DescribeCanvas(plan.image, nullptr);
+            canvasBytes = ImageByteCount(plan.canvas);
+        }
+        if (!canvasBytes) {
+            sink.Show(text::kCanvasOutOfMemory[0]);
             return StatusCode::kFailed;
         }
-        plan.canvas = DescribeCanvas(plan.image, nullptr);
-        const std::size_t canvasBytes = ByteCount(plan.canvas.dataSize);
-        plan.scratchBytes = {canvasBytes, canvasBytes};
+        plan.scratchBytes = {*canvasBytes, *canvasBytes};
         plan.crop = PlanCropWindow(image.width, image.height, plan.canvas, shifts);
     } else if (plan.steps.Geometric() && plan.steps.vignetting && sourceUse == SourceUse::kKeep) {
         // Vignetting cannot go into the destination, which the geometric step
         // writes while it reads the vignetted image.
-        plan.scratchBytes[0] = ByteCount(plan.image.dataSize);
+        plan.scratchBytes[0] = plan.imageBytes;
     }
     return plan;
 }
@@ -182,15 +177,15 @@ StatusOr<CorrectionPlan> PlanCorrection(const ImageBuffer& image, const Correcti
 Status ReadyCorrectionScratch(const CorrectionPlan& plan, CorrectionScratch& scratch,
                               const EngineContext& context) {
     for (std::size_t i = 0; i < scratch.blocks.size(); ++i) {
-        const std::size_t needed = plan.scratchBytes[i];
+        const ByteCount needed = plan.scratchBytes[i];
         PixelBlock& block = scratch.blocks[i];
-        if (block.size() >= needed) continue;
+        if (block.size() >= needed.value()) continue;
         // What the block held is of no use to the next run; freeing it first
         // keeps the old and the new block from being held at once.
         block.Release();
-        if (!context.MayAllocate(needed) || !block.Allocate(needed)) {
-            context.sink.Show(plan.steps.Canvas() ? kCanvasMemoryMessages[i]
-                                                  : std::string_view("Insufficient memory"));
+        if (!context.MayAllocate(needed.value()) || !block.Allocate(needed)) {
+            context.sink.Show(plan.steps.Canvas() ? text::kCanvasOutOfMemory[i]
+                                                  : text::kInsufficientMemory);
             return StatusCode::kFailed;
         }
     }
@@ -210,7 +205,7 @@ Status RunCorrection(const CorrectionPlan& plan, PixelBlock& sourceBlock,
                      EngineContext& context) {
     if (plan.sourceUse != SourceUse::kSpend) return StatusCode::kFailed;
     const ImageBuffer source = ImageIn(plan.image, sourceBlock);
-    if (sourceBlock.size() < ByteCount(plan.image.dataSize)) return StatusCode::kFailed;
+    if (sourceBlock.size() < plan.imageBytes.value()) return StatusCode::kFailed;
     QUILLON_RETURN_IF_ERROR(CheckRun(plan, source, destination, scratch, context.sink));
     return RunSteps(plan, source, &sourceBlock, destination, scratch, context);
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 
+#include "base/byte_count.h"
 #include "base/image_buffer.h"
 #include "base/pixel_block.h"
 #include "base/status.h"
@@ -76,8 +77,10 @@ struct CorrectionPlan {
     // have it. The canvas is that of perspective and scale (0 x 0 without).
     ImageBuffer image;
     ImageBuffer canvas;
-    // The bytes each scratch block must hold (0: the block is not used).
-    std::array<std::size_t, 2> scratchBytes{};
+    // The bytes of the planned image, and those each scratch block must hold
+    // (0: the block is not used).
+    ByteCount imageBytes;
+    std::array<ByteCount, 2> scratchBytes{};
     // Where the window is cut out of the canvas. crop.limited says that a
     // shift setting would have left the canvas; crop.shifts are then the
     // limited settings, which a window adopts (AdoptCropShifts) so that its
@@ -87,9 +90,11 @@ struct CorrectionPlan {
 
 // Plans the correction of an image of `image`'s geometry (the pixels are not
 // read). Fails (status 1) for a geometry the engine cannot handle (see
-// CheckImageGeometry), and for a canvas whose sides would exceed
-// kMaxImageSide, after "Insufficient memory for Perspective adjustments":
-// such canvases run to gigabytes.
+// CheckImageGeometry), after "Insufficient memory" for one whose bytes do not
+// fit in memory's address range (a 32-bit build), and for a canvas whose
+// sides would exceed kMaxImageSide or whose bytes do not fit, after
+// "Insufficient memory for Perspective adjustments": such canvases run to
+// gigabytes.
 StatusOr<CorrectionPlan> PlanCorrection(const ImageBuffer& image, const CorrectionInputs& inputs,
                                         SourceUse sourceUse, platform::MessageSink& sink);
 

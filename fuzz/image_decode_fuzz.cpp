@@ -21,7 +21,7 @@ bool LooksLikeTiff(const std::uint8_t* data, std::size_t size) {
 
 // What every successful read must hand the engine: the input and the output
 // describe the same image in blocks large enough to hold it.
-void CheckDecoded(const quillon::imageio::CurrentImage& image) {
+void CheckDecoded(const CurrentImage& image) {
     const quillon::ImageBuffer& in = image.input;
     const quillon::ImageBuffer& out = image.output;
     const bool valid = in.pixels != nullptr && (in.bitsPerPixel == 24 || in.bitsPerPixel == 48) &&
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzz::MemoryFile file(data, size);
     if (!file.complete()) return 0;
     fuzz::DiscardingSink sink;
-    imageio::CurrentImage image;
+    CurrentImage image;
     int status;
     if (LooksLikeTiff(data, size)) {
         if (fuzz::TiffDeclaresHugeImage(file.path())) return 0;

@@ -21,6 +21,7 @@ using quillon::imageio::SavedMarker;
 
 // Splitting a joined profile into chunks and joining them again must give it back.
 void CheckSplitJoin(const std::vector<std::uint8_t>& profile) {
+    using namespace quillon;
     using namespace quillon::imageio;
     const std::size_t count = IccChunkCount(profile.size());
     if (count == 0) return;
@@ -46,6 +47,7 @@ void CheckSplitJoin(const std::vector<std::uint8_t>& profile) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace quillon;
     using namespace quillon::imageio;
     quillon::fuzz::DiscardingSink sink;
     if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) {

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzz::MemoryFile file(data, size);
     if (!file.complete() || fuzz::TiffDeclaresHugeImage(file.path())) return 0;
     fuzz::DiscardingSink sink;
-    imageio::CurrentImage image;
+    CurrentImage image;
     if (imageio::ReadTiffFile(file.path(), image, sink) == 0) {
         const ImageBuffer& in = image.input;
         if (in.pixels == nullptr || (in.bitsPerPixel != 24 && in.bitsPerPixel != 48) ||

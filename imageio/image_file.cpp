@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "imageio/image_buffers.h"
+#include "imageio/image_sides.h"
 #include "imageio/jpeg_file.h"
 #include "imageio/tiff_file.h"
 #include "platform/paths.h"
@@ -32,14 +32,6 @@ int Load(const std::string& path, CurrentImage& image, platform::MessageSink& si
 }
 
 }  // namespace
-
-void CurrentImage::Release() {
-    input = ImageBuffer{};
-    output = ImageBuffer{};
-    blocks.source.Release();
-    blocks.work.Release();
-    metadata.Clear();
-}
 
 FileKind FileKindOf(std::string_view path) {
     const std::string_view suffix = platform::SuffixOf(path);
@@ -87,29 +79,6 @@ bool CheckImageSides(std::uint64_t width, std::uint64_t height, platform::Messag
                   " pixels (at most " + std::to_string(kMaxImageSide) + " per side)");
         return false;
     }
-    return true;
-}
-
-void ReportOutOfMemory(CurrentImage& image, platform::MessageSink& sink) {
-    image.outOfMemory = true;
-    sink.Show("allocMem error 2: out of memory");
-}
-
-bool AllocateImageBuffers(CurrentImage& image, std::int32_t width, std::int32_t height,
-                          std::int32_t bitsPerPixel, platform::MessageSink& sink) {
-    image.input = DescribeImage(width, height, bitsPerPixel, nullptr);
-    const auto size = static_cast<std::size_t>(image.input.dataSize);
-    if (!image.blocks.source.Allocate(size) || !image.blocks.work.Allocate(size)) {
-        image.blocks.source.Release();
-        image.blocks.work.Release();
-        image.input = ImageBuffer{};
-        ReportOutOfMemory(image, sink);
-        return false;
-    }
-    image.input.pixels = image.blocks.source.data();
-    image.output = image.input;
-    image.output.pixels = image.blocks.work.data();
-    image.outOfMemory = false;
     return true;
 }
 

@@ -4,9 +4,8 @@
 #include <string_view>
 
 #include "base/image_buffer.h"
-#include "base/pixel_block.h"
-#include "engine/image_blocks.h"
-#include "imageio/image_metadata.h"
+#include "image/current_image.h"
+#include "image/image_metadata.h"
 #include "platform/atomic_file.h"
 #include "platform/message_sink.h"
 
@@ -29,22 +28,6 @@ struct ImageFileOptions {
     bool interactiveMode = true;
     std::string suffix = "_lc";
     int jpegQuality = 90;  // 1..100; values outside are clamped
-};
-
-// The current image of the program: the decoded input, the output the correction
-// writes into, and the metadata read with it. Everything is replaced by the
-// next LoadImageFile.
-struct CurrentImage {
-    ImageBuffer input;   // pixels point into blocks.source
-    ImageBuffer output;  // same geometry as input; pixels point into blocks.work
-    engine::ImageBlocks blocks;
-    ImageMetadata metadata;  // metadata.fileKind is the kind of the file read
-    // Raised when one of the image's allocations failed; cleared by LoadImageFile
-    // and again once the two image buffers are allocated.
-    bool outOfMemory = false;
-
-    // Frees every buffer and forgets the metadata.
-    void Release();
 };
 
 // How much of a file a reader takes: everything, or only what the metadata

@@ -14,8 +14,9 @@
 #include <jerror.h>
 
 #include "imageio/exif_orientation.h"
-#include "imageio/image_buffers.h"
+#include "imageio/image_sides.h"
 #include "imageio/jpeg_markers.h"
+#include "text/memory_messages.h"
 
 namespace quillon::imageio {
 
@@ -138,7 +139,7 @@ int DecodeJpeg(JpegReadJob& job) {
     jpeg_save_markers(&cinfo, JPEG_COM, kMaxMarkerBytes);
     jpeg_read_header(&cinfo, TRUE);
     if (!KeepBlocks(cinfo, job.image->metadata)) {
-        detail::ReportOutOfMemory(*job.image, *job.sink);
+        ReportImageOutOfMemory(*job.image, *job.sink);
         return kJpegFailed;
     }
     KeepEncoding(cinfo, job.image->metadata.jpeg);
@@ -158,9 +159,9 @@ int DecodeJpeg(JpegReadJob& job) {
         return kJpegFailed;
     }
     if (!wholeImage) return 0;
-    if (!detail::AllocateImageBuffers(*job.image, static_cast<std::int32_t>(cinfo.output_width),
-                                      static_cast<std::int32_t>(cinfo.output_height), 24,
-                                      *job.sink)) {
+    if (!AllocateImagePixels(*job.image, static_cast<std::int32_t>(cinfo.output_width),
+                             static_cast<std::int32_t>(cinfo.output_height), 24, *job.sink)
+             .ok()) {
         return kJpegFailed;
     }
     const ImageBuffer& input = job.image->input;
@@ -334,7 +335,7 @@ int WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata, cons
         try {
             uprightExif = metadata.exif;
         } catch (const std::bad_alloc&) {
-            sink.Show("allocMem error 2: out of memory");
+            sink.Show(text::kImageOutOfMemory);
             return kJpegFailed;
         }
         SetExifOrientationUpright(uprightExif);

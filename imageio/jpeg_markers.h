@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "imageio/image_metadata.h"
+#include "image/image_metadata.h"
 
 // Which APP segments of a JPEG file are carried over, and how an ICC profile that
 // was split over several APP2 segments is joined and split again. Kept apart from

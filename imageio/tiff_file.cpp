@@ -16,7 +16,8 @@
 #include <tiffio.h>
 #include <unistd.h>
 
-#include "imageio/image_buffers.h"
+#include "imageio/image_sides.h"
+#include "text/memory_messages.h"
 
 namespace quillon::imageio {
 
@@ -367,14 +368,15 @@ int ReadOpenTiff(TIFF* tif, const std::string& path, CurrentImage& image,
     if (!detail::CheckImageSides(width, height, sink)) return kFailed;
 
     if (!ReadMetadata(tif, path, image.metadata)) {
-        detail::ReportOutOfMemory(image, sink);
+        ReportImageOutOfMemory(image, sink);
         return kFailed;
     }
     if (scope == ReadScope::kMetadataOnly) return 0;
 
     const int bitsPerPixel = bits * samples;
-    if (!detail::AllocateImageBuffers(image, static_cast<std::int32_t>(width),
-                                      static_cast<std::int32_t>(height), bitsPerPixel, sink)) {
+    if (!AllocateImagePixels(image, static_cast<std::int32_t>(width),
+                             static_cast<std::int32_t>(height), bitsPerPixel, sink)
+             .ok()) {
         return kFailed;
     }
     // Every check above pins the scanline to exactly rowBytes (contiguous RGB(A)
@@ -583,11 +585,13 @@ bool WriteTiffTo(platform::FileReplacement& file, const std::string& path,
     // libtiff may work on the row it is given (byte swapping, predictors), and the
     // output image is not ours to change.
     std::vector<std::uint8_t> row;
+    const std::optional<ByteCount> rowBytes = ByteCount::Of(output.rowBytes);
     try {
-        row.resize(static_cast<std::size_t>(output.width) *
-                   static_cast<std::size_t>(output.BytesPerPixel()));
+        if (rowBytes) row.resize(rowBytes->value());
     } catch (const std::bad_alloc&) {
-        sink.Show("allocMem error 2: out of memory");
+    }
+    if (!rowBytes || row.empty()) {
+        sink.Show(text::kImageOutOfMemory);
         return false;
     }
     for (std::int32_t y = 0; y < output.height; ++y) {

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "base/image_buffer.h"
+#include "image/image_metadata.h"
 #include "imageio/image_file.h"
-#include "imageio/image_metadata.h"
 #include "platform/atomic_file.h"
 #include "platform/message_sink.h"
 

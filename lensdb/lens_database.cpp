@@ -10,6 +10,7 @@
 #include "base/byte_reader.h"
 #include "lensdb/text_format.h"
 #include "platform/paths.h"
+#include "text/memory_messages.h"
 
 namespace quillon::lensdb {
 
@@ -183,7 +184,7 @@ Status Loader::Run(LensDatabase& db) {
         db.calibration.assign(static_cast<std::size_t>(pointCount), CalibrationPoint{});
         db.groupLinks.assign(static_cast<std::size_t>(groupLinkCount), GroupLink{});
     } catch (const std::bad_alloc&) {
-        sink_.Show("allocMem error 1: out of memory");
+        sink_.Show(text::kTablesOutOfMemory);
         return Status(1);
     }
 
@@ -340,7 +341,7 @@ Status LoadDatabaseFile(const std::string& path, LensDatabase& database,
         }
     } catch (const std::bad_alloc&) {
         database = LensDatabase();
-        sink.Show("allocMem error 1: out of memory");
+        sink.Show(text::kTablesOutOfMemory);
         return Status(1);
     }
     return ParseDatabase(bytes, database, texts, sink);

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "platform/setting_access.h"
+#include "text/memory_messages.h"
 
 namespace quillon::lensdb {
 
@@ -106,7 +107,7 @@ Status LoadLensHistory(const platform::SettingsStore& key, platform::MessageSink
             // Without a group the lens could not be found again in the database.
             if (!entry.group.empty()) history.push_back(std::move(entry));
         } catch (const std::bad_alloc&) {
-            sink.Show("allocMem error 1: out of memory");
+            sink.Show(text::kTablesOutOfMemory);
             return Status(2);
         }
     }

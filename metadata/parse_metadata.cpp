@@ -24,7 +24,7 @@ void ClearLensRange(ShotInfo& shot) {
 
 }  // namespace
 
-void ApplyTiffShotValues(const imageio::TiffShotValues& tiff, ShotInfo& shot) {
+void ApplyTiffShotValues(const TiffShotValues& tiff, ShotInfo& shot) {
     shot.make = tiff.make.substr(0, kMaxMakeChars);
     shot.model = tiff.model.substr(0, kMaxModelChars);
     // The reader already fell back from an empty original date to DateTime.
@@ -99,11 +99,11 @@ ShotInfo ParseMetadata(const MetadataBlocks& blocks, const DetectSwitches& detec
     return shot;
 }
 
-ShotInfo ParseImageMetadata(const imageio::ImageMetadata& metadata, const DetectSwitches& detect) {
+ShotInfo ParseImageMetadata(const ImageMetadata& metadata, const DetectSwitches& detect) {
     MetadataBlocks blocks;
     blocks.exif = metadata.exif;
     blocks.xmp = metadata.xmp;
-    if (metadata.fileKind == imageio::FileKind::kTiff) blocks.tiff = &metadata.tiff;
+    if (metadata.fileKind == FileKind::kTiff) blocks.tiff = &metadata.tiff;
     return ParseMetadata(blocks, detect);
 }
 

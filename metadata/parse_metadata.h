@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <span>
 
-#include "imageio/image_metadata.h"
+#include "image/image_metadata.h"
 #include "metadata/exif_reader.h"
 #include "metadata/shot_info.h"
 
@@ -24,7 +24,7 @@ struct MetadataBlocks {
     ExifBlockForm exifForm = ExifBlockForm::kApp1Payload;
     std::span<const std::uint8_t> xmp;
     // The tag values of a TIFF input; nullptr for other inputs.
-    const imageio::TiffShotValues* tiff = nullptr;
+    const TiffShotValues* tiff = nullptr;
 };
 
 // The ShotInfo of one image: the TIFF fields if any, then the EXIF block with
@@ -33,10 +33,10 @@ ShotInfo ParseMetadata(const MetadataBlocks& blocks, const DetectSwitches& detec
 
 // The same for an image as LoadImageFile read it: for a TIFF its tag values and
 // XMP packet, for a JPEG its EXIF block and XMP packet.
-ShotInfo ParseImageMetadata(const imageio::ImageMetadata& metadata, const DetectSwitches& detect);
+ShotInfo ParseImageMetadata(const ImageMetadata& metadata, const DetectSwitches& detect);
 
 // Copies the values a TIFF reader found into a cleared ShotInfo.
-void ApplyTiffShotValues(const imageio::TiffShotValues& tiff, ShotInfo& shot);
+void ApplyTiffShotValues(const TiffShotValues& tiff, ShotInfo& shot);
 
 // The steps after all sources were read: trailing blanks of make and model,
 // lens data that contradicts the shot is dropped, the originals are taken, and

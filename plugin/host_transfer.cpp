@@ -1,7 +1,9 @@
 #include "plugin/host_transfer.h"
+#include "text/memory_messages.h"
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace quillon::plugin {
@@ -147,7 +149,7 @@ Status Refuse(HostCall call, platform::MessageSink& sink, const std::string& tex
 
 }  // namespace
 
-Status LoadHostImage(HostCall call, imageio::CurrentImage& image, BlockAllocator& allocator,
+Status LoadHostImage(HostCall call, CurrentImage& image, BlockAllocator& allocator,
                      engine::WorkerPool& pool, platform::MessageSink& sink) {
     image.Release();
     const FilterRecord& record = call.record;
@@ -179,20 +181,15 @@ Status LoadHostImage(HostCall call, imageio::CurrentImage& image, BlockAllocator
     image.input = DescribeImage(width, height, bitsPerPixel, nullptr);
     image.blocks.source = PixelBlock(allocator);
     image.blocks.work = PixelBlock(allocator);
-    const auto bytes = static_cast<std::uint64_t>(image.input.dataSize);
-    if (bytes > SIZE_MAX) {
-        sink.Show("allocMem error 2: out of memory");
-        call.result = FILTER_RESULT_OUT_OF_MEMORY;
-        image.outOfMemory = true;
-        return StatusCode::kFailed;
-    }
-    // Each failed block has shown its message and set the result.
-    if (!image.blocks.source.Allocate(static_cast<std::size_t>(bytes)) ||
-        !image.blocks.work.Allocate(static_cast<std::size_t>(bytes))) {
+    // A document too large for a size is refused as memory that cannot be had.
+    const std::optional<ByteCount> bytes = ImageByteCount(image.input);
+    // Each failed block of the host's memory has shown its message and set the
+    // result.
+    if (!image.blocks.source.Allocate(bytes) || !image.blocks.work.Allocate(bytes)) {
         image.outOfMemory = true;
         image.Release();
-        if (call.result == FILTER_RESULT_OK) {  // memory of the process, which says nothing
-            sink.Show("allocMem error 2: out of memory");
+        if (call.result == FILTER_RESULT_OK) {  // a size that does not fit, or the process's memory
+            sink.Show(text::kImageOutOfMemory);
             call.result = FILTER_RESULT_OUT_OF_MEMORY;
         }
         return StatusCode::kFailed;

@@ -38,7 +38,7 @@ inline std::uint16_t EngineToHostSample(std::uint16_t v) {
 // refused with a message and FILTER_RESULT_REPORTED, before anything is
 // allocated. A failed allocation has shown its message and set the result.
 // Status 1 on any failure.
-Status LoadHostImage(HostCall call, imageio::CurrentImage& image, BlockAllocator& allocator,
+Status LoadHostImage(HostCall call, CurrentImage& image, BlockAllocator& allocator,
                      engine::WorkerPool& pool, platform::MessageSink& sink);
 
 // The two directions of the transfer. Each advanceState result becomes the

@@ -5,7 +5,7 @@
 #include "base/image_buffer.h"
 #include "base/status.h"
 #include "engine/correction_settings.h"
-#include "engine/image_blocks.h"
+#include "image/current_image.h"
 #include "engine/run_correction.h"
 #include "engine/worker_pool.h"
 #include "preview/colour_management.h"
@@ -53,7 +53,7 @@ class PreviewRenderer {
                   const DisplayTransform& transform, engine::EngineContext& context);
 
   private:
-    engine::ImageBlocks blocks_;  // source: the reduced image; work: the corrected one
+    ImageBlocks blocks_;  // source: the reduced image; work: the corrected one
     engine::CorrectionScratch scratch_;
     ImageBuffer reduced_;
     ImageBuffer corrected_;

@@ -95,7 +95,7 @@ bool DetectLens(ShowImageParts& parts) {
 
 int ShowImage(ShowImageParts& parts, const std::string& path, ShowMode mode) {
     PreviewState& preview = parts.preview;
-    imageio::CurrentImage& image = parts.image;
+    CurrentImage& image = parts.image;
     platform::MessageSink& sink = parts.engine.sink;
     const bool fromFile = mode == ShowMode::kReadFile || mode == ShowMode::kReadByCaller;
     const bool newImage = fromFile || mode == ShowMode::kImageInMemory;

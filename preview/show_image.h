@@ -45,7 +45,7 @@ struct ShowImageParts {
     lensdb::LensHistory& history;
     lensdb::LensDatabase& database;
     const platform::TextSource& texts;
-    imageio::CurrentImage& image;
+    CurrentImage& image;
     metadata::ShotInfo& shot;
     lensdb::LensSelection& selection;
     PreviewState& preview;

@@ -70,7 +70,7 @@ void TurnPixels(const ImageBuffer& from, const ImageBuffer& to, int orientation)
     }
 }
 
-bool TurnImage(imageio::CurrentImage& image, int orientation) {
+bool TurnImage(CurrentImage& image, int orientation) {
     ImageBuffer& input = image.input;
     if (!TurnsPixels(orientation) || input.pixels == nullptr) return false;
     std::int32_t width = input.width;
@@ -79,7 +79,7 @@ bool TurnImage(imageio::CurrentImage& image, int orientation) {
     ImageBuffer turned = DescribeImage(width, height, input.bitsPerPixel, nullptr);
     const auto bytes = static_cast<std::size_t>(turned.dataSize);
 
-    engine::ImageBlocks& blocks = image.blocks;
+    ImageBlocks& blocks = image.blocks;
     const bool swapBlocks = input.pixels == blocks.source.data() && blocks.work.size() >= bytes &&
                             image.output.pixels == blocks.work.data();
     if (swapBlocks) {

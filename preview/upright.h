@@ -32,6 +32,6 @@ void TurnPixels(const ImageBuffer& from, const ImageBuffer& to, int orientation)
 // turns. The work block serves as the temporary buffer when it can; otherwise
 // one is allocated, and when that fails the image stays as it is (false).
 // True when the pixels were turned.
-bool TurnImage(imageio::CurrentImage& image, int orientation);
+bool TurnImage(CurrentImage& image, int orientation);
 
 }  // namespace quillon::preview

@@ -32,7 +32,7 @@
 
 namespace {
 
-using quillon::imageio::ImageMetadata;
+using quillon::ImageMetadata;
 using quillon::metadata::ShotInfo;
 
 // Everything one line of the report may draw on.

@@ -63,9 +63,9 @@ std::string Copy(const testing::TempDir& dir, const std::string& photo,
     return target;
 }
 
-imageio::CurrentImage Load(const std::string& path) {
+CurrentImage Load(const std::string& path) {
     platform::CapturingSink sink;
-    imageio::CurrentImage image;
+    CurrentImage image;
     EXPECT_EQ(imageio::LoadImageFile(path, image, sink), 0) << sink.Last();
     return image;
 }
@@ -105,14 +105,14 @@ TEST(QuietModeTest, TooManyFilesStoresNothing) {
 TEST(QuietModeTest, RecognisedJpegIsCorrectedInPlaceWithItsMetadata) {
     testing::TempDir dir;
     const std::string path = Copy(dir, "mdx_Issue_339.jpg");
-    const imageio::CurrentImage before = Load(path);
+    const CurrentImage before = Load(path);
     ProgramRun run;
     EXPECT_EQ(run.Run({"-q", path}), 0) << run.sink.Last();
     EXPECT_EQ(run.busy.opened, std::vector<std::string>{"Correcting mdx_Issue_339.jpg"});
     // The correction ran while the note was shown, and reported its remap.
     EXPECT_GE(run.busy.stages, 1);
 
-    const imageio::CurrentImage after = Load(path);
+    const CurrentImage after = Load(path);
     ASSERT_EQ(after.input.width, before.input.width);
     ASSERT_EQ(after.input.height, before.input.height);
     EXPECT_EQ(after.metadata.exif, before.metadata.exif);
@@ -189,7 +189,7 @@ TEST(QuietModeTest, SilentModeShowsNoProgress) {
 }
 
 // Centroid of the dark pixels in a window around (x0, y0).
-std::pair<double, double> DarkCentroid(const imageio::CurrentImage& image, int x0, int y0) {
+std::pair<double, double> DarkCentroid(const CurrentImage& image, int x0, int y0) {
     double sx = 0, sy = 0, sw = 0;
     for (int y = y0 - 14; y <= y0 + 14; ++y) {
         for (int x = x0 - 14; x <= x0 + 14; ++x) {
@@ -205,7 +205,7 @@ std::pair<double, double> DarkCentroid(const imageio::CurrentImage& image, int x
 // A photo of the recognised camera and lens showing one dark dot near a corner,
 // where the lens's barrel distortion moves it most.
 std::string MakeDotPhoto(const testing::TempDir& dir, const std::string& name) {
-    imageio::CurrentImage image = Load(Copy(dir, "mdx_Issue_339.jpg"));
+    CurrentImage image = Load(Copy(dir, "mdx_Issue_339.jpg"));
     for (int y = 0; y < image.output.height; ++y) {
         std::uint8_t* row = image.output.Row(y);
         for (int x = 0; x < image.output.width; ++x) {
@@ -344,18 +344,18 @@ TEST(QuietModeTest, LensHistoryDecidesBetweenFittingLenses) {
 TEST(QuietModeTest, TiffCorrectedWithoutALensKeepsItsMetadata) {
     testing::TempDir dir;
     const std::string path = Copy(dir, "exiv2_Reagan.tiff");
-    const imageio::CurrentImage before = Load(path);
+    const CurrentImage before = Load(path);
     ProgramRun run({StoredValue::Dword("CorChoice", 2), StoredValue::Dword("ResetAlways", 0),
                     StoredValue::Dword("VigAmount", 60)});
     ASSERT_EQ(run.Run({"-Q", path}), 0) << run.sink.Last();
-    const imageio::CurrentImage after = Load(path);
+    const CurrentImage after = Load(path);
     EXPECT_EQ(after.metadata.xmp, before.metadata.xmp);
     EXPECT_EQ(after.metadata.icc, before.metadata.icc);
     EXPECT_EQ(after.metadata.iptc, before.metadata.iptc);
     EXPECT_EQ(after.metadata.tiff.make, before.metadata.tiff.make);
     EXPECT_EQ(after.metadata.tiff.model, before.metadata.tiff.model);
     // Vignetting brightens the corners and leaves the centre alone.
-    const auto at = [](const imageio::CurrentImage& image, int x, int y) {
+    const auto at = [](const CurrentImage& image, int x, int y) {
         return int{image.input.Row(y)[3 * x + 1]};
     };
     const int cx = before.input.width / 2;
@@ -363,7 +363,7 @@ TEST(QuietModeTest, TiffCorrectedWithoutALensKeepsItsMetadata) {
     EXPECT_NEAR(at(after, cx, cy), at(before, cx, cy), 2);
     // Summed over the four corner blocks, so a corner that is already white
     // cannot hide the change.
-    const auto corners = [&](const imageio::CurrentImage& image) {
+    const auto corners = [&](const CurrentImage& image) {
         long sum = 0;
         const int w = image.input.width;
         const int h = image.input.height;
@@ -395,7 +395,7 @@ TEST(QuietModeTest, StoredScaleFarOutOfRangeCorrectsAsTheLargestScale) {
     ASSERT_EQ(run(125, largest), 0);
     EXPECT_EQ(testing::ReadBytes(huge), testing::ReadBytes(largest));
 
-    const imageio::CurrentImage after = Load(huge);
+    const CurrentImage after = Load(huge);
     long sum = 0;
     for (int y = 0; y < after.input.height; ++y) {
         for (std::int64_t i = 0; i < after.input.rowBytes; ++i) sum += after.input.Row(y)[i];
@@ -464,7 +464,7 @@ TEST(QuietModeTest, TiffKeepsTheOrientationItsPixelsNeed) {
     testing::TempDir dir;
     const std::string path = Copy(dir, "exiv2_Reagan.tiff");
     {
-        imageio::CurrentImage image = Load(path);
+        CurrentImage image = Load(path);
         std::memcpy(image.output.pixels, image.input.pixels,
                     static_cast<std::size_t>(image.input.dataSize));
         image.metadata.tiff.orientation = 6;
@@ -476,7 +476,7 @@ TEST(QuietModeTest, TiffKeepsTheOrientationItsPixelsNeed) {
     ProgramRun run({StoredValue::Dword("CorChoice", 2), StoredValue::Dword("ResetAlways", 0),
                     StoredValue::Dword("VigAmount", 60)});
     ASSERT_EQ(run.Run({"-Q", path}), 0) << run.sink.Last();
-    const imageio::CurrentImage after = Load(path);
+    const CurrentImage after = Load(path);
     EXPECT_TRUE(after.metadata.tiff.orientationFound);
     EXPECT_EQ(after.metadata.tiff.orientation, 6);
 }

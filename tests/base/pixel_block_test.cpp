@@ -16,7 +16,7 @@ TEST(PixelBlockTest, SmallAndLargeBlocksStartZeroed) {
     for (const std::size_t size : {std::size_t{17}, std::size_t{24} << 20}) {
         SCOPED_TRACE(size);
         PixelBlock block;
-        ASSERT_TRUE(block.Allocate(size));
+        ASSERT_TRUE(block.Allocate(ByteCount::Of(size)));
         ASSERT_EQ(block.size(), size);
         std::uint8_t any = 0;
         for (std::size_t i = 0; i < size; i += 4093) any |= block.data()[i];
@@ -24,28 +24,28 @@ TEST(PixelBlockTest, SmallAndLargeBlocksStartZeroed) {
         EXPECT_EQ(any, 0);
         block.data()[size - 1] = 0xAB;  // the last byte is writable
         // A second allocation replaces the content with fresh zeros.
-        ASSERT_TRUE(block.Allocate(size));
+        ASSERT_TRUE(block.Allocate(ByteCount::Of(size)));
         EXPECT_EQ(block.data()[size - 1], 0);
     }
 }
 
 TEST(PixelBlockTest, MovesHandOverOwnershipAndReleaseEmpties) {
     PixelBlock a;
-    ASSERT_TRUE(a.Allocate(std::size_t{8} << 20));
+    ASSERT_TRUE(a.Allocate(ByteCount::Of(std::size_t{8} << 20)));
     a.data()[5] = 7;
     PixelBlock b(std::move(a));
     EXPECT_TRUE(a.empty());
     EXPECT_EQ(a.data(), nullptr);
     EXPECT_EQ(b.data()[5], 7);
     PixelBlock c;
-    ASSERT_TRUE(c.Allocate(64));
+    ASSERT_TRUE(c.Allocate(ByteCount::Of(64)));
     c = std::move(b);
     EXPECT_EQ(c.size(), std::size_t{8} << 20);
     EXPECT_EQ(c.data()[5], 7);
     c.Release();
     EXPECT_TRUE(c.empty());
     EXPECT_EQ(c.data(), nullptr);
-    EXPECT_TRUE(c.Allocate(0));
+    EXPECT_TRUE(c.Allocate(ByteCount::Of(0)));
     EXPECT_TRUE(c.empty());
 }
 
@@ -54,7 +54,7 @@ TEST(PixelBlockTest, ImpossibleSizeFailsWithoutThrowing) {
     GTEST_SKIP() << "the address sanitizer aborts on impossible sizes by design";
 #endif
     PixelBlock block;
-    EXPECT_FALSE(block.Allocate(~std::size_t{0} / 2));
+    EXPECT_FALSE(block.Allocate(ByteCount::Of(~std::size_t{0} / 2)));
     EXPECT_TRUE(block.empty());
 }
 
@@ -87,18 +87,18 @@ TEST(PixelBlockTest, BlocksReturnTheirMemoryToTheirOwnAllocator) {
     CountingAllocator host;
     {
         PixelBlock a(host);
-        ASSERT_TRUE(a.Allocate(100));
+        ASSERT_TRUE(a.Allocate(ByteCount::Of(100)));
         EXPECT_EQ(host.live, std::vector<std::uintptr_t>{101});
-        ASSERT_TRUE(a.Allocate(200));  // the old block goes back first
+        ASSERT_TRUE(a.Allocate(ByteCount::Of(200)));  // the old block goes back first
         EXPECT_EQ(host.freed, std::vector<std::uintptr_t>{101});
         EXPECT_EQ(host.live, std::vector<std::uintptr_t>{102});
 
         PixelBlock system;
-        ASSERT_TRUE(system.Allocate(64));
+        ASSERT_TRUE(system.Allocate(ByteCount::Of(64)));
         system = std::move(a);  // now owns the host's block
         EXPECT_EQ(&system.allocator(), &host);
         PixelBlock replacement(system.allocator());
-        ASSERT_TRUE(replacement.Allocate(32));
+        ASSERT_TRUE(replacement.Allocate(ByteCount::Of(32)));
         EXPECT_EQ(host.live.size(), 2u);
     }
     EXPECT_TRUE(host.live.empty());
@@ -109,8 +109,8 @@ TEST(PixelBlockTest, RefusedRequestLeavesTheBlockEmpty) {
     CountingAllocator host;
     host.failOn = 2;
     PixelBlock a(host);
-    ASSERT_TRUE(a.Allocate(16));
-    EXPECT_FALSE(a.Allocate(16));
+    ASSERT_TRUE(a.Allocate(ByteCount::Of(16)));
+    EXPECT_FALSE(a.Allocate(ByteCount::Of(16)));
     EXPECT_TRUE(a.empty());
     EXPECT_EQ(a.data(), nullptr);
     EXPECT_TRUE(host.live.empty());

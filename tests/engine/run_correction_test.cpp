@@ -66,19 +66,24 @@ TEST(PlanCorrectionTest, ScratchFollowsTheRoute) {
     const auto canvasBytes = static_cast<std::size_t>(400 * 266 * 6);
     CorrectionSettings s;
     using Bytes = std::array<std::size_t, 2>;
+    const auto scratchBytes = [&](LensState lensState, SourceUse use) {
+        const StatusOr<CorrectionPlan> plan = Plan(image, s, lensState, use, sink);
+        return plan.ok() ? Bytes{plan->scratchBytes[0].value(), plan->scratchBytes[1].value()}
+                         : Bytes{9, 9};
+    };
 
-    EXPECT_EQ(Plan(image, s, kLensUsable, SourceUse::kKeep, sink)->scratchBytes, (Bytes{0, 0}));
+    EXPECT_EQ(scratchBytes(kLensUsable, SourceUse::kKeep), (Bytes{0, 0}));
     s.VigAmount = 20;
-    EXPECT_EQ(Plan(image, s, kLensUsable, SourceUse::kKeep, sink)->scratchBytes,
-              (Bytes{imageBytes, 0}));
-    EXPECT_EQ(Plan(image, s, kLensUsable, SourceUse::kSpend, sink)->scratchBytes, (Bytes{0, 0}));
-    EXPECT_EQ(Plan(image, s, LensState{}, SourceUse::kKeep, sink)->scratchBytes, (Bytes{0, 0}));
+    EXPECT_EQ(scratchBytes(kLensUsable, SourceUse::kKeep), (Bytes{imageBytes, 0}));
+    EXPECT_EQ(scratchBytes(kLensUsable, SourceUse::kSpend), (Bytes{0, 0}));
+    EXPECT_EQ(scratchBytes(LensState{}, SourceUse::kKeep), (Bytes{0, 0}));
 
     s.PerspectScale = 90;
     for (const SourceUse use : {SourceUse::kKeep, SourceUse::kSpend}) {
+        EXPECT_EQ(scratchBytes(kLensUsable, use), (Bytes{canvasBytes, canvasBytes}));
         const StatusOr<CorrectionPlan> plan = Plan(image, s, kLensUsable, use, sink);
         ASSERT_TRUE(plan.ok());
-        EXPECT_EQ(plan->scratchBytes, (Bytes{canvasBytes, canvasBytes}));
+        EXPECT_EQ(plan->imageBytes.value(), imageBytes);
         EXPECT_EQ(plan->canvas.width, 400);
         EXPECT_EQ(plan->canvas.height, 266);
         EXPECT_EQ(plan->canvas.pixels, nullptr);
@@ -315,7 +320,7 @@ TEST(RunCorrectionTest, RefusesWhatDoesNotFitThePlan) {
     intoScratch.pixels = scratch.blocks[1].data();
     EXPECT_FALSE(RunCorrection(*plan, image.source.buffer(), intoScratch, scratch, context).ok());
     PixelBlock block;
-    ASSERT_TRUE(block.Allocate(image.original.size()));
+    ASSERT_TRUE(block.Allocate(ByteCount::Of(image.original.size())));
     EXPECT_FALSE(RunCorrection(*plan, block, image.destination.buffer(), scratch, context).ok());
     EXPECT_EQ(block.size(), image.original.size());
 
@@ -455,7 +460,7 @@ TEST(RunCorrectionTest, EveryKindTwiceGivesTheSameBytesAsBefore) {
                 Plan(image.source.buffer(), settings, lensState, SourceUse::kSpend, engine.sink);
             ASSERT_TRUE(plan.ok());
             PixelBlock spent;
-            ASSERT_TRUE(spent.Allocate(image.original.size()));
+            ASSERT_TRUE(spent.Allocate(ByteCount::Of(image.original.size())));
             std::memcpy(spent.data(), image.original.data(), image.original.size());
             CorrectionScratch scratch;
             ASSERT_TRUE(ReadyCorrectionScratch(*plan, scratch, context).ok());

@@ -53,7 +53,7 @@ TEST(PhotoLensNames, SamplePhotosOfDatabaseCameras) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.photo);
-        imageio::CurrentImage image;
+        CurrentImage image;
         platform::CapturingSink imageSink;
         ASSERT_EQ(
             imageio::LoadImageFile(quillon::testing::TestDataPath(std::string("photos/") + c.photo),

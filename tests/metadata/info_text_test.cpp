@@ -205,7 +205,7 @@ TEST(CompleteShotInfoTest, DetectSwitchesClearWhatTheUserSetsByHand) {
 }
 
 TEST(ParseMetadataTest, TiffFieldsThenXmp) {
-    imageio::TiffShotValues tiff;
+    TiffShotValues tiff;
     tiff.make = "Canon ";
     tiff.model = "Canon EOS 5D Mark III";
     tiff.dateTime = "2019:12:08 11:10:39";

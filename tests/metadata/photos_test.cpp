@@ -202,7 +202,7 @@ TEST(PhotoMetadataTest, EverySamplePhotoMatchesTheIndependentReader) {
         const std::string path = testing::TestDataPath("photos/" + file);
         const bool isTiff = row.at("mime") == "image/tiff";
 
-        imageio::CurrentImage image;
+        CurrentImage image;
         platform::CapturingSink sink;
         if (imageio::LoadImageFile(path, image, sink) != 0) {
             if (isTiff) {
@@ -286,7 +286,7 @@ TEST(PhotoMetadataTest, LensDataOfChosenPhotos) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        imageio::CurrentImage image;
+        CurrentImage image;
         platform::CapturingSink sink;
         ASSERT_EQ(imageio::LoadImageFile(testing::TestDataPath(std::string("photos/") + c.file),
                                          image, sink),

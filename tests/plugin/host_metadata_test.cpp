@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "imageio/image_metadata.h"
+#include "image/image_metadata.h"
 #include "tests/support/test_support.h"
 #include "tools/host/exif_block.h"
 
@@ -98,7 +98,7 @@ struct PropertyHost {
 };
 
 std::vector<std::uint8_t> CanonExif() {
-    imageio::TiffShotValues values;
+    TiffShotValues values;
     values.make = "Canon";
     values.model = "Canon EOS 1000D";
     values.focalLength = 34.0f;

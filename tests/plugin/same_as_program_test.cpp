@@ -46,9 +46,9 @@ class SameAsProgramTest : public PluginTest {
         ASSERT_TRUE(host::SaveDocument(document, output, 90, sink)) << sink.Last();
     }
 
-    static imageio::CurrentImage Load(const std::string& path) {
+    static CurrentImage Load(const std::string& path) {
         platform::CapturingSink sink;
-        imageio::CurrentImage image;
+        CurrentImage image;
         EXPECT_EQ(imageio::LoadImageFile(path, image, sink), 0) << sink.Last();
         return image;
     }
@@ -60,12 +60,12 @@ TEST_F(SameAsProgramTest, EightBitPhotoWithItsLensGivesTheSamePixels) {
     const std::string program = CorrectWithProgram("mdx_Issue_339.jpg");
 
     // Both are encoded alike, so equal pixels make equal files' pixels.
-    const imageio::CurrentImage a = Load(plugin);
-    const imageio::CurrentImage b = Load(program);
+    const CurrentImage a = Load(plugin);
+    const CurrentImage b = Load(program);
     ASSERT_EQ(a.input.dataSize, b.input.dataSize);
     EXPECT_EQ(
         0, std::memcmp(a.input.pixels, b.input.pixels, static_cast<std::size_t>(a.input.dataSize)));
-    const imageio::CurrentImage original = Load(testing::TestDataPath("photos/mdx_Issue_339.jpg"));
+    const CurrentImage original = Load(testing::TestDataPath("photos/mdx_Issue_339.jpg"));
     EXPECT_NE(0, std::memcmp(a.input.pixels, original.input.pixels,
                              static_cast<std::size_t>(a.input.dataSize)));
 }

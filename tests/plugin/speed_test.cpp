@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 #include "app/app_state.h"
 #include "app/photo_detection.h"
@@ -81,10 +82,10 @@ TEST_F(PluginTest, DISABLED_SpeedOfTwentyFourMegapixels) {
     ASSERT_EQ(app::LoadRunData(state, env), 0);
     ASSERT_TRUE(
         engine::CreateWorkerPool(state.pool, state.stored.correction.Processors, sink).ok());
-    imageio::CurrentImage& image = state.current.image;
+    CurrentImage& image = state.current.image;
     image.metadata = photo.fileMetadata;
     image.input = DescribeImage(large.width, large.height, 24, nullptr);
-    const auto bytes = static_cast<std::size_t>(image.input.dataSize);
+    const std::optional<ByteCount> bytes = ImageByteCount(image.input);
     ASSERT_TRUE(image.blocks.source.Allocate(bytes));
     ASSERT_TRUE(image.blocks.work.Allocate(bytes));
     image.input.pixels = image.blocks.source.data();

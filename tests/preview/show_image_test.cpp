@@ -56,7 +56,7 @@ class ShowImageTest : public ::testing::Test {
     settings::SettingsValues values_;
     engine::CorrectionSettings correction_;
     lensdb::LensHistory history_;
-    imageio::CurrentImage image_;
+    CurrentImage image_;
     metadata::ShotInfo shot_;
     lensdb::LensSelection selection_;
     PreviewState preview_;
@@ -123,7 +123,7 @@ TEST_F(ShowImageTest, TurnedPhotosAreShownAndSavedUprightInBothByteOrders) {
         std::memcpy(image_.output.pixels, image_.input.pixels,
                     static_cast<std::size_t>(image_.input.dataSize));
         ASSERT_EQ(imageio::SaveImageFile(path, image_, options, sink_), 0) << sink_.Last();
-        imageio::CurrentImage saved;
+        CurrentImage saved;
         ASSERT_EQ(imageio::LoadImageFile(path, saved, sink_), 0);
         EXPECT_EQ(saved.input.width, c.height);
         const metadata::ShotInfo shot = metadata::ParseImageMetadata(saved.metadata, {});
@@ -135,7 +135,7 @@ TEST_F(ShowImageTest, TurnedPhotosAreShownAndSavedUprightInBothByteOrders) {
 // Only a value the pixels were turned for may become 1: a mirrored photo
 // keeps its value, or viewers would lose the mirroring it asks for.
 TEST_F(ShowImageTest, AnOrientationThatIsNotAppliedStaysInTheFile) {
-    imageio::CurrentImage photo;
+    CurrentImage photo;
     ASSERT_EQ(imageio::LoadImageFile(Photo("mdx_Issue_339.jpg"), photo, sink_), 0);
     const metadata::ShotInfo read = metadata::ParseImageMetadata(photo.metadata, {});
     ASSERT_NE(read.orientationLocation, metadata::kNoLocation);
@@ -195,7 +195,7 @@ TEST_F(ShowImageTest, TheDisplayTransformFollowsProfileNameAndXmp) {
     EXPECT_FALSE(preview_.transform.Active());
 
     // An embedded profile that does not open leaves the name to decide.
-    imageio::CurrentImage photo;
+    CurrentImage photo;
     ASSERT_EQ(imageio::LoadImageFile(Photo("exiv2_exiv2-bug884c.jpg"), photo, sink_), 0);
     photo.metadata.icc.assign(200, 0x5a);
     std::memcpy(photo.output.pixels, photo.input.pixels,

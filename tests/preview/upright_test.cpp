@@ -21,8 +21,8 @@ std::uint32_t Code(std::int32_t x, std::int32_t y, int channel) {
     return static_cast<std::uint32_t>(100 * y + 10 * x + channel);
 }
 
-imageio::CurrentImage MakeImage(std::int32_t bitsPerPixel) {
-    imageio::CurrentImage image;
+CurrentImage MakeImage(std::int32_t bitsPerPixel) {
+    CurrentImage image;
     image.input = DescribeImage(kWidth, kHeight, bitsPerPixel, nullptr);
     const auto bytes = static_cast<std::size_t>(image.input.dataSize);
     EXPECT_TRUE(image.blocks.source.Allocate(bytes) && image.blocks.work.Allocate(bytes));
@@ -58,7 +58,7 @@ class TurnImageTest : public ::testing::TestWithParam<TurnCase> {};
 
 TEST_P(TurnImageTest, EveryPixelLandsWhereTheTurnPutsIt) {
     const auto [orientation, bits] = GetParam();
-    imageio::CurrentImage image = MakeImage(bits);
+    CurrentImage image = MakeImage(bits);
     ASSERT_TRUE(TurnImage(image, orientation));
 
     const bool quarter = orientation != kTurn180;
@@ -100,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(BothDepths, TurnImageTest,
 
 TEST(TurnImageTest, MirroredAndUnknownValuesLeaveThePixelsAlone) {
     for (const int orientation : {0, 1, 2, 4, 5, 7, 9, 100}) {
-        imageio::CurrentImage image = MakeImage(24);
+        CurrentImage image = MakeImage(24);
         EXPECT_FALSE(TurnImage(image, orientation));
         EXPECT_EQ(image.input.width, kWidth);
         EXPECT_EQ(SampleAt(image.input, 1, 2, 0), Code(1, 2, 0));
@@ -109,7 +109,7 @@ TEST(TurnImageTest, MirroredAndUnknownValuesLeaveThePixelsAlone) {
 
 TEST(TurnImageTest, AnImageOutsideItsBlocksIsTurnedInPlace) {
     // The plug-in's image lives in memory of its own, without a work block.
-    imageio::CurrentImage image = MakeImage(24);
+    CurrentImage image = MakeImage(24);
     std::vector<std::uint8_t> own(image.blocks.source.data(),
                                   image.blocks.source.data() + image.input.dataSize);
     image.input.pixels = own.data();

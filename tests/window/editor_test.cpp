@@ -17,14 +17,14 @@ using testing::kTurnedPhoto;
 using testing::kUnknownCameraPhoto;
 using testing::WindowFixture;
 
-imageio::CurrentImage Load(const std::string& path) {
+CurrentImage Load(const std::string& path) {
     platform::CapturingSink sink;
-    imageio::CurrentImage image;
+    CurrentImage image;
     EXPECT_EQ(imageio::LoadImageFile(path, image, sink), 0) << sink.Last();
     return image;
 }
 
-bool SamePixels(const imageio::CurrentImage& a, const imageio::CurrentImage& b) {
+bool SamePixels(const CurrentImage& a, const CurrentImage& b) {
     return a.input.dataSize == b.input.dataSize &&
            std::equal(a.input.pixels, a.input.pixels + a.input.dataSize, b.input.pixels);
 }
@@ -34,7 +34,7 @@ TEST(EditorTest, OkWritesTheFileOverItselfAndShowsTheNext) {
     const std::string first = fixture.loaded.Copy(kRecognisedPhoto);
     const std::string second = fixture.loaded.Copy(kTurnedPhoto);
     fixture.loaded.state->start.fileList.paths = {first, second};
-    const imageio::CurrentImage before = Load(first);
+    const CurrentImage before = Load(first);
     MainWindow& window = fixture.Open();
     EXPECT_EQ(window.StatusText().toStdString(), "001/002:  " + first);
     EXPECT_EQ(window.windowTitle(), "Quillon 9.0 - 64-bit");
@@ -43,7 +43,7 @@ TEST(EditorTest, OkWritesTheFileOverItselfAndShowsTheNext) {
     ASSERT_TRUE(ok->isEnabled());
     ok->click();
 
-    const imageio::CurrentImage after = Load(first);
+    const CurrentImage after = Load(first);
     EXPECT_FALSE(SamePixels(before, after));  // the distortion was corrected
     EXPECT_EQ(after.metadata.exif, before.metadata.exif);
     EXPECT_EQ(after.metadata.icc, before.metadata.icc);

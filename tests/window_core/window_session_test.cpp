@@ -292,11 +292,11 @@ TEST_F(WindowSessionTest, WritingCorrectsTheShownPhotoOverItself) {
     EXPECT_DOUBLE_EQ(progress.OverallFraction(), 1.0);
 
     platform::CapturingSink sink;
-    imageio::CurrentImage original;
+    CurrentImage original;
     const std::string photo =
         quillon::testing::TestDataPath("photos/" + std::string(kRecognisedPhoto));
     ASSERT_EQ(imageio::LoadImageFile(photo, original, sink), 0);
-    imageio::CurrentImage written;
+    CurrentImage written;
     ASSERT_EQ(imageio::LoadImageFile(path, written, sink), 0);
     EXPECT_EQ(written.metadata.exif, original.metadata.exif);
     EXPECT_NE(written.metadata.exif.size(), 0u);

@@ -1,6 +1,7 @@
 #include "tools/host/document.h"
 
 #include <cstring>
+#include <optional>
 
 #include "imageio/jpeg_file.h"
 #include "imageio/tiff_file.h"
@@ -45,10 +46,10 @@ Document DocumentFromImage(const ImageBuffer& image) {
     return document;
 }
 
-bool DocumentToImage(const Document& document, imageio::CurrentImage& image) {
+bool DocumentToImage(const Document& document, CurrentImage& image) {
     image.input =
         DescribeImage(document.width, document.height, document.depth == 16 ? 48 : 24, nullptr);
-    if (!image.blocks.work.Allocate(static_cast<std::size_t>(image.input.dataSize))) return false;
+    if (!image.blocks.work.Allocate(ImageByteCount(image.input))) return false;
     image.output = image.input;
     image.output.pixels = image.blocks.work.data();
     const auto width = static_cast<std::size_t>(document.width);
@@ -72,7 +73,7 @@ bool DocumentToImage(const Document& document, imageio::CurrentImage& image) {
 }
 
 bool OpenDocument(const std::string& path, Document& document, platform::MessageSink& sink) {
-    imageio::CurrentImage image;
+    CurrentImage image;
     if (imageio::LoadImageFile(path, image, sink) != 0) return false;
     document = DocumentFromImage(image.input);
     document.exif = ExifBlockOf(image.metadata);
@@ -84,17 +85,17 @@ bool OpenDocument(const std::string& path, Document& document, platform::Message
 
 bool SaveDocument(const Document& document, const std::string& path, int jpegQuality,
                   platform::MessageSink& sink) {
-    const imageio::FileKind kind = imageio::FileKindOf(path);
-    if (kind == imageio::FileKind::kJpeg && document.depth == 16) {
+    const FileKind kind = imageio::FileKindOf(path);
+    if (kind == FileKind::kJpeg && document.depth == 16) {
         sink.Show("quillon-host: a 16-bit document is written as TIFF, not as " + path);
         return false;
     }
-    imageio::CurrentImage image;
+    CurrentImage image;
     if (!DocumentToImage(document, image)) {
         sink.Show("quillon-host: out of memory");
         return false;
     }
-    if (kind == imageio::FileKind::kTiff) {
+    if (kind == FileKind::kTiff) {
         return imageio::WriteTiffFile(image.output, document.fileMetadata, path, sink) == 0;
     }
     return imageio::WriteJpegFile(image.output, document.fileMetadata, path, jpegQuality, sink) ==

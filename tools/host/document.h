@@ -24,7 +24,7 @@ struct Document {
     std::vector<std::uint8_t> exif;  // a TIFF structure; empty when the photo has none
     std::vector<std::uint8_t> xmp;
     std::vector<std::uint8_t> icc;
-    imageio::ImageMetadata fileMetadata;  // written back with the result
+    ImageMetadata fileMetadata;  // written back with the result
 
     int SampleBytes() const { return depth == 16 ? 2 : 1; }
     std::int64_t PlaneRowBytes() const { return std::int64_t{width} * SampleBytes(); }
@@ -47,6 +47,6 @@ bool SaveDocument(const Document& document, const std::string& path, int jpegQua
 
 // The document as an interleaved image of the file's range, in `image`
 // (blocks and descriptions replaced).
-bool DocumentToImage(const Document& document, imageio::CurrentImage& image);
+bool DocumentToImage(const Document& document, CurrentImage& image);
 
 }  // namespace quillon::host

@@ -75,7 +75,7 @@ void WriteDirectory(std::vector<std::uint8_t>& out, std::vector<Entry> entries) 
 
 }  // namespace
 
-std::vector<std::uint8_t> BuildExifBlock(const imageio::TiffShotValues& values) {
+std::vector<std::uint8_t> BuildExifBlock(const TiffShotValues& values) {
     std::vector<Entry> first;
     if (!values.make.empty()) first.push_back(Text(271, values.make));
     if (!values.model.empty()) first.push_back(Text(272, values.model));
@@ -117,8 +117,8 @@ std::vector<std::uint8_t> BuildExifBlock(const imageio::TiffShotValues& values) 
     return out;
 }
 
-std::vector<std::uint8_t> ExifBlockOf(const imageio::ImageMetadata& metadata) {
-    if (metadata.fileKind == imageio::FileKind::kTiff) return BuildExifBlock(metadata.tiff);
+std::vector<std::uint8_t> ExifBlockOf(const ImageMetadata& metadata) {
+    if (metadata.fileKind == FileKind::kTiff) return BuildExifBlock(metadata.tiff);
     static constexpr std::uint8_t kPrefix[] = {'E', 'x', 'i', 'f', 0, 0};
     if (metadata.exif.size() <= sizeof kPrefix ||
         !std::equal(std::begin(kPrefix), std::end(kPrefix), metadata.exif.begin())) {

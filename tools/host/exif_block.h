@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "imageio/image_metadata.h"
+#include "image/image_metadata.h"
 
 // The document's EXIF data as a host hands it to filters: a bare TIFF
 // structure. A JPEG carries one after its "Exif\0\0" prefix; a TIFF keeps the
@@ -11,11 +11,11 @@
 
 namespace quillon::host {
 
-std::vector<std::uint8_t> ExifBlockOf(const imageio::ImageMetadata& metadata);
+std::vector<std::uint8_t> ExifBlockOf(const ImageMetadata& metadata);
 
 // A little-endian TIFF structure holding make, model, orientation, the date,
 // exposure time, f-number, focal length and lens specification of `values`
 // (those that are set).
-std::vector<std::uint8_t> BuildExifBlock(const imageio::TiffShotValues& values);
+std::vector<std::uint8_t> BuildExifBlock(const TiffShotValues& values);
 
 }  // namespace quillon::host

@@ -9,10 +9,10 @@
 // What a photo carries from its input file to its corrected output, and the few
 // values the TIFF reader finds in the file's own tags. The blocks are kept as the
 // exact bytes that were read so that writing them back changes nothing a later
-// reader could notice; the metadata module parses them, this module never does
-// (apart from the orientation value, see exif_orientation.h).
+// reader could notice; the metadata module parses them, the readers and writers
+// never do (apart from the orientation value, see imageio/exif_orientation.h).
 
-namespace quillon::imageio {
+namespace quillon {
 
 enum class FileKind { kJpeg, kTiff };
 
@@ -125,4 +125,4 @@ struct ImageMetadata {
     void Clear() { *this = ImageMetadata{}; }
 };
 
-}  // namespace quillon::imageio
+}  // namespace quillon

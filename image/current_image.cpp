@@ -1,0 +1,40 @@
+#include "image/current_image.h"
+
+#include <optional>
+
+#include "text/memory_messages.h"
+
+namespace quillon {
+
+void CurrentImage::Release() {
+    input = ImageBuffer{};
+    output = ImageBuffer{};
+    blocks.source.Release();
+    blocks.work.Release();
+    metadata.Clear();
+}
+
+Status AllocateImagePixels(CurrentImage& image, std::int32_t width, std::int32_t height,
+                           std::int32_t bitsPerPixel, platform::MessageSink& sink) {
+    image.input = DescribeImage(width, height, bitsPerPixel, nullptr);
+    const std::optional<ByteCount> bytes = ImageByteCount(image.input);
+    if (!image.blocks.source.Allocate(bytes) || !image.blocks.work.Allocate(bytes)) {
+        image.blocks.source.Release();
+        image.blocks.work.Release();
+        image.input = ImageBuffer{};
+        ReportImageOutOfMemory(image, sink);
+        return StatusCode::kFailed;
+    }
+    image.input.pixels = image.blocks.source.data();
+    image.output = image.input;
+    image.output.pixels = image.blocks.work.data();
+    image.outOfMemory = false;
+    return Status::Ok();
+}
+
+void ReportImageOutOfMemory(CurrentImage& image, platform::MessageSink& sink) {
+    image.outOfMemory = true;
+    sink.Show(text::kImageOutOfMemory);
+}
+
+}  // namespace quillon
