@@ -21,14 +21,17 @@ enum class FileKind { kJpeg, kTiff };
 // the metadata module copies them into its ShotInfo for TIFF input.
 struct TiffShotValues {
     // Texts are cut to the sizes of the ShotInfo fields they end up in (100, 100
-    // and 30 bytes with the terminating NUL).
+    // and 30 bytes with the terminating NUL, 99 characters for lens names).
     static constexpr std::size_t kMakeCapacity = 99;
     static constexpr std::size_t kModelCapacity = 99;
     static constexpr std::size_t kDateTimeCapacity = 29;
+    static constexpr std::size_t kLensNameCapacity = 99;
 
     std::string make;               // tag 271
     std::string model;              // tag 272
     std::string dateTime;           // EXIF DateTimeOriginal, else tag 306 DateTime
+    std::string lensMake;           // EXIF LensMake, 42035
+    std::string lensModel;          // EXIF LensModel, 42036
     float focalLength = 0.0f;       // EXIF 37386, mm
     float fNumber = 0.0f;           // EXIF 33437
     float exposureTime = 0.0f;      // EXIF 33434, seconds

@@ -249,6 +249,8 @@ void ReadExifValues(TIFF* tif, TiffShotValues& shot) {
         shot.exposureTime = FiniteOrZero(value);
     }
     shot.dateTime = TextField(tif, EXIFTAG_DATETIMEORIGINAL, TiffShotValues::kDateTimeCapacity);
+    shot.lensMake = TextField(tif, EXIFTAG_LENSMAKE, TiffShotValues::kLensNameCapacity);
+    shot.lensModel = TextField(tif, EXIFTAG_LENSMODEL, TiffShotValues::kLensNameCapacity);
     // Cameras without a clock write this instead of leaving the tag out.
     if (shot.dateTime == "0000:00:00 00:00:00") shot.dateTime.clear();
 }

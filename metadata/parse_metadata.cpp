@@ -39,6 +39,8 @@ void ApplyTiffShotValues(const TiffShotValues& tiff, ShotInfo& shot) {
     shot.minFlenMaxAper = tiff.lensInfo[2];
     shot.maxFlenMaxAper = tiff.lensInfo[3];
     if (tiff.orientationFound) shot.orientation = tiff.orientation;
+    shot.lensNames.exifLensMake = tiff.lensMake.substr(0, kMaxLensNameChars);
+    shot.lensNames.exifLensModel = tiff.lensModel.substr(0, kMaxLensNameChars);
 }
 
 void CompleteShotInfo(ShotInfo& shot, const DetectSwitches& detect) {

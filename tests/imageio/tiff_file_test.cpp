@@ -85,6 +85,8 @@ Bytes BuildRichTiff(const RichTiff& r, std::int32_t width, std::int32_t height, 
     test::SetRationals(exif, 37386, {{35, 1}});
     test::SetRationals(exif, 33434, {{1, 250}});
     test::SetAscii(exif, 36867, dateTimeOriginal);
+    test::SetAscii(exif, 42035, "Lens Maker");
+    test::SetAscii(exif, 42036, "Zoom 17-40mm f/4 " + std::string(120, 'x'));
     return test::BuildTiff(ifd, test::PatternPixels(width, height, samples, bits),
                            static_cast<std::uint32_t>(height), 2, exif);
 }
@@ -135,6 +137,9 @@ TEST(TiffRead, TakesPixelsAndEveryCarriedValueFromTheFile) {
     EXPECT_EQ(m.tiff.make, "Maker");
     EXPECT_EQ(m.tiff.model, "Model X");
     EXPECT_EQ(m.tiff.dateTime, rich.dateTimeOriginal);  // DateTimeOriginal wins over DateTime
+    EXPECT_EQ(m.tiff.lensMake, "Lens Maker");
+    // Cut to the length of the lens names it becomes.
+    EXPECT_EQ(m.tiff.lensModel, ("Zoom 17-40mm f/4 " + std::string(120, 'x')).substr(0, 99));
     EXPECT_FLOAT_EQ(m.tiff.fNumber, 5.6f);
     EXPECT_FLOAT_EQ(m.tiff.focalLength, 35.0f);
     EXPECT_FLOAT_EQ(m.tiff.exposureTime, 0.004f);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "metadata/lens_name.h"
 #include "metadata/parse_metadata.h"
 #include "tests/metadata/fake_texts.h"
 
@@ -227,6 +228,29 @@ TEST(ParseMetadataTest, TiffFieldsThenXmp) {
     EXPECT_DOUBLE_EQ(shot.maxFlen, 200);
     EXPECT_DOUBLE_EQ(shot.minFlenMaxAper, 2.8);
     EXPECT_DOUBLE_EQ(shot.originalFocalLength, 200);
+}
+
+// A TIFF's EXIF directory names the lens as a JPEG's EXIF block does, and the
+// name is compared before the copies that software writes into XMP.
+TEST(ParseMetadataTest, TiffLensNamesComeBeforeXmpOnes) {
+    TiffShotValues tiff;
+    tiff.focalLength = 24;
+    tiff.lensMake = "Canon";
+    tiff.lensModel = "EF24-105mm f/4L IS USM  ";
+    const std::string xmp =
+        R"(<rdf:Description exifEX:LensModel="24-105mm"/></rdf:RDF></x:xmpmeta>)";
+    MetadataBlocks blocks;
+    blocks.tiff = &tiff;
+    blocks.xmp = std::span(reinterpret_cast<const std::uint8_t*>(xmp.data()), xmp.size());
+    const ShotInfo shot = ParseMetadata(blocks, {});
+    EXPECT_EQ(shot.lensNames.exifLensMake, "Canon");
+    EXPECT_EQ(shot.lensNames.exifLensModel, "EF24-105mm f/4L IS USM");
+    EXPECT_EQ(shot.lensNames.xmpLensModel, "24-105mm");
+    const PhotoLensName name = PhotoLensNameOf(shot.lensNames);
+    EXPECT_EQ(name.source, LensNameSource::kExifLensModel);
+    EXPECT_EQ(name.text, "EF24-105mm f/4L IS USM");
+    // Without the lens detection the names are not used either.
+    EXPECT_TRUE(ParseMetadata(blocks, {.detectLens = false}).lensNames.exifLensModel.empty());
 }
 
 }  // namespace
