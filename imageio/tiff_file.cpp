@@ -23,48 +23,40 @@ namespace quillon::imageio {
 
 namespace {
 
-// libtiff reports errors through one process-wide handler; the handler finds the
-// sink of the call in progress here, so messages of a read or write reach the
-// caller that started it. Each call installs its scope for its whole length.
-struct TiffCallContext {
+// libtiff's messages about one file go to handlers of that file's handle,
+// never through the process-wide ones, which belong to whoever else in the
+// process uses libtiff (a host, for the plug-in). Errors reach the sink of the
+// call and are counted; warnings (unknown tags, odd but readable values) are
+// not for the user and are dropped.
+struct TiffMessages {
     platform::MessageSink* sink = nullptr;
     int errors = 0;
 };
-thread_local TiffCallContext* tCurrentCall = nullptr;
 
-void ShowTiffError(const char* module, const char* format, va_list args) {
+int ShowTiffError(TIFF*, void* user, const char* module, const char* format, va_list args) {
     char text[1024];
     std::vsnprintf(text, sizeof(text), format, args);
-    TiffCallContext* call = tCurrentCall;
-    if (call == nullptr || call->sink == nullptr) {
-        std::fprintf(stderr, "%s::%s\n", module ? module : "", text);
-        return;
-    }
-    ++call->errors;
-    call->sink->Show(std::string(module ? module : "") + "::" + text, "Error");
+    auto& messages = *static_cast<TiffMessages*>(user);
+    ++messages.errors;
+    messages.sink->Show(std::string(module ? module : "") + "::" + text, "Error");
+    return 1;  // handled: the process-wide handlers are not called
 }
 
-class TiffCallScope {
-  public:
-    explicit TiffCallScope(platform::MessageSink& sink) : previousCall_(tCurrentCall) {
-        context_.sink = &sink;
-        tCurrentCall = &context_;
-        previousHandler_ = TIFFSetErrorHandler(ShowTiffError);
-    }
-    ~TiffCallScope() {
-        TIFFSetErrorHandler(previousHandler_);
-        tCurrentCall = previousCall_;
-    }
-    TiffCallScope(const TiffCallScope&) = delete;
-    TiffCallScope& operator=(const TiffCallScope&) = delete;
+int DropTiffWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
-    int errors() const { return context_.errors; }
-
-  private:
-    TiffCallContext context_;
-    TiffCallContext* previousCall_;
-    TIFFErrorHandler previousHandler_ = nullptr;
-};
+// Opens a file (by `path`, or by `fd` when it is not negative, `path` then
+// naming it in messages) with its messages going to `messages`, which must
+// outlive the handle.
+TIFF* OpenTiff(const std::string& path, int fd, const char* mode, TiffMessages& messages) {
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (options == nullptr) return nullptr;
+    TIFFOpenOptionsSetErrorHandlerExtR(options, ShowTiffError, &messages);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, DropTiffWarning, &messages);
+    TIFF* tif = fd < 0 ? TIFFOpenExt(path.c_str(), mode, options)
+                       : TIFFFdOpenExt(fd, path.c_str(), mode, options);
+    TIFFOpenOptionsFree(options);
+    return tif;
+}
 
 // Closes the file on every path out of a read or write.
 struct TiffCloser {
@@ -565,10 +557,11 @@ bool SetOutputFields(TIFF* tif, const ImageBuffer& output, const ImageMetadata& 
 // false after the message has been shown or libtiff has reported an error.
 bool WriteTiffTo(platform::FileReplacement& file, const std::string& path,
                  const ImageBuffer& output, const ImageMetadata& metadata,
-                 platform::MessageSink& sink, const TiffCallScope& scope) {
+                 platform::MessageSink& sink) {
+    TiffMessages messages{&sink};
     // libtiff closes the descriptor it is given; the replacement needs its own.
     const int fd = file.DuplicateDescriptor();
-    TIFF* raw = fd < 0 ? nullptr : TIFFFdOpen(fd, path.c_str(), "w");
+    TIFF* raw = fd < 0 ? nullptr : OpenTiff(path, fd, "w", messages);
     if (raw == nullptr) {
         if (fd >= 0) ::close(fd);
         sink.Show("Error: TIFFOpen");
@@ -604,16 +597,16 @@ bool WriteTiffTo(platform::FileReplacement& file, const std::string& path,
         }
     }
     tif.reset();  // flushes the last strip and the directory
-    return scope.errors() == 0;
+    return messages.errors == 0;
 }
 
 }  // namespace
 
 int ReadTiffFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
                  ReadScope scope) {
-    TiffCallScope call(sink);
+    TiffMessages messages{&sink};
     image.metadata.Clear();
-    TIFF* raw = TIFFOpen(path.c_str(), "r");
+    TIFF* raw = OpenTiff(path, -1, "r", messages);
     if (raw == nullptr) return Refuse(sink, "Unable to open file (code: T001)");
     TiffHandle tif(raw);
     return ReadOpenTiff(raw, path, image, sink, scope);
@@ -625,14 +618,13 @@ int WriteTiffFile(const ImageBuffer& output, const ImageMetadata& metadata, cons
         sink.Show("Error: no RGB image to write");
         return kTiffWriteFailed;
     }
-    TiffCallScope scope(sink);
     platform::FileReplacement replacement;
     if (replacement.Open(path) != 0) {
         sink.Show("Error: TIFFOpen");
         return kTiffWriteFailed;
     }
     // An unfinished replacement is discarded with the object.
-    if (!WriteTiffTo(replacement, path, output, metadata, sink, scope)) return kTiffWriteFailed;
+    if (!WriteTiffTo(replacement, path, output, metadata, sink)) return kTiffWriteFailed;
     if (replacement.Commit(rename) != 0) {
         sink.Show("Error: unable to replace " + path);
         return kTiffWriteFailed;

@@ -1,5 +1,6 @@
 #include "imageio/tiff_file.h"
 
+#include <cstdarg>
 #include <cstring>
 #include <string>
 
@@ -380,6 +381,49 @@ TEST(TiffRead, ShortStripIsAScanlineFailureAfterLibtiffsOwnMessage) {
     EXPECT_EQ(messages.front().caption, "Error");
     EXPECT_NE(messages.front().text.find("::"), std::string::npos);
     EXPECT_EQ(image.input.pixels, nullptr);
+}
+
+// What else in the process uses libtiff keeps its own handlers: the reader's
+// messages go to the handlers of its own file handles.
+int gProcessErrors = 0;
+int gProcessWarnings = 0;
+void CountProcessError(const char*, const char*, va_list) { ++gProcessErrors; }
+void CountProcessWarning(const char*, const char*, va_list) { ++gProcessWarnings; }
+
+TEST(TiffRead, ProcessWideHandlersStayWithTheirOwner) {
+    const TIFFErrorHandler previousError = TIFFSetErrorHandler(CountProcessError);
+    const TIFFErrorHandler previousWarning = TIFFSetWarningHandler(CountProcessWarning);
+    gProcessErrors = 0;
+    gProcessWarnings = 0;
+    TempDir dir;
+    const std::string damaged = dir.File("damaged.tif");
+    Bytes pixels = test::PatternPixels(4, 3, 3, 8);
+    pixels.resize(20);
+    test::TiffIfd ifd = test::RgbIfd(4, 3);
+    test::SetShort(ifd, 65000, {1});  // a tag libtiff warns about
+    ASSERT_TRUE(testing::WriteBytes(damaged, test::BuildTiff(ifd, pixels, 3, 1)));
+    platform::CapturingSink sink;
+    CurrentImage image;
+    EXPECT_EQ(LoadImageFile(damaged, image, sink), 2);
+    EXPECT_GE(sink.Count(), 2u);
+    const std::string notTiff = dir.File("not.tif");
+    ASSERT_TRUE(testing::WriteBytes(notTiff, test::BytesOf("not a TIFF at all")));
+    EXPECT_EQ(LoadImageFile(notTiff, image, sink), 2);
+    EXPECT_EQ(gProcessErrors, 0);
+    EXPECT_EQ(gProcessWarnings, 0);
+
+    // Still installed, and still called for the process's own files.
+    EXPECT_EQ(TIFFSetErrorHandler(CountProcessError), CountProcessError);
+    EXPECT_EQ(TIFFSetWarningHandler(CountProcessWarning), CountProcessWarning);
+    EXPECT_EQ(TIFFOpen(notTiff.c_str(), "r"), nullptr);
+    EXPECT_GT(gProcessErrors, 0);
+    TIFF* own = TIFFOpen(damaged.c_str(), "r");
+    ASSERT_NE(own, nullptr);
+    EXPECT_GT(gProcessWarnings, 0);
+    TIFFClose(own);
+
+    TIFFSetErrorHandler(previousError);
+    TIFFSetWarningHandler(previousWarning);
 }
 
 TEST(TiffRead, JpegNamedTifIsRefusedByTheTiffReader) {
