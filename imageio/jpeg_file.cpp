@@ -29,16 +29,30 @@ namespace {
 struct JpegErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
-    // The standard manager's message step, kept for the warnings that are let
-    // through.
-    void (*libraryEmit)(j_common_ptr, int) = nullptr;
+    platform::MessageSink* sink = nullptr;
 };
 
+// The library's text for its current message goes to the call's sink, never
+// to stderr: a window has no terminal, and a photo refused without a word
+// would leave its user guessing.
+void ShowLibraryMessage(j_common_ptr cinfo) {
+    char text[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, text);
+    reinterpret_cast<JpegErrorManager*>(cinfo->err)->sink->Show(text);
+}
+
 [[noreturn]] void JumpOnFatalError(j_common_ptr cinfo) {
-    // The library's own text goes to stderr, as for every libjpeg program; the
-    // user sees no box for corrupt data.
     (*cinfo->err->output_message)(cinfo);
     std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->jump, 1);
+}
+
+// Sets up `error` for a codec whose messages go to `sink`.
+jpeg_error_mgr* UseErrorManager(JpegErrorManager& error, platform::MessageSink& sink) {
+    jpeg_error_mgr* pub = jpeg_std_error(&error.pub);
+    error.sink = &sink;
+    error.pub.error_exit = JumpOnFatalError;
+    error.pub.output_message = ShowLibraryMessage;
+    return pub;
 }
 
 // Warnings after which the picture is still the one the file holds: bytes
@@ -52,10 +66,11 @@ bool IsHarmlessWarning(int code) {
            code == JWRN_ADOBE_XFORM;
 }
 
-// Damaging warnings end the read as fatal errors do, at the first one.
+// Damaging warnings end the read as fatal errors do, at the first one, with
+// their text. Harmless ones and the library's trace notes are not for the
+// user.
 void StopAtDamagingWarning(j_common_ptr cinfo, int level) {
     if (level < 0 && !IsHarmlessWarning(cinfo->err->msg_code)) (*cinfo->err->error_exit)(cinfo);
-    (*reinterpret_cast<JpegErrorManager*>(cinfo->err)->libraryEmit)(cinfo, level);
 }
 
 // The library calls its progress monitor between the steps of reading input,
@@ -291,9 +306,7 @@ void ShowWithSystemError(platform::MessageSink& sink, const std::string& text, i
 int ReadJpegStream(std::FILE* file, CurrentImage& image, platform::MessageSink& sink,
                    ReadScope scope) {
     JpegReadJob job;
-    job.cinfo.err = jpeg_std_error(&job.error.pub);
-    job.error.pub.error_exit = JumpOnFatalError;
-    job.error.libraryEmit = job.error.pub.emit_message;
+    job.cinfo.err = UseErrorManager(job.error, sink);
     job.error.pub.emit_message = StopAtDamagingWarning;
     job.scanLimit.pub.progress_monitor = StopAfterTooManyScans;
     job.file = file;
@@ -350,8 +363,7 @@ int WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata, cons
         return kJpegFailed;
     }
     JpegWriteJob job;
-    job.cinfo.err = jpeg_std_error(&job.error.pub);
-    job.error.pub.error_exit = JumpOnFatalError;
+    job.cinfo.err = UseErrorManager(job.error, sink);
     job.file = file;
     job.image = &output;
     job.metadata = &metadata;

@@ -29,7 +29,8 @@ inline constexpr int kMaxJpegScans = 500;
 // ReadScope::kMetadataOnly it stops after the header. 0 on success, kJpegFailed
 // on failure. Corrupt data (a fatal library error, or a warning after which the
 // library would go on with invented pixels: a premature end, a bad code) fails
-// with the library's text on stderr and no message; the other refusals show one.
+// with the library's text as its one message; the library's other warnings
+// are not shown.
 int ReadJpegFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
                  ReadScope scope = ReadScope::kWholeImage);
 

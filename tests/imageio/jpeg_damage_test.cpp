@@ -43,7 +43,7 @@ std::size_t ScanDataStart(const Bytes& file) {
 
 struct Outcome {
     int status = -99;
-    std::string libraryText;  // what libjpeg wrote to stderr
+    std::string stderrText;  // what reached stderr: nothing may
     platform::CapturingSink sink;
     CurrentImage image;
 };
@@ -52,7 +52,7 @@ void LoadFile(const std::string& path, Outcome& out, ReadScope scope = ReadScope
     ::testing::internal::CaptureStderr();
     out.status = scope == ReadScope::kWholeImage ? LoadImageFile(path, out.image, out.sink)
                                                  : LoadImageMetadata(path, out.image, out.sink);
-    out.libraryText = ::testing::internal::GetCapturedStderr();
+    out.stderrText = ::testing::internal::GetCapturedStderr();
 }
 
 struct Damage {
@@ -62,7 +62,8 @@ struct Damage {
 };
 
 // Every damage leaves the header intact, so only the pixels are wrong; the
-// library would go on and fill them with grey or noise.
+// library would go on and fill them with grey or noise. Its text is the one
+// message, where a window shows it too.
 TEST(JpegDamage, DamagedPixelDataIsRefusedWithTheLibrarysText) {
     const Damage damages[] = {
         {"cut inside the scan data",
@@ -99,8 +100,9 @@ TEST(JpegDamage, DamagedPixelDataIsRefusedWithTheLibrarysText) {
         Outcome out;
         LoadFile(path, out);
         EXPECT_EQ(out.status, 2);
-        EXPECT_NE(out.libraryText.find(damage.libraryText), std::string::npos) << out.libraryText;
-        EXPECT_EQ(out.sink.Count(), 0u);  // as every corrupt-data failure
+        ASSERT_EQ(out.sink.Count(), 1u);
+        EXPECT_NE(out.sink.Last().find(damage.libraryText), std::string::npos) << out.sink.Last();
+        EXPECT_EQ(out.stderrText, "");
         EXPECT_TRUE(out.image.blocks.source.empty());
         EXPECT_EQ(out.image.input.pixels, nullptr);
     }
@@ -125,8 +127,8 @@ TEST(JpegDamage, ExtraneousBytesBeforeAMarkerAreHarmless) {
     Outcome skipped;
     LoadFile(junkPath, skipped);
     ASSERT_EQ(plain.status, 0);
-    ASSERT_EQ(skipped.status, 0) << skipped.libraryText;
-    EXPECT_NE(skipped.libraryText.find("extraneous bytes"), std::string::npos);
+    ASSERT_EQ(skipped.status, 0) << skipped.sink.Last();
+    EXPECT_EQ(skipped.stderrText, "");
     EXPECT_EQ(skipped.sink.Count(), 0u);
     ASSERT_EQ(skipped.image.input.dataSize, plain.image.input.dataSize);
     EXPECT_EQ(std::memcmp(skipped.image.input.pixels, plain.image.input.pixels,
@@ -165,7 +167,7 @@ TEST(JpegDamage, AHugeDeclaredImageIsLeftAtItsFirstDamage) {
     Outcome whole;
     LoadFile(path, whole);
     EXPECT_EQ(whole.status, 2);
-    EXPECT_NE(whole.libraryText.find("Premature end of JPEG file"), std::string::npos);
+    EXPECT_EQ(whole.sink.Last(), "Premature end of JPEG file");
     EXPECT_TRUE(whole.image.blocks.source.empty());
 
     Outcome metadata;
@@ -221,8 +223,8 @@ TEST(JpegDamage, AFloodOfScansIsRefusedPastTheLimit) {
         LoadFile(path, out);
         if (total <= kMaxJpegScans) {
             // The scans are valid: the library has nothing to warn about.
-            EXPECT_EQ(out.status, 0) << out.libraryText;
-            EXPECT_EQ(out.libraryText, "");
+            EXPECT_EQ(out.status, 0) << out.sink.Last();
+            EXPECT_EQ(out.stderrText, "");
             EXPECT_EQ(out.sink.Count(), 0u);
         } else {
             EXPECT_EQ(out.status, 2);
