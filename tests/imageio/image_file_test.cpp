@@ -15,6 +15,7 @@
 #include "platform/message_sink.h"
 #include "platform/paths.h"
 #include "tests/imageio/imageio_test_files.h"
+#include "tests/support/test_allocator.h"
 #include "tests/support/test_support.h"
 
 namespace quillon::imageio {
@@ -73,6 +74,47 @@ TEST(LoadImageFile, TiffContentNamedJpgGoesToTheJpegReaderAndFails) {
     EXPECT_EQ(LoadImageFile(path, image, sink), 2);
     ASSERT_EQ(sink.Count(), 1u);  // the JPEG library's text, once
     EXPECT_EQ(sink.Last(), "Not a JPEG file: starts with 0x4d 0x4d");
+}
+
+// The pixels go into the blocks of the image handed in, through their
+// allocator: a host's memory, say. Loading again keeps that allocator.
+TEST(LoadImageFile, DecodesIntoTheCallersBlocks) {
+    for (const char* name : {"photos/libtiff_rgb-3c-16b.tiff", "photos/exiftool_Canon.jpg"}) {
+        SCOPED_TRACE(name);
+        testing::TestAllocator allocator;
+        platform::CapturingSink sink;
+        CurrentImage image(allocator);
+        const std::string path = testing::TestDataPath(name);
+        for (int load = 1; load <= 2; ++load) {
+            ASSERT_EQ(LoadImageFile(path, image, sink), 0) << sink.Last();
+            EXPECT_EQ(allocator.live(), 2);
+            EXPECT_EQ(allocator.requests(), 2 * load);
+            EXPECT_EQ(&image.blocks.source.allocator(), &allocator);
+            EXPECT_EQ(image.input.pixels, image.blocks.source.data());
+            EXPECT_EQ(image.output.pixels, image.blocks.work.data());
+        }
+        EXPECT_EQ(sink.Count(), 0u);
+    }
+}
+
+// Memory that runs out on either block, of either format, is the
+// out-of-memory message, an empty image and the flag, not a crash.
+TEST(LoadImageFile, AnAllocatorThatRunsOutGivesTheOutOfMemoryMessage) {
+    for (const char* name : {"photos/libtiff_rgb-3c-8b.tiff", "photos/exiftool_Canon.jpg"}) {
+        for (const int failOn : {1, 2}) {
+            SCOPED_TRACE(std::string(name) + " fails on block " + std::to_string(failOn));
+            testing::TestAllocator allocator(failOn);
+            platform::CapturingSink sink;
+            CurrentImage image(allocator);
+            EXPECT_EQ(LoadImageFile(testing::TestDataPath(name), image, sink), 2);
+            ASSERT_EQ(sink.Count(), 1u);
+            EXPECT_EQ(sink.Last(), "allocMem error 2: out of memory");
+            EXPECT_TRUE(image.outOfMemory);
+            EXPECT_EQ(allocator.live(), 0);
+            EXPECT_EQ(image.input.pixels, nullptr);
+            EXPECT_TRUE(image.blocks.work.empty());
+        }
+    }
 }
 
 std::size_t FilesIn(const std::string& dir) {
