@@ -48,7 +48,7 @@ int CorrectAndSave(AppState& state, const FullCorrection& job, platform::Message
              .ok()) {
         return 1;
     }
-    return imageio::SaveImageFile(job.path, current.image, job.options, sink) == 0 ? 0 : 1;
+    return imageio::SaveImageFile(job.path, current.image, job.options, sink).ok() ? 0 : 1;
 }
 
 }  // namespace quillon::app

@@ -47,7 +47,7 @@ int RunQuietCorrection(AppState& state, const ProgramEnvironment& env) {
     // The photo is corrected as stored: turning it upright is the preview's
     // business, and the written file keeps its orientation value.
     ImageState& current = state.current;
-    if (imageio::LoadImageFile(path, current.image, env.sink) != 0) return kQuietFailed;
+    if (!imageio::LoadImageFile(path, current.image, env.sink).ok()) return kQuietFailed;
 
     ReadShotInfo(state);
     // A photo without a focal length is matched as if taken at 2 mm, which no

@@ -52,7 +52,7 @@ bool WritePhotoLikeJpeg(const std::string& path) {
         }
     }
     platform::StderrSink sink;
-    return imageio::WriteJpegFile(image, ImageMetadata{}, path, 90, sink) == 0;
+    return imageio::WriteJpegFile(image, ImageMetadata{}, path, 90, sink).ok();
 }
 
 // QUILLON_BENCH_JPEG names the file to use; otherwise a photo-like one is made
@@ -80,14 +80,14 @@ void BM_ImageIo_JpegLoadSave24MP(benchmark::State& state) {
     std::int64_t pixels = 0;
     for (auto _ : state) {
         CurrentImage image;
-        if (imageio::LoadImageFile(input, image, sink) != 0) {
+        if (!imageio::LoadImageFile(input, image, sink).ok()) {
             state.SkipWithError("load failed");
             return;
         }
         // Written from the decoded pixels: the correction in between is not
         // part of what is measured.
         image.output = image.input;
-        if (imageio::SaveImageFile(output, image, options, sink) != 0) {
+        if (!imageio::SaveImageFile(output, image, options, sink).ok()) {
             state.SkipWithError("save failed");
             return;
         }
@@ -107,7 +107,7 @@ void BM_ImageIo_JpegLoad24MP(benchmark::State& state) {
     std::int64_t pixels = 0;
     for (auto _ : state) {
         CurrentImage image;
-        if (imageio::LoadImageFile(input, image, sink) != 0) {
+        if (!imageio::LoadImageFile(input, image, sink).ok()) {
             state.SkipWithError("load failed");
             return;
         }

@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::FILE* file = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
         if (file == nullptr) return 0;
         CurrentImage image;
-        if (ReadJpegStream(file, image, sink) == 0) {
+        if (ReadJpegStream(file, image, sink).ok()) {
             if (image.input.pixels == nullptr || image.input.bitsPerPixel != 24) std::abort();
             CheckSplitJoin(image.metadata.icc);
             SetExifOrientationUpright(image.metadata.exif);

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!file.complete() || fuzz::TiffDeclaresHugeImage(file.path())) return 0;
     fuzz::DiscardingSink sink;
     CurrentImage image;
-    if (imageio::ReadTiffFile(file.path(), image, sink) == 0) {
+    if (imageio::ReadTiffFile(file.path(), image, sink).ok()) {
         const ImageBuffer& in = image.input;
         if (in.pixels == nullptr || (in.bitsPerPixel != 24 && in.bitsPerPixel != 48) ||
             in.rowBytes * in.height != in.dataSize) {

@@ -12,23 +12,21 @@ namespace quillon::imageio {
 
 namespace {
 
-constexpr int kLoadFailed = 2;
-
-int Load(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
-         ReadScope scope) {
+Status Load(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
+            ReadScope scope) {
     image.outOfMemory = false;
     // The previous image is released first so that two full images never have
     // to fit in memory together.
     image.Release();
     const FileKind kind = FileKindOf(path);
-    const int status = kind == FileKind::kTiff ? ReadTiffFile(path, image, sink, scope)
-                                               : ReadJpegFile(path, image, sink, scope);
-    if (status != 0) {
+    const Status status = kind == FileKind::kTiff ? ReadTiffFile(path, image, sink, scope)
+                                                  : ReadJpegFile(path, image, sink, scope);
+    if (!status.ok()) {
         image.Release();
-        return kLoadFailed;
+        return StatusCode::kUnusable;
     }
     image.metadata.fileKind = kind;
-    return 0;
+    return Status::Ok();
 }
 
 }  // namespace
@@ -51,17 +49,18 @@ std::string OutputPathFor(std::string_view inputPath, const ImageFileOptions& op
     return out;
 }
 
-int LoadImageFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink) {
+Status LoadImageFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink) {
     return Load(path, image, sink, ReadScope::kWholeImage);
 }
 
-int LoadImageMetadata(const std::string& path, CurrentImage& image, platform::MessageSink& sink) {
+Status LoadImageMetadata(const std::string& path, CurrentImage& image,
+                         platform::MessageSink& sink) {
     return Load(path, image, sink, ReadScope::kMetadataOnly);
 }
 
-int SaveImageFile(const std::string& inputPath, const CurrentImage& image,
-                  const ImageFileOptions& options, platform::MessageSink& sink,
-                  const platform::RenameFunction& rename) {
+Status SaveImageFile(const std::string& inputPath, const CurrentImage& image,
+                     const ImageFileOptions& options, platform::MessageSink& sink,
+                     const platform::RenameFunction& rename) {
     const std::string outputPath = OutputPathFor(inputPath, options);
     if (image.metadata.fileKind == FileKind::kTiff) {
         return WriteTiffFile(image.output, image.metadata, outputPath, sink, rename);

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "base/image_buffer.h"
+#include "base/status.h"
 #include "image/current_image.h"
 #include "image/image_metadata.h"
 #include "platform/atomic_file.h"
@@ -44,21 +45,23 @@ FileKind FileKindOf(std::string_view path);
 std::string OutputPathFor(std::string_view inputPath, const ImageFileOptions& options);
 
 // Reads `path` into image.input (releasing whatever image was there), with its
-// metadata blocks, and allocates the output and work buffers. 0 on success, 2 on
-// failure (the message has been shown through `sink`).
-int LoadImageFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink);
+// metadata blocks, and allocates the output and work buffers through the
+// allocator of the image's blocks. Fails with StatusCode::kUnusable (2), the
+// image released, after the message has been shown through `sink`.
+Status LoadImageFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink);
 
 // Reads only the metadata of `path` into image.metadata, with the same checks
 // and messages as LoadImageFile but without decoding or allocating pixels
-// (image.input stays empty). 0 on success, 2 on failure.
-int LoadImageMetadata(const std::string& path, CurrentImage& image, platform::MessageSink& sink);
+// (image.input stays empty). Fails as LoadImageFile does.
+Status LoadImageMetadata(const std::string& path, CurrentImage& image, platform::MessageSink& sink);
 
 // Writes image.output in the format of the file that was read, carrying
-// image.metadata over, to OutputPathFor(inputPath, options). 0 on success,
-// non-zero on failure (message shown, no file changed). `rename` replaces the
-// final rename in tests.
-int SaveImageFile(const std::string& inputPath, const CurrentImage& image,
-                  const ImageFileOptions& options, platform::MessageSink& sink,
-                  const platform::RenameFunction& rename = {});
+// image.metadata over, to OutputPathFor(inputPath, options). Fails (message
+// shown, no file changed) with the writer's code: StatusCode::kFailed for
+// TIFF, StatusCode::kJpegFailed for JPEG. `rename` replaces the final rename
+// in tests.
+Status SaveImageFile(const std::string& inputPath, const CurrentImage& image,
+                     const ImageFileOptions& options, platform::MessageSink& sink,
+                     const platform::RenameFunction& rename = {});
 
 }  // namespace quillon::imageio

@@ -141,9 +141,9 @@ void KeepEncoding(const jpeg_decompress_struct& cinfo, JpegCarried& jpeg) {
     }
 }
 
-int DecodeJpeg(JpegReadJob& job) {
+Status DecodeJpeg(JpegReadJob& job) {
     jpeg_decompress_struct& cinfo = job.cinfo;
-    if (setjmp(job.error.jump)) return kJpegFailed;
+    if (setjmp(job.error.jump)) return StatusCode::kJpegFailed;
     jpeg_create_decompress(&cinfo);
     job.created = true;
     cinfo.progress = &job.scanLimit.pub;
@@ -155,11 +155,11 @@ int DecodeJpeg(JpegReadJob& job) {
     jpeg_read_header(&cinfo, TRUE);
     if (!KeepBlocks(cinfo, job.image->metadata)) {
         ReportImageOutOfMemory(*job.image, *job.sink);
-        return kJpegFailed;
+        return StatusCode::kJpegFailed;
     }
     KeepEncoding(cinfo, job.image->metadata.jpeg);
     if (!detail::CheckImageSides(cinfo.image_width, cinfo.image_height, *job.sink)) {
-        return kJpegFailed;
+        return StatusCode::kJpegFailed;
     }
     const bool wholeImage = job.scope == ReadScope::kWholeImage;
     if (wholeImage) {
@@ -171,13 +171,13 @@ int DecodeJpeg(JpegReadJob& job) {
     }
     if (cinfo.output_components != 3) {
         job.sink->Show("Image must be rgb");
-        return kJpegFailed;
+        return StatusCode::kJpegFailed;
     }
-    if (!wholeImage) return 0;
+    if (!wholeImage) return Status::Ok();
     if (!AllocateImagePixels(*job.image, static_cast<std::int32_t>(cinfo.output_width),
                              static_cast<std::int32_t>(cinfo.output_height), 24, *job.sink)
              .ok()) {
-        return kJpegFailed;
+        return StatusCode::kJpegFailed;
     }
     const ImageBuffer& input = job.image->input;
     const int perCall = cinfo.rec_outbuf_height < 1                 ? 1
@@ -192,10 +192,10 @@ int DecodeJpeg(JpegReadJob& job) {
              ++count) {
             rows[count] = input.Row(static_cast<std::int32_t>(first + count));
         }
-        if (jpeg_read_scanlines(&cinfo, rows, count) == 0) return kJpegFailed;
+        if (jpeg_read_scanlines(&cinfo, rows, count) == 0) return StatusCode::kJpegFailed;
     }
     jpeg_finish_decompress(&cinfo);
-    return 0;
+    return Status::Ok();
 }
 
 struct JpegWriteJob {
@@ -251,9 +251,9 @@ void UseInputEncoding(jpeg_compress_struct& cinfo, const JpegCarried& jpeg) {
     }
 }
 
-int EncodeJpeg(JpegWriteJob& job) {
+Status EncodeJpeg(JpegWriteJob& job) {
     jpeg_compress_struct& cinfo = job.cinfo;
-    if (setjmp(job.error.jump)) return kJpegFailed;
+    if (setjmp(job.error.jump)) return StatusCode::kJpegFailed;
     jpeg_create_compress(&cinfo);
     job.created = true;
     jpeg_stdio_dest(&cinfo, job.file);
@@ -289,11 +289,11 @@ int EncodeJpeg(JpegWriteJob& job) {
         // times.
         int attempts = 0;
         while (jpeg_write_scanlines(&cinfo, rows, count) == 0) {
-            if (++attempts == 8) return kJpegFailed;
+            if (++attempts == 8) return StatusCode::kJpegFailed;
         }
     }
     jpeg_finish_compress(&cinfo);
-    return 0;
+    return Status::Ok();
 }
 
 void ShowWithSystemError(platform::MessageSink& sink, const std::string& text, int error) {
@@ -303,8 +303,8 @@ void ShowWithSystemError(platform::MessageSink& sink, const std::string& text, i
 
 }  // namespace
 
-int ReadJpegStream(std::FILE* file, CurrentImage& image, platform::MessageSink& sink,
-                   ReadScope scope) {
+Status ReadJpegStream(std::FILE* file, CurrentImage& image, platform::MessageSink& sink,
+                      ReadScope scope) {
     JpegReadJob job;
     job.cinfo.err = UseErrorManager(job.error, sink);
     job.error.pub.emit_message = StopAtDamagingWarning;
@@ -314,7 +314,7 @@ int ReadJpegStream(std::FILE* file, CurrentImage& image, platform::MessageSink& 
     job.sink = &sink;
     job.scope = scope;
     image.metadata.Clear();
-    const int status = DecodeJpeg(job);
+    const Status status = DecodeJpeg(job);
     if (job.created) jpeg_destroy_decompress(&job.cinfo);
     if (job.scanLimit.exceeded) {
         sink.Show("JPEG file has too many scans (more than " + std::to_string(kMaxJpegScans) + ")");
@@ -322,25 +322,25 @@ int ReadJpegStream(std::FILE* file, CurrentImage& image, platform::MessageSink& 
     return status;
 }
 
-int ReadJpegFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
-                 ReadScope scope) {
+Status ReadJpegFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
+                    ReadScope scope) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         const int error = errno;
         ShowWithSystemError(sink, "Can't open " + path + " for reading", error);
-        return kJpegFailed;
+        return StatusCode::kJpegFailed;
     }
-    const int status = ReadJpegStream(file, image, sink, scope);
+    const Status status = ReadJpegStream(file, image, sink, scope);
     std::fclose(file);
     return status;
 }
 
-int WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata, const std::string& path,
-                  int quality, platform::MessageSink& sink,
-                  const platform::RenameFunction& rename) {
+Status WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata,
+                     const std::string& path, int quality, platform::MessageSink& sink,
+                     const platform::RenameFunction& rename) {
     if (output.bitsPerPixel != 24 || !IsUsableImage(output)) {
         sink.Show("Image must be rgb");
-        return kJpegFailed;
+        return StatusCode::kJpegFailed;
     }
     // The carried block is the input's; the upright value goes into a copy.
     std::vector<std::uint8_t> uprightExif;
@@ -349,7 +349,7 @@ int WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata, cons
             uprightExif = metadata.exif;
         } catch (const std::bad_alloc&) {
             sink.Show(text::kImageOutOfMemory);
-            return kJpegFailed;
+            return StatusCode::kJpegFailed;
         }
         SetExifOrientationUpright(uprightExif);
     }
@@ -360,7 +360,7 @@ int WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata, cons
     if (file == nullptr) {
         ShowWithSystemError(sink, "Can't open " + path + " for writing",
                             openError != 0 ? openError : errno);
-        return kJpegFailed;
+        return StatusCode::kJpegFailed;
     }
     JpegWriteJob job;
     job.cinfo.err = UseErrorManager(job.error, sink);
@@ -369,22 +369,22 @@ int WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata, cons
     job.metadata = &metadata;
     job.exif = uprightExif.empty() ? &metadata.exif : &uprightExif;
     job.quality = quality < 1 ? 1 : quality > 100 ? 100 : quality;
-    int status = EncodeJpeg(job);
+    Status status = EncodeJpeg(job);
     if (job.created) jpeg_destroy_compress(&job.cinfo);
     // Data still buffered by stdio reaches the disk only here; a failure now
     // (a full disk) must not let the truncated file replace the target.
-    if (status == 0 && (std::fflush(file) != 0 || std::ferror(file) != 0)) {
+    if (status.ok() && (std::fflush(file) != 0 || std::ferror(file) != 0)) {
         const int error = errno != 0 ? errno : EIO;
         ShowWithSystemError(sink, "Can't write " + path, error);
-        status = kJpegFailed;
+        status = StatusCode::kJpegFailed;
     }
     // An unfinished replacement is discarded with the object.
-    if (status != 0) return status;
+    if (!status.ok()) return status;
     if (const int error = replacement.Commit(rename); error != 0) {
         ShowWithSystemError(sink, "Can't replace " + path, error);
-        return kJpegFailed;
+        return StatusCode::kJpegFailed;
     }
-    return 0;
+    return Status::Ok();
 }
 
 }  // namespace quillon::imageio

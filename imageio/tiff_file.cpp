@@ -64,11 +64,12 @@ struct TiffCloser {
 };
 using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
 
-constexpr int kFailed = kTiffReadFailed;
+// A read fails with the image released: kUnusable.
+constexpr StatusCode kReadFailed = StatusCode::kUnusable;
 
-int Refuse(platform::MessageSink& sink, const char* text) {
+Status Refuse(platform::MessageSink& sink, const char* text) {
     sink.Show(text);
-    return kFailed;
+    return kReadFailed;
 }
 
 // Copies a counted block handed out by libtiff. The count is libtiff's own,
@@ -312,8 +313,8 @@ void PackToRgb(std::uint8_t* pixels, std::size_t pixelCount, std::size_t sampleB
     }
 }
 
-int ReadOpenTiff(TIFF* tif, const std::string& path, CurrentImage& image,
-                 platform::MessageSink& sink, ReadScope scope) {
+Status ReadOpenTiff(TIFF* tif, const std::string& path, CurrentImage& image,
+                    platform::MessageSink& sink, ReadScope scope) {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     if (TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) != 1 || width == 0) {
@@ -359,19 +360,19 @@ int ReadOpenTiff(TIFF* tif, const std::string& path, CurrentImage& image,
          compression != COMPRESSION_ADOBE_DEFLATE && compression != COMPRESSION_DEFLATE)) {
         return Refuse(sink, "Compression method not supported. Try LZW or Zip.");
     }
-    if (!detail::CheckImageSides(width, height, sink)) return kFailed;
+    if (!detail::CheckImageSides(width, height, sink)) return kReadFailed;
 
     if (!ReadMetadata(tif, path, image.metadata)) {
         ReportImageOutOfMemory(image, sink);
-        return kFailed;
+        return kReadFailed;
     }
-    if (scope == ReadScope::kMetadataOnly) return 0;
+    if (scope == ReadScope::kMetadataOnly) return Status::Ok();
 
     const int bitsPerPixel = bits * samples;
     if (!AllocateImagePixels(image, static_cast<std::int32_t>(width),
                              static_cast<std::int32_t>(height), bitsPerPixel, sink)
              .ok()) {
-        return kFailed;
+        return kReadFailed;
     }
     // Every check above pins the scanline to exactly rowBytes (contiguous RGB(A)
     // samples of 8 or 16 bits), so libtiff writes each row within its place.
@@ -388,7 +389,7 @@ int ReadOpenTiff(TIFF* tif, const std::string& path, CurrentImage& image,
         image.output = rgb;
         image.output.pixels = image.blocks.work.data();
     }
-    return 0;
+    return Status::Ok();
 }
 
 // Sets one carried entry in the current directory. A tag libtiff does not know
@@ -602,8 +603,8 @@ bool WriteTiffTo(platform::FileReplacement& file, const std::string& path,
 
 }  // namespace
 
-int ReadTiffFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
-                 ReadScope scope) {
+Status ReadTiffFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
+                    ReadScope scope) {
     TiffMessages messages{&sink};
     image.metadata.Clear();
     TIFF* raw = OpenTiff(path, -1, "r", messages);
@@ -612,24 +613,25 @@ int ReadTiffFile(const std::string& path, CurrentImage& image, platform::Message
     return ReadOpenTiff(raw, path, image, sink, scope);
 }
 
-int WriteTiffFile(const ImageBuffer& output, const ImageMetadata& metadata, const std::string& path,
-                  platform::MessageSink& sink, const platform::RenameFunction& rename) {
+Status WriteTiffFile(const ImageBuffer& output, const ImageMetadata& metadata,
+                     const std::string& path, platform::MessageSink& sink,
+                     const platform::RenameFunction& rename) {
     if (!IsUsableImage(output)) {
         sink.Show("Error: no RGB image to write");
-        return kTiffWriteFailed;
+        return StatusCode::kFailed;
     }
     platform::FileReplacement replacement;
     if (replacement.Open(path) != 0) {
         sink.Show("Error: TIFFOpen");
-        return kTiffWriteFailed;
+        return StatusCode::kFailed;
     }
     // An unfinished replacement is discarded with the object.
-    if (!WriteTiffTo(replacement, path, output, metadata, sink)) return kTiffWriteFailed;
+    if (!WriteTiffTo(replacement, path, output, metadata, sink)) return StatusCode::kFailed;
     if (replacement.Commit(rename) != 0) {
         sink.Show("Error: unable to replace " + path);
-        return kTiffWriteFailed;
+        return StatusCode::kFailed;
     }
-    return 0;
+    return Status::Ok();
 }
 
 }  // namespace quillon::imageio

@@ -331,7 +331,7 @@ int main(int argc, char** argv) {
         current.selection.Clear();
         // Only the metadata: the pixels are never needed here, and a file
         // declaring a huge image must not cost its size in memory.
-        if (imageio::LoadImageMetadata(path, current.image, sink) != 0) {
+        if (!imageio::LoadImageMetadata(path, current.image, sink).ok()) {
             // Corrupt data is reported by the decoder's own line on stderr,
             // which does not name the file.
             if (!sink.shown()) sink.Show("cannot be read");

@@ -66,7 +66,7 @@ std::string Copy(const testing::TempDir& dir, const std::string& photo,
 CurrentImage Load(const std::string& path) {
     platform::CapturingSink sink;
     CurrentImage image;
-    EXPECT_EQ(imageio::LoadImageFile(path, image, sink), 0) << sink.Last();
+    EXPECT_EQ(imageio::LoadImageFile(path, image, sink).code(), 0) << sink.Last();
     return image;
 }
 
@@ -218,7 +218,7 @@ std::string MakeDotPhoto(const testing::TempDir& dir, const std::string& name) {
     options.interactiveMode = false;
     options.jpegQuality = 100;
     platform::CapturingSink sink;
-    EXPECT_EQ(imageio::SaveImageFile(path, image, options, sink), 0) << sink.Last();
+    EXPECT_EQ(imageio::SaveImageFile(path, image, options, sink).code(), 0) << sink.Last();
     return path;
 }
 
@@ -473,7 +473,7 @@ TEST(QuietModeTest, TiffKeepsTheOrientationItsPixelsNeed) {
         imageio::ImageFileOptions editor;
         editor.interactiveMode = false;
         platform::CapturingSink sink;
-        ASSERT_EQ(imageio::SaveImageFile(path, image, editor, sink), 0) << sink.Last();
+        ASSERT_EQ(imageio::SaveImageFile(path, image, editor, sink).code(), 0) << sink.Last();
     }
     ProgramRun run({StoredValue::Dword("CorChoice", 2), StoredValue::Dword("ResetAlways", 0),
                     StoredValue::Dword("VigAmount", 60)});

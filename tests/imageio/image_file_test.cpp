@@ -50,11 +50,13 @@ TEST(ImageFilePaths, OutputNameTakesTheSuffixOnlyInTheBrowser) {
 TEST(LoadImageFile, AFailedLoadReleasesThePreviousImage) {
     platform::CapturingSink sink;
     CurrentImage image;
-    ASSERT_EQ(LoadImageFile(testing::TestDataPath("photos/exiv2_Reagan.jpg"), image, sink), 0);
+    ASSERT_EQ(LoadImageFile(testing::TestDataPath("photos/exiv2_Reagan.jpg"), image, sink).code(),
+              0);
     ASSERT_FALSE(image.metadata.exif.empty());
     image.outOfMemory = true;
-    EXPECT_EQ(
-        LoadImageFile(testing::TestDataPath("photos/pillow_pil_sample_cmyk.jpg"), image, sink), 2);
+    EXPECT_EQ(LoadImageFile(testing::TestDataPath("photos/pillow_pil_sample_cmyk.jpg"), image, sink)
+                  .code(),
+              2);
     EXPECT_FALSE(image.outOfMemory);
     EXPECT_EQ(image.input.pixels, nullptr);
     EXPECT_EQ(image.output.pixels, nullptr);
@@ -71,7 +73,7 @@ TEST(LoadImageFile, TiffContentNamedJpgGoesToTheJpegReaderAndFails) {
         path, testing::ReadBytes(testing::TestDataPath("photos/libtiff_rgb-3c-8b.tiff"))));
     platform::CapturingSink sink;
     CurrentImage image;
-    EXPECT_EQ(LoadImageFile(path, image, sink), 2);
+    EXPECT_EQ(LoadImageFile(path, image, sink).code(), 2);
     ASSERT_EQ(sink.Count(), 1u);  // the JPEG library's text, once
     EXPECT_EQ(sink.Last(), "Not a JPEG file: starts with 0x4d 0x4d");
 }
@@ -86,7 +88,7 @@ TEST(LoadImageFile, DecodesIntoTheCallersBlocks) {
         CurrentImage image(allocator);
         const std::string path = testing::TestDataPath(name);
         for (int load = 1; load <= 2; ++load) {
-            ASSERT_EQ(LoadImageFile(path, image, sink), 0) << sink.Last();
+            ASSERT_EQ(LoadImageFile(path, image, sink).code(), 0) << sink.Last();
             EXPECT_EQ(allocator.live(), 2);
             EXPECT_EQ(allocator.requests(), 2 * load);
             EXPECT_EQ(&image.blocks.source.allocator(), &allocator);
@@ -106,7 +108,7 @@ TEST(LoadImageFile, AnAllocatorThatRunsOutGivesTheOutOfMemoryMessage) {
             testing::TestAllocator allocator(failOn);
             platform::CapturingSink sink;
             CurrentImage image(allocator);
-            EXPECT_EQ(LoadImageFile(testing::TestDataPath(name), image, sink), 2);
+            EXPECT_EQ(LoadImageFile(testing::TestDataPath(name), image, sink).code(), 2);
             ASSERT_EQ(sink.Count(), 1u);
             EXPECT_EQ(sink.Last(), "allocMem error 2: out of memory");
             EXPECT_TRUE(image.outOfMemory);
@@ -136,19 +138,19 @@ TEST(SaveImageFile, AFailedWriteLeavesTheOriginalUntouched) {
         ASSERT_TRUE(testing::WriteBytes(original, before));
         platform::CapturingSink sink;
         CurrentImage image;
-        ASSERT_EQ(LoadImageFile(original, image, sink), 0);
+        ASSERT_EQ(LoadImageFile(original, image, sink).code(), 0);
         // Something visibly different, so a replaced file could not pass.
         std::memset(image.output.pixels, 0x7F, static_cast<std::size_t>(image.output.dataSize));
         ImageFileOptions editor;
         editor.interactiveMode = false;
         const auto failingRename = [](const char*, const char*) { return -1; };
-        EXPECT_NE(SaveImageFile(original, image, editor, sink, failingRename), 0);
+        EXPECT_NE(SaveImageFile(original, image, editor, sink, failingRename).code(), 0);
         EXPECT_FALSE(sink.Last().empty());
         EXPECT_EQ(testing::ReadBytes(original), before);
         EXPECT_EQ(FilesIn(dir.path()), 1u);
 
         // The same write without the fault replaces the file.
-        EXPECT_EQ(SaveImageFile(original, image, editor, sink), 0);
+        EXPECT_EQ(SaveImageFile(original, image, editor, sink).code(), 0);
         EXPECT_NE(testing::ReadBytes(original), before);
         EXPECT_EQ(FilesIn(dir.path()), 1u);
     }
@@ -171,7 +173,7 @@ TEST(SaveImageFile, APhotoTheUserMayNotWriteIsRefusedUntouched) {
         ASSERT_EQ(::chmod(photo.c_str(), 0444), 0);
         platform::CapturingSink loadSink;
         CurrentImage image;
-        ASSERT_EQ(LoadImageFile(photo, image, loadSink), 0);
+        ASSERT_EQ(LoadImageFile(photo, image, loadSink).code(), 0);
         std::memset(image.output.pixels, 0x7F, static_cast<std::size_t>(image.output.dataSize));
         const std::vector<std::string> expected =
             FileKindOf(photo) == FileKind::kJpeg
@@ -183,7 +185,7 @@ TEST(SaveImageFile, APhotoTheUserMayNotWriteIsRefusedUntouched) {
             platform::CapturingSink sink;
             ImageFileOptions editor;
             editor.interactiveMode = false;
-            if (SaveImageFile(photo, image, editor, sink) == 0) return std::string("saved");
+            if (SaveImageFile(photo, image, editor, sink).code() == 0) return std::string("saved");
             std::vector<std::string> shown;
             for (const auto& m : sink.Messages()) shown.push_back(m.text);
             if (shown == expected) return std::string();
@@ -213,12 +215,12 @@ TEST(SaveImageFile, APhotoGivenThroughALinkIsReplacedWhereItLies) {
         std::filesystem::create_symlink("archive/" + name, link);
         platform::CapturingSink sink;
         CurrentImage image;
-        ASSERT_EQ(LoadImageFile(link, image, sink), 0);
+        ASSERT_EQ(LoadImageFile(link, image, sink).code(), 0);
         std::memset(image.output.pixels, 0x7F, static_cast<std::size_t>(image.output.dataSize));
         ImageFileOptions editor;
         editor.interactiveMode = false;
 
-        EXPECT_EQ(SaveImageFile(link, image, editor, sink), 0);
+        EXPECT_EQ(SaveImageFile(link, image, editor, sink).code(), 0);
         EXPECT_TRUE(std::filesystem::is_symlink(link));
         EXPECT_NE(testing::ReadBytes(photo), before);
         EXPECT_EQ(FilesIn(dir.File("archive")), 1u);
@@ -232,11 +234,11 @@ TEST(SaveImageFile, AnOutputThatCannotBeEncodedLeavesTheTargetUntouched) {
     ASSERT_TRUE(testing::WriteBytes(target, before));
     platform::CapturingSink sink;
     CurrentImage image;
-    ASSERT_EQ(LoadImageFile(target, image, sink), 0);
+    ASSERT_EQ(LoadImageFile(target, image, sink).code(), 0);
     // A 32-bit-per-pixel description cannot be written as RGB.
     ImageBuffer broken = image.output;
     broken.bitsPerPixel = 32;
-    EXPECT_EQ(WriteTiffFile(broken, image.metadata, target, sink), kTiffWriteFailed);
+    EXPECT_EQ(WriteTiffFile(broken, image.metadata, target, sink).code(), 1);
     EXPECT_EQ(testing::ReadBytes(target), before);
     EXPECT_EQ(FilesIn(dir.path()), 1u);
 }
@@ -244,11 +246,12 @@ TEST(SaveImageFile, AnOutputThatCannotBeEncodedLeavesTheTargetUntouched) {
 TEST(SaveImageFile, TiffIntoAMissingFolderFailsWithTheOpenMessage) {
     platform::CapturingSink sink;
     CurrentImage image;
-    ASSERT_EQ(LoadImageFile(testing::TestDataPath("photos/libtiff_rgb-3c-8b.tiff"), image, sink),
-              0);
+    ASSERT_EQ(
+        LoadImageFile(testing::TestDataPath("photos/libtiff_rgb-3c-8b.tiff"), image, sink).code(),
+        0);
     ImageFileOptions editor;
     editor.interactiveMode = false;
-    EXPECT_EQ(SaveImageFile("/nonexistent/folder/x.tif", image, editor, sink), kTiffWriteFailed);
+    EXPECT_EQ(SaveImageFile("/nonexistent/folder/x.tif", image, editor, sink).code(), 1);
     EXPECT_EQ(sink.Last(), "Error: TIFFOpen");
 }
 
@@ -298,7 +301,7 @@ TEST(ExifOrientation, SavedJpegCarriesTheUprightBlock) {
         TempDir dir;
         platform::CapturingSink sink;
         CurrentImage image;
-        ASSERT_EQ(LoadImageFile(testing::TestDataPath(sample), image, sink), 0);
+        ASSERT_EQ(LoadImageFile(testing::TestDataPath(sample), image, sink).code(), 0);
         const Bytes original = image.metadata.exif;
         ASSERT_TRUE(SetExifOrientationUpright(image.metadata.exif));
         std::size_t changed = 0;
@@ -308,10 +311,10 @@ TEST(ExifOrientation, SavedJpegCarriesTheUprightBlock) {
         const std::string out = dir.File("upright.jpg");
         ImageFileOptions editor;
         editor.interactiveMode = false;
-        ASSERT_EQ(SaveImageFile(out, image, editor, sink), 0);
+        ASSERT_EQ(SaveImageFile(out, image, editor, sink).code(), 0);
         const Bytes written = image.metadata.exif;
         CurrentImage again;
-        ASSERT_EQ(LoadImageFile(out, again, sink), 0);
+        ASSERT_EQ(LoadImageFile(out, again, sink).code(), 0);
         EXPECT_EQ(again.metadata.exif, written);
     }
 }
@@ -330,7 +333,8 @@ TEST(ExifOrientation, TheJpegWriterSetsUprightOnlyForTurnedPixels) {
     platform::CapturingSink sink;
     CurrentImage image;
     ASSERT_EQ(LoadImageFile(testing::TestDataPath("photos/mdx_Samsung_GT-I9000_Galaxy_S.jpg"),
-                            image, sink),
+                            image, sink)
+                  .code(),
               0);
     const Bytes asRead = image.metadata.exif;
     Bytes upright = asRead;
@@ -341,10 +345,10 @@ TEST(ExifOrientation, TheJpegWriterSetsUprightOnlyForTurnedPixels) {
     for (const bool turned : {false, true}) {
         SCOPED_TRACE(turned);
         image.metadata.pixelsTurnedUpright = turned;
-        ASSERT_EQ(SaveImageFile(out, image, editor, sink), 0);
+        ASSERT_EQ(SaveImageFile(out, image, editor, sink).code(), 0);
         EXPECT_EQ(image.metadata.exif, asRead);
         CurrentImage again;
-        ASSERT_EQ(LoadImageFile(out, again, sink), 0);
+        ASSERT_EQ(LoadImageFile(out, again, sink).code(), 0);
         EXPECT_EQ(again.metadata.exif, turned ? upright : asRead);
     }
 }
@@ -358,11 +362,11 @@ TEST(LoadImageMetadata, TakesWhatAFullLoadTakesWithoutPixels) {
         SCOPED_TRACE(sample);
         platform::CapturingSink sink;
         CurrentImage full;
-        ASSERT_EQ(LoadImageFile(testing::TestDataPath(sample), full, sink), 0);
+        ASSERT_EQ(LoadImageFile(testing::TestDataPath(sample), full, sink).code(), 0);
         // Loaded whole first: the metadata load must release those pixels.
         CurrentImage metadataOnly;
-        ASSERT_EQ(LoadImageFile(testing::TestDataPath(sample), metadataOnly, sink), 0);
-        ASSERT_EQ(LoadImageMetadata(testing::TestDataPath(sample), metadataOnly, sink), 0);
+        ASSERT_EQ(LoadImageFile(testing::TestDataPath(sample), metadataOnly, sink).code(), 0);
+        ASSERT_EQ(LoadImageMetadata(testing::TestDataPath(sample), metadataOnly, sink).code(), 0);
         EXPECT_EQ(metadataOnly.input.pixels, nullptr);
         EXPECT_TRUE(metadataOnly.blocks.source.empty());
         EXPECT_TRUE(metadataOnly.blocks.work.empty());
@@ -394,8 +398,9 @@ TEST(LoadImageMetadata, RefusesWhatAFullLoadRefuses) {
         SCOPED_TRACE(c.sample);
         platform::CapturingSink sink;
         CurrentImage image;
-        ASSERT_EQ(LoadImageFile(testing::TestDataPath("photos/exiv2_Reagan.jpg"), image, sink), 0);
-        EXPECT_EQ(LoadImageMetadata(testing::TestDataPath(c.sample), image, sink), 2);
+        ASSERT_EQ(
+            LoadImageFile(testing::TestDataPath("photos/exiv2_Reagan.jpg"), image, sink).code(), 0);
+        EXPECT_EQ(LoadImageMetadata(testing::TestDataPath(c.sample), image, sink).code(), 2);
         EXPECT_EQ(sink.Last(), c.message);
         // The previous image is gone, as after a failed full load.
         EXPECT_TRUE(image.blocks.source.empty());

@@ -50,8 +50,9 @@ struct Outcome {
 
 void LoadFile(const std::string& path, Outcome& out, ReadScope scope = ReadScope::kWholeImage) {
     ::testing::internal::CaptureStderr();
-    out.status = scope == ReadScope::kWholeImage ? LoadImageFile(path, out.image, out.sink)
-                                                 : LoadImageMetadata(path, out.image, out.sink);
+    out.status = scope == ReadScope::kWholeImage
+                     ? LoadImageFile(path, out.image, out.sink).code()
+                     : LoadImageMetadata(path, out.image, out.sink).code();
     out.stderrText = ::testing::internal::GetCapturedStderr();
 }
 

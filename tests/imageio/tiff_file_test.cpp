@@ -114,7 +114,7 @@ TEST(TiffRead, TakesPixelsAndEveryCarriedValueFromTheFile) {
     ASSERT_TRUE(testing::WriteBytes(path, BuildRichTiff(rich, 17, 5, 3, 8, rich.dateTimeOriginal)));
     platform::CapturingSink sink;
     CurrentImage image;
-    ASSERT_EQ(LoadImageFile(path, image, sink), 0) << sink.Last();
+    ASSERT_EQ(LoadImageFile(path, image, sink).code(), 0) << sink.Last();
     EXPECT_EQ(sink.Count(), 0u);
     EXPECT_EQ(image.metadata.fileKind, FileKind::kTiff);
     EXPECT_EQ(image.input.width, 17);
@@ -179,16 +179,16 @@ TEST_P(TiffRoundTrip, PixelsAndCarriedBlocksSurviveTwoGenerations) {
     ImageFileOptions options;  // interactive: photo.tif -> photo_lc.tif
     std::string input = source;
     CurrentImage first;
-    ASSERT_EQ(LoadImageFile(input, first, sink), 0) << sink.Last();
+    ASSERT_EQ(LoadImageFile(input, first, sink).code(), 0) << sink.Last();
     for (int generation = 0; generation < 2; ++generation) {
         CurrentImage image;
-        ASSERT_EQ(LoadImageFile(input, image, sink), 0) << sink.Last();
+        ASSERT_EQ(LoadImageFile(input, image, sink).code(), 0) << sink.Last();
         EXPECT_EQ(image.input.bitsPerPixel, 3 * bits);
         EXPECT_EQ(image.input.rowBytes, 23 * 3 * bits / 8);
         EXPECT_EQ(ImageBytes(image.input), rgb);
         ExpectSameCarriedBlocks(image.metadata, first.metadata);
         CopyInputToOutput(image);
-        ASSERT_EQ(SaveImageFile(input, image, options, sink), 0) << sink.Last();
+        ASSERT_EQ(SaveImageFile(input, image, options, sink).code(), 0) << sink.Last();
         input = OutputPathFor(input, options);
 
         const TiffTags tags = ReadTags(input);
@@ -203,7 +203,7 @@ TEST_P(TiffRoundTrip, PixelsAndCarriedBlocksSurviveTwoGenerations) {
         EXPECT_EQ(tags.dateTime, rich.dateTimeOriginal);
     }
     CurrentImage last;
-    ASSERT_EQ(LoadImageFile(input, last, sink), 0) << sink.Last();
+    ASSERT_EQ(LoadImageFile(input, last, sink).code(), 0) << sink.Last();
     EXPECT_EQ(ImageBytes(last.input), rgb);
     ExpectSameCarriedBlocks(last.metadata, first.metadata);
     EXPECT_EQ(sink.Count(), 0u);
@@ -224,10 +224,10 @@ TEST(TiffWrite, DateTimeFallsBackWhenTheOriginalIsTheZeroDate) {
     ASSERT_TRUE(testing::WriteBytes(path, BuildRichTiff(rich, 4, 3, 3, 8, "0000:00:00 00:00:00")));
     platform::CapturingSink sink;
     CurrentImage image;
-    ASSERT_EQ(LoadImageFile(path, image, sink), 0);
+    ASSERT_EQ(LoadImageFile(path, image, sink).code(), 0);
     EXPECT_EQ(image.metadata.tiff.dateTime, rich.dateTime);
     CopyInputToOutput(image);
-    ASSERT_EQ(SaveImageFile(path, image, ImageFileOptions{}, sink), 0);
+    ASSERT_EQ(SaveImageFile(path, image, ImageFileOptions{}, sink).code(), 0);
     EXPECT_EQ(ReadTags(dir.File("zero_lc.tif")).dateTime, rich.dateTime);
 }
 
@@ -238,13 +238,13 @@ TEST(TiffWrite, LeavesOutTagsThatWereNotRead) {
         path, test::BuildTiff(test::RgbIfd(5, 4), test::PatternPixels(5, 4, 3, 8), 4, 4)));
     platform::CapturingSink sink;
     CurrentImage image;
-    ASSERT_EQ(LoadImageFile(path, image, sink), 0);
+    ASSERT_EQ(LoadImageFile(path, image, sink).code(), 0);
     CopyInputToOutput(image);
-    ASSERT_EQ(SaveImageFile(path, image, ImageFileOptions{}, sink), 0);
+    ASSERT_EQ(SaveImageFile(path, image, ImageFileOptions{}, sink).code(), 0);
     const TiffTags tags = ReadTags(dir.File("plain_lc.tif"));
     EXPECT_FALSE(tags.hasDateTime);
     CurrentImage again;
-    ASSERT_EQ(LoadImageFile(dir.File("plain_lc.tif"), again, sink), 0);
+    ASSERT_EQ(LoadImageFile(dir.File("plain_lc.tif"), again, sink).code(), 0);
     EXPECT_FALSE(again.metadata.hasResolution);
     EXPECT_FALSE(again.metadata.hasLensInfo);
     EXPECT_TRUE(again.metadata.xmp.empty());
@@ -328,7 +328,7 @@ TEST(TiffRead, RefusesEachUnsupportedLayoutWithItsMessage) {
             test::BuildTiff(ifd, test::PatternPixels(4, 3, c.samples, 8), 3, c.rowsPerStrip)));
         platform::CapturingSink sink;
         CurrentImage image;
-        EXPECT_EQ(LoadImageFile(path, image, sink), 2);
+        EXPECT_EQ(LoadImageFile(path, image, sink).code(), 2);
         EXPECT_EQ(sink.Last(), c.message);
         EXPECT_EQ(image.input.pixels, nullptr);
         EXPECT_TRUE(image.blocks.source.empty());
@@ -345,7 +345,7 @@ TEST(TiffRead, FilesWithoutDimensionsNeverReachThePixels) {
             testing::WriteBytes(path, test::BuildTiff(ifd, test::PatternPixels(4, 3, 3, 8), 3, 3)));
         platform::CapturingSink sink;
         CurrentImage image;
-        EXPECT_EQ(LoadImageFile(path, image, sink), 2);
+        EXPECT_EQ(LoadImageFile(path, image, sink).code(), 2);
         // libtiff already rejects the directory, so the open fails.
         EXPECT_EQ(sink.Last(), "Unable to open file (code: T001)");
     }
@@ -359,7 +359,7 @@ TEST(TiffRead, RefusesSidesAboveTheLimitBeforeAllocating) {
     ASSERT_TRUE(testing::WriteBytes(path, test::BuildTiff(test::RgbIfd(40000, 1), Bytes(3), 1, 1)));
     platform::CapturingSink sink;
     CurrentImage image;
-    EXPECT_EQ(LoadImageFile(path, image, sink), 2);
+    EXPECT_EQ(LoadImageFile(path, image, sink).code(), 2);
     EXPECT_EQ(sink.Last(), "Image too large: 40000 x 1 pixels (at most 32767 per side)");
     EXPECT_TRUE(image.blocks.source.empty());
 }
@@ -372,7 +372,7 @@ TEST(TiffRead, ShortStripIsAScanlineFailureAfterLibtiffsOwnMessage) {
     ASSERT_TRUE(testing::WriteBytes(path, test::BuildTiff(test::RgbIfd(4, 3), pixels, 3, 1)));
     platform::CapturingSink sink;
     CurrentImage image;
-    EXPECT_EQ(LoadImageFile(path, image, sink), 2);
+    EXPECT_EQ(LoadImageFile(path, image, sink).code(), 2);
     const auto messages = sink.Messages();
     ASSERT_GE(messages.size(), 2u);
     EXPECT_EQ(messages.back().text, "Unable to read scanlines (code: T008)");
@@ -404,11 +404,11 @@ TEST(TiffRead, ProcessWideHandlersStayWithTheirOwner) {
     ASSERT_TRUE(testing::WriteBytes(damaged, test::BuildTiff(ifd, pixels, 3, 1)));
     platform::CapturingSink sink;
     CurrentImage image;
-    EXPECT_EQ(LoadImageFile(damaged, image, sink), 2);
+    EXPECT_EQ(LoadImageFile(damaged, image, sink).code(), 2);
     EXPECT_GE(sink.Count(), 2u);
     const std::string notTiff = dir.File("not.tif");
     ASSERT_TRUE(testing::WriteBytes(notTiff, test::BytesOf("not a TIFF at all")));
-    EXPECT_EQ(LoadImageFile(notTiff, image, sink), 2);
+    EXPECT_EQ(LoadImageFile(notTiff, image, sink).code(), 2);
     EXPECT_EQ(gProcessErrors, 0);
     EXPECT_EQ(gProcessWarnings, 0);
 
@@ -433,7 +433,7 @@ TEST(TiffRead, JpegNamedTifIsRefusedByTheTiffReader) {
     const std::string path = dir.File("really_a.tif");
     ASSERT_TRUE(testing::WriteBytes(
         path, testing::ReadBytes(testing::TestDataPath("photos/exiftool_Canon.jpg"))));
-    EXPECT_EQ(LoadImageFile(path, image, sink), 2);
+    EXPECT_EQ(LoadImageFile(path, image, sink).code(), 2);
     const auto messages = sink.Messages();
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.front().caption, "Error");
@@ -443,7 +443,7 @@ TEST(TiffRead, JpegNamedTifIsRefusedByTheTiffReader) {
 TEST(TiffRead, MissingFileIsAnOpenFailure) {
     platform::CapturingSink sink;
     CurrentImage image;
-    EXPECT_EQ(LoadImageFile("/nonexistent/folder/x.tiff", image, sink), 2);
+    EXPECT_EQ(LoadImageFile("/nonexistent/folder/x.tiff", image, sink).code(), 2);
     EXPECT_EQ(sink.Last(), "Unable to open file (code: T001)");
 }
 
@@ -452,7 +452,9 @@ TEST(TiffRead, SamplePhotos) {
     platform::CapturingSink sink;
     {
         CurrentImage image;
-        ASSERT_EQ(LoadImageFile(testing::TestDataPath("photos/exiv2_Reagan.tiff"), image, sink), 0);
+        ASSERT_EQ(
+            LoadImageFile(testing::TestDataPath("photos/exiv2_Reagan.tiff"), image, sink).code(),
+            0);
         // RGBA on disk, RGB in memory.
         EXPECT_EQ(image.input.width, 200);
         EXPECT_EQ(image.input.height, 130);
@@ -472,7 +474,9 @@ TEST(TiffRead, SamplePhotos) {
     {
         CurrentImage image;
         ASSERT_EQ(
-            LoadImageFile(testing::TestDataPath("photos/libtiff_rgb-3c-16b.tiff"), image, sink), 0);
+            LoadImageFile(testing::TestDataPath("photos/libtiff_rgb-3c-16b.tiff"), image, sink)
+                .code(),
+            0);
         EXPECT_EQ(image.input.width, 157);
         EXPECT_EQ(image.input.height, 151);
         EXPECT_EQ(image.input.bitsPerPixel, 48);
@@ -480,7 +484,8 @@ TEST(TiffRead, SamplePhotos) {
     {
         CurrentImage image;
         ASSERT_EQ(LoadImageFile(testing::TestDataPath("photos/exifr_tif-with-iptc-icc-xmp.tif"),
-                                image, sink),
+                                image, sink)
+                      .code(),
                   0);
         EXPECT_EQ(image.metadata.icc.size(), 940u);
         EXPECT_FALSE(image.metadata.xmp.empty());
@@ -492,7 +497,8 @@ TEST(TiffRead, SamplePhotos) {
     EXPECT_EQ(sink.Count(), 0u);
     CurrentImage gray;
     EXPECT_EQ(
-        LoadImageFile(testing::TestDataPath("photos/libtiff_minisblack-1c-8b.tiff"), gray, sink),
+        LoadImageFile(testing::TestDataPath("photos/libtiff_minisblack-1c-8b.tiff"), gray, sink)
+            .code(),
         2);
     EXPECT_EQ(sink.Last(), "Grayscale images are not supported");
 }
@@ -509,8 +515,9 @@ TEST(TiffRoundTrip, BigEndianSixteenBitSampleComesBackExactly) {
     TempDir dir;
     platform::CapturingSink sink;
     CurrentImage image;
-    ASSERT_EQ(LoadImageFile(testing::TestDataPath("photos/libtiff_rgb-3c-16b.tiff"), image, sink),
-              0);
+    ASSERT_EQ(
+        LoadImageFile(testing::TestDataPath("photos/libtiff_rgb-3c-16b.tiff"), image, sink).code(),
+        0);
     // The file's first pixels are not all equal to their byte-swapped values.
     bool asymmetric = false;
     const auto* samples = reinterpret_cast<const std::uint16_t*>(image.input.pixels);
@@ -522,9 +529,9 @@ TEST(TiffRoundTrip, BigEndianSixteenBitSampleComesBackExactly) {
     const std::string out = dir.File("copy.tif");
     ImageFileOptions editor;
     editor.interactiveMode = false;
-    ASSERT_EQ(SaveImageFile(out, image, editor, sink), 0);
+    ASSERT_EQ(SaveImageFile(out, image, editor, sink).code(), 0);
     CurrentImage again;
-    ASSERT_EQ(LoadImageFile(out, again, sink), 0);
+    ASSERT_EQ(LoadImageFile(out, again, sink).code(), 0);
     EXPECT_EQ(ImageBytes(again.input), ImageBytes(image.input));
 
     // libtiff's own RGBA reader (which scales to 8 bits with rounding) agrees
@@ -555,7 +562,7 @@ TEST(TiffRead, UnsignedSamplesDeclaredAsSuchAreRead) {
         testing::WriteBytes(path, test::BuildTiff(ifd, test::PatternPixels(4, 3, 3, 16), 3, 3)));
     platform::CapturingSink sink;
     CurrentImage image;
-    ASSERT_EQ(LoadImageFile(path, image, sink), 0) << sink.Last();
+    ASSERT_EQ(LoadImageFile(path, image, sink).code(), 0) << sink.Last();
     EXPECT_EQ(ImageBytes(image.input), test::PatternPixels(4, 3, 3, 16));
 }
 
@@ -568,18 +575,18 @@ TEST(TiffWrite, OrientationIsTheOneThePixelsStillNeed) {
     ASSERT_TRUE(testing::WriteBytes(path, BuildRichTiff(rich, 6, 4, 3, 8, rich.dateTimeOriginal)));
     platform::CapturingSink sink;
     CurrentImage image;
-    ASSERT_EQ(LoadImageFile(path, image, sink), 0);
+    ASSERT_EQ(LoadImageFile(path, image, sink).code(), 0);
     CopyInputToOutput(image);
     ImageFileOptions options;
-    ASSERT_EQ(SaveImageFile(path, image, options, sink), 0);
+    ASSERT_EQ(SaveImageFile(path, image, options, sink).code(), 0);
     EXPECT_EQ(ReadTags(dir.File("turned_lc.tif")).orientation, 6);
     image.metadata.pixelsTurnedUpright = true;
-    ASSERT_EQ(SaveImageFile(path, image, options, sink), 0);
+    ASSERT_EQ(SaveImageFile(path, image, options, sink).code(), 0);
     EXPECT_EQ(ReadTags(dir.File("turned_lc.tif")).orientation, 1);
     // An input without the tag is upright.
     image.metadata.pixelsTurnedUpright = false;
     image.metadata.tiff.orientationFound = false;
-    ASSERT_EQ(SaveImageFile(path, image, options, sink), 0);
+    ASSERT_EQ(SaveImageFile(path, image, options, sink).code(), 0);
     EXPECT_EQ(ReadTags(dir.File("turned_lc.tif")).orientation, 1);
     EXPECT_EQ(sink.Count(), 0u);
 }
@@ -611,10 +618,10 @@ TEST(TiffIptc, BlocksOfEitherByteOrderAreKeptAsStored) {
         for (int generation = 0; generation < 2; ++generation) {
             SCOPED_TRACE(generation);
             CurrentImage image;
-            ASSERT_EQ(LoadImageFile(input, image, sink), 0) << sink.Last();
+            ASSERT_EQ(LoadImageFile(input, image, sink).code(), 0) << sink.Last();
             EXPECT_EQ(image.metadata.iptc, stored);
             CopyInputToOutput(image);
-            ASSERT_EQ(SaveImageFile(input, image, options, sink), 0) << sink.Last();
+            ASSERT_EQ(SaveImageFile(input, image, options, sink).code(), 0) << sink.Last();
             input = OutputPathFor(input, options);
             const test::RawDirectory written = test::ReadRawDirectory(testing::ReadBytes(input));
             ASSERT_TRUE(written.Has(33723));
@@ -686,11 +693,11 @@ TEST(TiffRoundTrip, ExifGpsAndDescriptiveTagsSurviveTwoGenerations) {
         for (int generation = 0; generation < 2; ++generation) {
             SCOPED_TRACE(generation);
             CurrentImage image;
-            ASSERT_EQ(LoadImageFile(input, image, sink), 0) << sink.Last();
+            ASSERT_EQ(LoadImageFile(input, image, sink).code(), 0) << sink.Last();
             if (generation == 0) firstExif = image.metadata.tiffTags.exifDirectory;
             EXPECT_EQ(image.metadata.tiffTags.exifDirectory.size(), firstExif.size());
             CopyInputToOutput(image);
-            ASSERT_EQ(SaveImageFile(input, image, options, sink), 0) << sink.Last();
+            ASSERT_EQ(SaveImageFile(input, image, options, sink).code(), 0) << sink.Last();
             input = OutputPathFor(input, options);
 
             const Bytes written = testing::ReadBytes(input);
@@ -731,9 +738,9 @@ TEST(TiffRoundTrip, UnknownEntriesOfTheExifDirectoryAreCarried) {
     const Bytes original = testing::ReadBytes(path);
     platform::CapturingSink sink;
     CurrentImage image;
-    ASSERT_EQ(LoadImageFile(path, image, sink), 0) << sink.Last();
+    ASSERT_EQ(LoadImageFile(path, image, sink).code(), 0) << sink.Last();
     CopyInputToOutput(image);
-    ASSERT_EQ(SaveImageFile(path, image, ImageFileOptions{}, sink), 0) << sink.Last();
+    ASSERT_EQ(SaveImageFile(path, image, ImageFileOptions{}, sink).code(), 0) << sink.Last();
     const Bytes written = testing::ReadBytes(dir.File("vendor_lc.tif"));
     ExpectSameEntries(test::ReadRawSubDirectory(original, 34665),
                       test::ReadRawSubDirectory(written, 34665));

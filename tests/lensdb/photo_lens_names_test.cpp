@@ -57,7 +57,8 @@ TEST(PhotoLensNames, SamplePhotosOfDatabaseCameras) {
         platform::CapturingSink imageSink;
         ASSERT_EQ(
             imageio::LoadImageFile(quillon::testing::TestDataPath(std::string("photos/") + c.photo),
-                                   image, imageSink),
+                                   image, imageSink)
+                .code(),
             0)
             << imageSink.Last();
         metadata::ShotInfo shot =

@@ -204,7 +204,7 @@ TEST(PhotoMetadataTest, EverySamplePhotoMatchesTheIndependentReader) {
 
         CurrentImage image;
         platform::CapturingSink sink;
-        if (imageio::LoadImageFile(path, image, sink) != 0) {
+        if (imageio::LoadImageFile(path, image, sink).code() != 0) {
             if (isTiff) {
                 // The TIFF reader refuses grayscale and tiled files before it
                 // looks at their tags; none of them has camera data.
@@ -289,7 +289,8 @@ TEST(PhotoMetadataTest, LensDataOfChosenPhotos) {
         CurrentImage image;
         platform::CapturingSink sink;
         ASSERT_EQ(imageio::LoadImageFile(testing::TestDataPath(std::string("photos/") + c.file),
-                                         image, sink),
+                                         image, sink)
+                      .code(),
                   0);
         const ShotInfo shot = ParseImageMetadata(image.metadata, DetectSwitches{});
         EXPECT_NEAR(shot.minFlen, c.minFlen, 1e-9);

@@ -295,9 +295,9 @@ TEST_F(WindowSessionTest, WritingCorrectsTheShownPhotoOverItself) {
     CurrentImage original;
     const std::string photo =
         quillon::testing::TestDataPath("photos/" + std::string(kRecognisedPhoto));
-    ASSERT_EQ(imageio::LoadImageFile(photo, original, sink), 0);
+    ASSERT_EQ(imageio::LoadImageFile(photo, original, sink).code(), 0);
     CurrentImage written;
-    ASSERT_EQ(imageio::LoadImageFile(path, written, sink), 0);
+    ASSERT_EQ(imageio::LoadImageFile(path, written, sink).code(), 0);
     EXPECT_EQ(written.metadata.exif, original.metadata.exif);
     EXPECT_NE(written.metadata.exif.size(), 0u);
     const ImageBuffer& shown = loaded.state->current.image.input;
