@@ -57,7 +57,7 @@ struct Pool {
 void BM_Preview_Render(benchmark::State& state) {
     Pool pool;
     PixelBlock block;
-    if (!pool.ok || !block.Allocate(std::size_t{kWidth} * kHeight * 3)) {
+    if (!pool.ok || !block.Allocate(ByteCount::Of(kWidth, kHeight, 3))) {
         state.SkipWithError("no pool or memory");
         return;
     }
@@ -95,20 +95,21 @@ BENCHMARK(BM_Preview_Render)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTi
 // the database knows, with an Adobe RGB profile embedded.
 std::string MakePhoto(const std::string& path, platform::MessageSink& sink) {
     CurrentImage camera;
-    if (imageio::LoadImageFile(QUILLON_SOURCE_DIR "/testdata/photos/mdx_Canon_EOS_1000D.jpg",
-                               camera, sink) != 0) {
+    if (!imageio::LoadImageFile(QUILLON_SOURCE_DIR "/testdata/photos/mdx_Canon_EOS_1000D.jpg",
+                                camera, sink)
+             .ok()) {
         return {};
     }
     CurrentImage photo;
     photo.metadata = camera.metadata;
     photo.metadata.icc.assign(BuiltInProfile(kProfileAdobeRgb).begin(),
                               BuiltInProfile(kProfileAdobeRgb).end());
-    if (!photo.blocks.work.Allocate(std::size_t{kWidth} * kHeight * 3)) return {};
+    if (!photo.blocks.work.Allocate(ByteCount::Of(kWidth, kHeight, 3))) return {};
     photo.output = DescribeImage(kWidth, kHeight, 24, photo.blocks.work.data());
     Fill(photo.output);
     imageio::ImageFileOptions options;
     options.interactiveMode = false;
-    if (imageio::SaveImageFile(path, photo, options, sink) != 0) return {};
+    if (!imageio::SaveImageFile(path, photo, options, sink).ok()) return {};
     return path;
 }
 
@@ -154,7 +155,7 @@ BENCHMARK(BM_Preview_ShowImage)
 void BM_Preview_ZoomRegion(benchmark::State& state) {
     Pool pool;
     PixelBlock block;
-    if (!pool.ok || !block.Allocate(std::size_t{kWidth} * kHeight * 3)) {
+    if (!pool.ok || !block.Allocate(ByteCount::Of(kWidth, kHeight, 3))) {
         state.SkipWithError("no pool or memory");
         return;
     }

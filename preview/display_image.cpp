@@ -1,6 +1,7 @@
 #include "preview/display_image.h"
 
 #include <cstring>
+#include <optional>
 
 namespace quillon::preview {
 
@@ -20,8 +21,8 @@ bool DisplayImage::Allocate(std::int32_t width, std::int32_t height) {
         return false;
     }
     const std::int64_t stride = StrideFor(width);
-    const auto bytes = static_cast<std::size_t>(stride * height);
-    if (block_.size() < bytes && !block_.Allocate(bytes)) {
+    const std::optional<ByteCount> bytes = ByteCount::Of(stride, height);
+    if (!bytes || (block_.size() < bytes->value() && !block_.Allocate(*bytes))) {
         Release();
         return false;
     }

@@ -1,5 +1,7 @@
 #include "preview/preview_renderer.h"
 
+#include <optional>
+
 #include "engine/image_ops.h"
 #include "engine/run_correction.h"
 #include "preview/grid.h"
@@ -13,8 +15,8 @@ constexpr const char* kNoBitmapText = "Insufficient memory: failure to CreateDIB
 
 // Allocates `block` unless it holds `bytes` already (its content is rewritten
 // before use either way), so a rebuild at the same size allocates nothing.
-bool Reserve(PixelBlock& block, std::size_t bytes) {
-    return block.size() >= bytes || block.Allocate(bytes);
+bool Reserve(PixelBlock& block, std::optional<ByteCount> bytes) {
+    return bytes && (block.size() >= bytes->value() || block.Allocate(*bytes));
 }
 
 }  // namespace
@@ -23,7 +25,7 @@ Status PreviewRenderer::Prepare(const ImageBuffer& image, std::int32_t width, st
                                 engine::EngineContext& context) {
     reduced_ = DescribeImage(width, height, 24, nullptr);
     corrected_ = reduced_;
-    const auto bytes = static_cast<std::size_t>(reduced_.dataSize);
+    const std::optional<ByteCount> bytes = ImageByteCount(reduced_);
     if (width <= 0 || height <= 0 || !Reserve(blocks_.source, bytes) ||
         !Reserve(blocks_.work, bytes) || !display_.Allocate(width, height)) {
         Release();

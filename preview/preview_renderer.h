@@ -5,9 +5,9 @@
 #include "base/image_buffer.h"
 #include "base/status.h"
 #include "engine/correction_settings.h"
-#include "image/current_image.h"
 #include "engine/run_correction.h"
 #include "engine/worker_pool.h"
+#include "image/current_image.h"
 #include "preview/colour_management.h"
 #include "preview/display_image.h"
 

@@ -9,7 +9,7 @@ bool FullSizeBitmap::Make(const ImageBuffer& image, platform::MessageSink& sink)
     Release();
     ImageBuffer bitmap = DescribeImage(image.width, image.height, 24, nullptr);
     if (image.pixels == nullptr || bitmap.dataSize <= 0 ||
-        !block_.Allocate(static_cast<std::size_t>(bitmap.dataSize))) {
+        !block_.Allocate(ImageByteCount(bitmap))) {
         sink.Show("Insufficient memory: failure to CreateDIBSection");
         return false;
     }

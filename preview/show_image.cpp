@@ -119,7 +119,7 @@ int ShowImage(ShowImageParts& parts, const std::string& path, ShowMode mode) {
 
     int orientation = OrientationOf(mode);
     if (mode == ShowMode::kReadFile) {
-        if (imageio::LoadImageFile(path, image, sink) != 0) return Fail(preview);
+        if (!imageio::LoadImageFile(path, image, sink).ok()) return Fail(preview);
     } else if (mode == ShowMode::kImageInMemory) {
         if (!engine::CheckImage(image.input, sink).ok()) return Fail(preview);
     } else if (mode == ShowMode::kReadByCaller && image.input.pixels == nullptr) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 namespace quillon::preview {
@@ -77,7 +78,9 @@ bool TurnImage(CurrentImage& image, int orientation) {
     std::int32_t height = input.height;
     TurnedSize(orientation, width, height);
     ImageBuffer turned = DescribeImage(width, height, input.bitsPerPixel, nullptr);
-    const auto bytes = static_cast<std::size_t>(turned.dataSize);
+    const std::optional<ByteCount> count = ImageByteCount(turned);
+    if (!count) return false;
+    const std::size_t bytes = count->value();
 
     ImageBlocks& blocks = image.blocks;
     const bool swapBlocks = input.pixels == blocks.source.data() && blocks.work.size() >= bytes &&
@@ -89,8 +92,8 @@ bool TurnImage(CurrentImage& image, int orientation) {
         TurnPixels(input, turned, orientation);
         std::swap(blocks.source, blocks.work);
     } else {
-        PixelBlock temporary;
-        if (!temporary.Allocate(bytes)) return false;
+        PixelBlock temporary(blocks.source.allocator());
+        if (!temporary.Allocate(*count)) return false;
         turned.pixels = temporary.data();
         TurnPixels(input, turned, orientation);
         std::memcpy(input.pixels, turned.pixels, bytes);

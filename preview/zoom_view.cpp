@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -97,21 +98,22 @@ bool ZoomView::SetArea(std::int32_t areaWidth, std::int32_t areaHeight) {
     const std::int64_t evenWidth = areaWidth_ & ~1;
     const std::int64_t evenHeight = areaHeight_ & ~1;
     bufferBytes_ = (evenWidth + 2 * marginX_) * (evenHeight + 2 * marginY_) * kBytesPerPixel;
-    const auto savedBytes = static_cast<std::size_t>(evenWidth * evenHeight * kBytesPerPixel);
-    const auto regionBytes = static_cast<std::size_t>(bufferBytes_);
-    bool ok = true;
-    if (saved_.size() < savedBytes) {
+    const std::optional<ByteCount> savedBytes =
+        ByteCount::Of(evenWidth, evenHeight, kBytesPerPixel);
+    const std::optional<ByteCount> regionBytes = ByteCount::Of(bufferBytes_);
+    bool ok = savedBytes && regionBytes;
+    if (ok && saved_.size() < savedBytes->value()) {
         // Pixels saved for a placed region must survive: the bitmap still
         // holds the corrected region over them.
-        PixelBlock larger;
-        ok = larger.Allocate(savedBytes);
+        PixelBlock larger(saved_.allocator());
+        ok = larger.Allocate(*savedBytes);
         if (ok) {
             if (!saved_.empty()) std::memcpy(larger.data(), saved_.data(), saved_.size());
             saved_ = std::move(larger);
         }
     }
-    if (ok && cut_.size() < regionBytes) ok = cut_.Allocate(regionBytes);
-    if (ok && shifted_.size() < regionBytes) ok = shifted_.Allocate(regionBytes);
+    if (ok && cut_.size() < regionBytes->value()) ok = cut_.Allocate(*regionBytes);
+    if (ok && shifted_.size() < regionBytes->value()) ok = shifted_.Allocate(*regionBytes);
     if (!ok) {
         cut_.Release();
         shifted_.Release();

@@ -122,9 +122,9 @@ TEST_F(ShowImageTest, TurnedPhotosAreShownAndSavedUprightInBothByteOrders) {
         options.interactiveMode = false;
         std::memcpy(image_.output.pixels, image_.input.pixels,
                     static_cast<std::size_t>(image_.input.dataSize));
-        ASSERT_EQ(imageio::SaveImageFile(path, image_, options, sink_), 0) << sink_.Last();
+        ASSERT_EQ(imageio::SaveImageFile(path, image_, options, sink_).code(), 0) << sink_.Last();
         CurrentImage saved;
-        ASSERT_EQ(imageio::LoadImageFile(path, saved, sink_), 0);
+        ASSERT_EQ(imageio::LoadImageFile(path, saved, sink_).code(), 0);
         EXPECT_EQ(saved.input.width, c.height);
         const metadata::ShotInfo shot = metadata::ParseImageMetadata(saved.metadata, {});
         EXPECT_EQ(shot.orientation, 1);
@@ -136,7 +136,7 @@ TEST_F(ShowImageTest, TurnedPhotosAreShownAndSavedUprightInBothByteOrders) {
 // keeps its value, or viewers would lose the mirroring it asks for.
 TEST_F(ShowImageTest, AnOrientationThatIsNotAppliedStaysInTheFile) {
     CurrentImage photo;
-    ASSERT_EQ(imageio::LoadImageFile(Photo("mdx_Issue_339.jpg"), photo, sink_), 0);
+    ASSERT_EQ(imageio::LoadImageFile(Photo("mdx_Issue_339.jpg"), photo, sink_).code(), 0);
     const metadata::ShotInfo read = metadata::ParseImageMetadata(photo.metadata, {});
     ASSERT_NE(read.orientationLocation, metadata::kNoLocation);
     const auto at = static_cast<std::size_t>(read.orientationLocation);
@@ -147,7 +147,7 @@ TEST_F(ShowImageTest, AnOrientationThatIsNotAppliedStaysInTheFile) {
     imageio::ImageFileOptions options;
     options.interactiveMode = false;
     const std::string path = dir_.File("mirrored.jpg");
-    ASSERT_EQ(imageio::SaveImageFile(path, photo, options, sink_), 0);
+    ASSERT_EQ(imageio::SaveImageFile(path, photo, options, sink_).code(), 0);
 
     ASSERT_NE(Show(path), kShowFailed);
     EXPECT_EQ(shot_.orientation, 5);
@@ -196,7 +196,7 @@ TEST_F(ShowImageTest, TheDisplayTransformFollowsProfileNameAndXmp) {
 
     // An embedded profile that does not open leaves the name to decide.
     CurrentImage photo;
-    ASSERT_EQ(imageio::LoadImageFile(Photo("exiv2_exiv2-bug884c.jpg"), photo, sink_), 0);
+    ASSERT_EQ(imageio::LoadImageFile(Photo("exiv2_exiv2-bug884c.jpg"), photo, sink_).code(), 0);
     photo.metadata.icc.assign(200, 0x5a);
     std::memcpy(photo.output.pixels, photo.input.pixels,
                 static_cast<std::size_t>(photo.input.dataSize));
@@ -204,7 +204,7 @@ TEST_F(ShowImageTest, TheDisplayTransformFollowsProfileNameAndXmp) {
     options.interactiveMode = false;
     for (const bool underscore : {true, false}) {
         const std::string path = dir_.File(underscore ? "_broken.jpg" : "broken.jpg");
-        ASSERT_EQ(imageio::SaveImageFile(path, photo, options, sink_), 0);
+        ASSERT_EQ(imageio::SaveImageFile(path, photo, options, sink_).code(), 0);
         ASSERT_NE(Show(path), kShowFailed);
         ASSERT_EQ(image_.metadata.icc.size(), 200u);
         EXPECT_EQ(preview_.transform.Active(), underscore);
@@ -247,7 +247,7 @@ TEST_F(ShowImageTest, ARebuildForANewAreaKeepsTheImageTheLensAndTheZoom) {
 }
 
 TEST_F(ShowImageTest, AnImageInMemoryIsShownAsItIsAndValuesSurviveABusyState) {
-    ASSERT_EQ(imageio::LoadImageFile(Photo("mdx_Nikon_D40.jpg"), image_, sink_), 0);
+    ASSERT_EQ(imageio::LoadImageFile(Photo("mdx_Nikon_D40.jpg"), image_, sink_).code(), 0);
     correction_.PerspectVert = 10;
     preview_.imageState = kImageBusy;
     ASSERT_EQ(Show("host document", ShowMode::kImageInMemory), kShownWithoutLens);

@@ -3,6 +3,7 @@
 #include "preview/upright.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -24,7 +25,7 @@ std::uint32_t Code(std::int32_t x, std::int32_t y, int channel) {
 CurrentImage MakeImage(std::int32_t bitsPerPixel) {
     CurrentImage image;
     image.input = DescribeImage(kWidth, kHeight, bitsPerPixel, nullptr);
-    const auto bytes = static_cast<std::size_t>(image.input.dataSize);
+    const std::optional<ByteCount> bytes = ImageByteCount(image.input);
     EXPECT_TRUE(image.blocks.source.Allocate(bytes) && image.blocks.work.Allocate(bytes));
     image.input.pixels = image.blocks.source.data();
     image.output = image.input;
