@@ -57,31 +57,33 @@ TEST(ChromaticAberrationTest, RedCorrectionBlanksAThinRedBorder) {
     const CorrectionInputs inputs{settings, lens, LensState{}};
     CorrectionScratch scratch;
     ASSERT_TRUE(
-        testing::Correct(source.image, destination.image, inputs, scratch, engine.context).ok());
+        testing::Correct(source.buffer(), destination.buffer(), inputs, scratch, engine.context)
+            .ok());
     EXPECT_EQ(source.Pixels(), before);
 
     auto blankRedColumns = [&](std::int32_t row) {
         int count = 0;
-        for (std::int32_t x = 0; x < 1000; ++x) count += Sample(destination.image, x, row, 0) == 0;
+        for (std::int32_t x = 0; x < 1000; ++x)
+            count += Sample(destination.buffer(), x, row, 0) == 0;
         return count;
     };
     auto blankRedRows = [&](std::int32_t column) {
         int count = 0;
         for (std::int32_t y = 0; y < 600; ++y)
-            count += Sample(destination.image, column, y, 0) == 0;
+            count += Sample(destination.buffer(), column, y, 0) == 0;
         return count;
     };
     // 1 % of 500 is 5 pixels on each side, 1 % of 300 is 3.
     EXPECT_NEAR(blankRedColumns(300), 10, 2);
     EXPECT_NEAR(blankRedRows(500), 6, 2);
-    EXPECT_EQ(Sample(destination.image, 0, 300, 0), 0);
-    EXPECT_EQ(Sample(destination.image, 999, 300, 0), 0);
-    EXPECT_EQ(Sample(destination.image, 500, 300, 0), 128);
-    EXPECT_EQ(Sample(destination.image, 10, 300, 0), 128);
+    EXPECT_EQ(Sample(destination.buffer(), 0, 300, 0), 0);
+    EXPECT_EQ(Sample(destination.buffer(), 999, 300, 0), 0);
+    EXPECT_EQ(Sample(destination.buffer(), 500, 300, 0), 128);
+    EXPECT_EQ(Sample(destination.buffer(), 10, 300, 0), 128);
     for (std::int32_t y = 0; y < 600; y += 7)
         for (std::int32_t x = 0; x < 1000; x += 3) {
-            ASSERT_EQ(Sample(destination.image, x, y, 1), 128);
-            ASSERT_EQ(Sample(destination.image, x, y, 2), 128);
+            ASSERT_EQ(Sample(destination.buffer(), x, y, 1), 128);
+            ASSERT_EQ(Sample(destination.buffer(), x, y, 2), 128);
         }
 }
 
@@ -107,11 +109,12 @@ TEST(ShiftForDetailTest, ShiftsFollowTheRegionsOffsetFromTheCentre) {
 TEST(ShiftForDetailTest, CentredRegionIsAPlainCopy) {
     TestEngine engine;
     TestImage source(200, 100);
-    testing::FillPattern(source.image);
+    testing::FillPattern(source.buffer());
     TestImage destination(200, 100);
     const DetailRegion region{4000, 3000, 1900, 1450, 200, 100};
     ASSERT_TRUE(
-        ShiftForDetail(region, 100, -100, source.image, destination.image, engine.context).ok());
+        ShiftForDetail(region, 100, -100, source.buffer(), destination.buffer(), engine.context)
+            .ok());
     EXPECT_EQ(destination.Pixels(), source.Pixels());
 }
 
@@ -124,7 +127,8 @@ TEST(ShiftForDetailTest, OffCentreRegionMovesRedAndBlueOnly) {
     TestImage destination(200, 100);
     const DetailRegion region{4000, 3000, 3000, 0, 200, 100};
     ASSERT_TRUE(
-        ShiftForDetail(region, 100, -50, source.image, destination.image, engine.context).ok());
+        ShiftForDetail(region, 100, -50, source.buffer(), destination.buffer(), engine.context)
+            .ok());
     const DetailShifts s = ComputeDetailShifts(region, 100, -50);
     for (std::int32_t y = 20; y < 80; y += 5) {
         for (std::int32_t x = 20; x < 180; x += 7) {

@@ -8,9 +8,11 @@
 #include "engine/run_correction.h"
 #include "engine/worker_pool.h"
 #include "platform/message_sink.h"
+#include "tests/engine/engine_test_support.h"
 
-// Test images for the correction tests: sample accessors for both depths, owned
-// images, a whole correction in one call, and an engine with its pool.
+// For the correction tests: sample accessors of any image in both depths, a
+// whole correction in one call, and an engine with its pool. Images that own
+// their pixels are engine_test_support.h's TestImage.
 
 namespace quillon::engine::testing {
 
@@ -61,33 +63,6 @@ inline void FillPattern(const ImageBuffer& image, unsigned seed = 1) {
 inline std::vector<std::uint8_t> PixelsOf(const ImageBuffer& image) {
     return {image.pixels, image.pixels + image.dataSize};
 }
-
-struct TestImage {
-    std::vector<std::uint8_t> bytes;
-    ImageBuffer image;
-
-    // `capacityFactor` reserves room beyond the image for canvases that reuse
-    // the block.
-    TestImage(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel = 24,
-              double capacityFactor = 1.0) {
-        const auto size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
-                          static_cast<std::size_t>(bitsPerPixel / 8);
-        bytes.assign(static_cast<std::size_t>(static_cast<double>(size) * capacityFactor) + 64, 0);
-        image = DescribeImage(width, height, bitsPerPixel, bytes.data());
-    }
-
-    int Get(std::int32_t x, std::int32_t y, int channel) const {
-        return Sample(image, x, y, channel);
-    }
-    void Set(std::int32_t x, std::int32_t y, int channel, int value) {
-        SetSample(image, x, y, channel, value);
-    }
-    void SetPixel(std::int32_t x, std::int32_t y, int r, int g, int b) {
-        testing::SetPixel(image, x, y, r, g, b);
-    }
-    void Fill(int value) { testing::Fill(image, value); }
-    std::vector<std::uint8_t> Pixels() const { return PixelsOf(image); }
-};
 
 // Plans, readies the scratch and runs, as a caller that keeps its source does.
 inline Status Correct(const ImageBuffer& source, const ImageBuffer& destination,

@@ -34,20 +34,22 @@ struct CorrectionRun {
     CorrectionRun(std::int32_t width, std::int32_t height, std::int32_t bits = 24)
         : source(width, height, bits), destination(width, height, bits) {
         settings.CorChoice = kCorrectNeither;
-        testing::FillPattern(source.image);
+        testing::FillPattern(source.buffer());
         before = source.Pixels();
     }
     Status Correct() {
         const CorrectionInputs inputs{settings, lens, lensState};
-        return testing::Correct(source.image, destination.image, inputs, scratch, engine.context);
+        return testing::Correct(source.buffer(), destination.buffer(), inputs, scratch,
+                                engine.context);
     }
 };
 
 // The source as it was, vignetted in place: the reference for the routes.
 TestImage Vignetted(CorrectionRun& run) {
-    TestImage image(run.source.image.width, run.source.image.height, run.source.image.bitsPerPixel);
-    std::copy(run.before.begin(), run.before.end(), image.bytes.begin());
-    ApplyVignetting(image.image, run.settings, run.engine.pool);
+    TestImage image(run.source.buffer().width, run.source.buffer().height,
+                    run.source.buffer().bitsPerPixel);
+    std::copy(run.before.begin(), run.before.end(), image.data());
+    ApplyVignetting(image.buffer(), run.settings, run.engine.pool);
     return image;
 }
 
@@ -79,7 +81,7 @@ TEST(CorrectionRoutesTest, ZeroPerspectiveNeverEntersTheCanvas) {
     run.settings.PerspectShiftVert = -300;
     const CorrectionInputs inputs{run.settings, run.lens, run.lensState};
     const StatusOr<CorrectionPlan> plan =
-        PlanCorrection(run.source.image, inputs, SourceUse::kKeep, run.engine.sink);
+        PlanCorrection(run.source.buffer(), inputs, SourceUse::kKeep, run.engine.sink);
     ASSERT_TRUE(plan.ok());
     EXPECT_EQ(plan->canvas.width, 0);
     EXPECT_FALSE(plan->crop.limited);
@@ -107,16 +109,16 @@ TEST(CorrectionRoutesTest, AllStepsComposeInOrder) {
         const CorrectionSettings& settings = run.settings;
         TestImage vignetted = Vignetted(run);
         TestImage corrected(61, 43, bits, 1.8);
-        ASSERT_TRUE(RunLensCorrection(corrected.image, vignetted.image, true, false, false,
+        ASSERT_TRUE(RunLensCorrection(corrected.buffer(), vignetted.buffer(), true, false, false,
                                       settings, LensModel{}, run.engine.context)
                         .ok());
-        const ImageBuffer first = DescribeCanvas(corrected.image, corrected.bytes.data());
+        const ImageBuffer first = DescribeCanvas(corrected.buffer(), corrected.data());
         TestImage other(61, 43, bits, 1.8);
-        const ImageBuffer second = DescribeCanvas(corrected.image, other.bytes.data());
-        PlaceOnCanvas(first, corrected.image);
+        const ImageBuffer second = DescribeCanvas(corrected.buffer(), other.data());
+        PlaceOnCanvas(first, corrected.buffer());
         TestImage expected(61, 43, bits);
         const CropWindow crop = PlanCropWindow(61, 43, first, CropShifts{0, 10});
-        ASSERT_TRUE(CorrectOnCanvas(first, second, expected.image, true, true, crop, settings,
+        ASSERT_TRUE(CorrectOnCanvas(first, second, expected.buffer(), true, true, crop, settings,
                                     LensModel{}, run.engine.context)
                         .ok());
         EXPECT_EQ(run.destination.Pixels(), expected.Pixels());
@@ -134,13 +136,14 @@ TEST(CorrectionRoutesTest, FisheyeThenScale) {
 
     TestImage converted(50, 34, 24, 1.8);
     ASSERT_TRUE(
-        RunFisheye(converted.image, run.source.image, true, run.settings, run.engine.context).ok());
-    const ImageBuffer first = DescribeCanvas(converted.image, converted.bytes.data());
+        RunFisheye(converted.buffer(), run.source.buffer(), true, run.settings, run.engine.context)
+            .ok());
+    const ImageBuffer first = DescribeCanvas(converted.buffer(), converted.data());
     TestImage other(50, 34, 24, 1.8);
-    const ImageBuffer second = DescribeCanvas(converted.image, other.bytes.data());
-    PlaceOnCanvas(first, converted.image);
+    const ImageBuffer second = DescribeCanvas(converted.buffer(), other.data());
+    PlaceOnCanvas(first, converted.buffer());
     TestImage expected(50, 34);
-    ASSERT_TRUE(CorrectOnCanvas(first, second, expected.image, false, true,
+    ASSERT_TRUE(CorrectOnCanvas(first, second, expected.buffer(), false, true,
                                 PlanCropWindow(50, 34, first, CropShifts{}), run.settings,
                                 LensModel{}, run.engine.context)
                     .ok());
@@ -154,7 +157,7 @@ TEST(CorrectionRoutesTest, ShiftLimitIsReportedNotWritten) {
     run.settings.PerspectShiftHorz = 300;
     const CorrectionInputs inputs{run.settings, run.lens, run.lensState};
     const StatusOr<CorrectionPlan> plan =
-        PlanCorrection(run.source.image, inputs, SourceUse::kKeep, run.engine.sink);
+        PlanCorrection(run.source.buffer(), inputs, SourceUse::kKeep, run.engine.sink);
     ASSERT_TRUE(plan.ok());
     EXPECT_TRUE(plan->crop.limited);
     EXPECT_EQ(plan->crop.shifts, (CropShifts{50, 0}));

@@ -17,12 +17,17 @@
 namespace quillon::engine::testing {
 
 // An image that owns its pixels. Samples are addressed as (x, y, channel) in
-// either depth.
+// either depth. `capacityFactor` reserves room beyond the image, for canvases
+// that reuse its block.
 class TestImage {
   public:
-    TestImage(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel)
-        : bytes_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
-                 static_cast<std::size_t>(bitsPerPixel / 8)) {
+    TestImage(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel = 24,
+              double capacityFactor = 1.0)
+        : bytes_(static_cast<std::size_t>(
+              static_cast<double>(static_cast<std::size_t>(width) *
+                                  static_cast<std::size_t>(height) *
+                                  static_cast<std::size_t>(bitsPerPixel / 8)) *
+              capacityFactor)) {
         buffer_ = DescribeImage(width, height, bitsPerPixel, bytes_.data());
     }
     TestImage(const TestImage& other) : bytes_(other.bytes_), buffer_(other.buffer_) {
@@ -35,7 +40,13 @@ class TestImage {
     std::int32_t width() const { return buffer_.width; }
     std::int32_t height() const { return buffer_.height; }
     bool sixteen() const { return buffer_.bitsPerPixel == 48; }
+    // The whole block: the pixels, then the reserved room.
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+    std::uint8_t* data() { return bytes_.data(); }
+    // The pixels alone.
+    std::vector<std::uint8_t> Pixels() const {
+        return {buffer_.pixels, buffer_.pixels + buffer_.dataSize};
+    }
 
     std::uint32_t At(std::int32_t x, std::int32_t y, int c) const {
         const std::size_t i = Index(x, y, c);
@@ -44,6 +55,7 @@ class TestImage {
         std::memcpy(&v, &bytes_[2 * i], 2);
         return v;
     }
+    int Get(std::int32_t x, std::int32_t y, int c) const { return static_cast<int>(At(x, y, c)); }
     void Set(std::int32_t x, std::int32_t y, int c, std::uint32_t value) {
         const std::size_t i = Index(x, y, c);
         if (!sixteen()) {
@@ -53,12 +65,21 @@ class TestImage {
         const auto v = static_cast<std::uint16_t>(value);
         std::memcpy(&bytes_[2 * i], &v, 2);
     }
+    void SetPixel(std::int32_t x, std::int32_t y, int r, int g, int b) {
+        Set(x, y, 0, static_cast<std::uint32_t>(r));
+        Set(x, y, 1, static_cast<std::uint32_t>(g));
+        Set(x, y, 2, static_cast<std::uint32_t>(b));
+    }
     void Fill(const std::function<std::uint32_t(std::int32_t, std::int32_t, int)>& value) {
         for (std::int32_t y = 0; y < height(); ++y) {
             for (std::int32_t x = 0; x < width(); ++x) {
                 for (int c = 0; c < 3; ++c) Set(x, y, c, value(x, y, c));
             }
         }
+    }
+    void Fill(int value) {
+        Fill(
+            [value](std::int32_t, std::int32_t, int) { return static_cast<std::uint32_t>(value); });
     }
 
   private:

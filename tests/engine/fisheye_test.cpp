@@ -158,9 +158,9 @@ void ExpectStraightGrid(std::int32_t width, std::int32_t height) {
     const double pixelsPerRadian = longSide / (140.0 * kPi / 180.0);
     const double d = longSide / (2.0 * std::tan(50.0 * kPi / 180.0));
     TestImage source(width, height);
-    DrawFisheyeGrid(source.image, pixelsPerRadian, d);
+    DrawFisheyeGrid(source.buffer(), pixelsPerRadian, d);
     TestImage output(width, height);
-    ASSERT_TRUE(RunFisheye(output.image, source.image, false, settings, engine.context).ok());
+    ASSERT_TRUE(RunFisheye(output.buffer(), source.buffer(), false, settings, engine.context).ok());
 
     const double halfW = width / 2.0 - 0.5;
     const double halfH = height / 2.0 - 0.5;
@@ -171,7 +171,7 @@ void ExpectStraightGrid(std::int32_t width, std::int32_t height) {
         for (std::int32_t row = 4; row < height - 4; row += 3) {
             const double y = row - halfH;
             if (std::fabs(y - kGridStep * std::round(y / kGridStep)) < 8) continue;
-            ASSERT_NEAR(LineCentre(output.image, true, row, x), x, 1.0)
+            ASSERT_NEAR(LineCentre(output.buffer(), true, row, x), x, 1.0)
                 << "vertical line " << x << " at row " << row;
             ++measured;
         }
@@ -181,7 +181,7 @@ void ExpectStraightGrid(std::int32_t width, std::int32_t height) {
         for (std::int32_t col = 4; col < width - 4; col += 3) {
             const double x = col - halfW;
             if (std::fabs(x - kGridStep * std::round(x / kGridStep)) < 8) continue;
-            ASSERT_NEAR(LineCentre(output.image, false, col, y), y, 1.0)
+            ASSERT_NEAR(LineCentre(output.buffer(), false, col, y), y, 1.0)
                 << "horizontal line " << y << " at column " << col;
             ++measured;
         }
@@ -201,7 +201,7 @@ TEST(RunFisheyeTest, CentrePixelKeepsItsPlaceWithZeroAngles) {
     source.Fill(40);
     source.SetPixel(100, 75, 250, 200, 150);
     TestImage output(201, 151);
-    ASSERT_TRUE(RunFisheye(output.image, source.image, false, settings, engine.context).ok());
+    ASSERT_TRUE(RunFisheye(output.buffer(), source.buffer(), false, settings, engine.context).ok());
     // The fisheye is magnified in the middle, so the dot spreads; its peak
     // stays on the centre pixel.
     EXPECT_GT(output.Get(100, 75, 0), 200);
@@ -234,7 +234,7 @@ TEST(RunFisheyeTest, ChromaticAberrationRunsOnePassPerChannel) {
             source.SetPixel(x, y, v, v, v);
         }
     TestImage output(300, 200);
-    ASSERT_TRUE(RunFisheye(output.image, source.image, true, settings, engine.context).ok());
+    ASSERT_TRUE(RunFisheye(output.buffer(), source.buffer(), true, settings, engine.context).ok());
     int redDiffers = 0;
     for (std::int32_t y = 0; y < 200; ++y)
         for (std::int32_t x = 0; x < 300; ++x) {
@@ -252,7 +252,7 @@ TEST(RunFisheyeTest, YawTurnsThePictureSideways) {
     source.Fill(40);
     source.SetPixel(100, 75, 250, 250, 250);
     TestImage output(201, 151);
-    ASSERT_TRUE(RunFisheye(output.image, source.image, false, settings, engine.context).ok());
+    ASSERT_TRUE(RunFisheye(output.buffer(), source.buffer(), false, settings, engine.context).ok());
     std::int32_t peak = 0;
     for (std::int32_t x = 0; x < 201; ++x)
         if (output.Get(x, 75, 0) > output.Get(peak, 75, 0)) peak = x;

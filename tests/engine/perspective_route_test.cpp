@@ -70,13 +70,13 @@ double LineCentre(const ImageBuffer& image, std::int32_t row, double x) {
 // with `other`'s block, cropping the window the settings' shifts name.
 Status OnCanvas(TestImage& image, TestImage& other, TestImage& destination, bool perspective,
                 bool scale, const CorrectionSettings& settings, EngineContext& context) {
-    const ImageBuffer first = DescribeCanvas(image.image, image.bytes.data());
-    const ImageBuffer second = DescribeCanvas(image.image, other.bytes.data());
-    PlaceOnCanvas(first, image.image);
+    const ImageBuffer first = DescribeCanvas(image.buffer(), image.data());
+    const ImageBuffer second = DescribeCanvas(image.buffer(), other.data());
+    PlaceOnCanvas(first, image.buffer());
     const CropWindow crop =
-        PlanCropWindow(image.image.width, image.image.height, first,
+        PlanCropWindow(image.buffer().width, image.buffer().height, first,
                        CropShifts{settings.PerspectShiftHorz, settings.PerspectShiftVert});
-    return CorrectOnCanvas(first, second, destination.image, perspective, scale, crop, settings,
+    return CorrectOnCanvas(first, second, destination.buffer(), perspective, scale, crop, settings,
                            LensModel{}, context);
 }
 
@@ -89,19 +89,19 @@ TEST(PerspectiveRouteTest, ConvergingVerticalsBecomeParallel) {
     TestImage image(kWidth, kHeight, 24, 1.8);
     TestImage other(kWidth, kHeight, 24, 1.8);
     TestImage destination(kWidth, kHeight);
-    DrawConvergingLines(image.image, params);
+    DrawConvergingLines(image.buffer(), params);
 
     // Before: the outer lines lean by several pixels over the measured rows.
     const std::int32_t top = 30;
     const std::int32_t bottom = 168;
-    const double leanBefore =
-        LineCentre(image.image, bottom, 90.0 * 0.93) - LineCentre(image.image, top, 90.0 * 1.05);
+    const double leanBefore = LineCentre(image.buffer(), bottom, 90.0 * 0.93) -
+                              LineCentre(image.buffer(), top, 90.0 * 1.05);
     EXPECT_GT(std::fabs(leanBefore), 5.0);
 
     ASSERT_TRUE(OnCanvas(image, other, destination, true, false, settings, engine.context).ok());
     for (double x = -90.0; x <= 90.0; x += 30.0) {
-        const double atTop = LineCentre(destination.image, top, x);
-        const double atBottom = LineCentre(destination.image, bottom, x);
+        const double atTop = LineCentre(destination.buffer(), top, x);
+        const double atBottom = LineCentre(destination.buffer(), bottom, x);
         EXPECT_NEAR(atTop, x, 0.5) << "line " << x;
         EXPECT_NEAR(atBottom, x, 0.5) << "line " << x;
         EXPECT_NEAR(atBottom - atTop, 0.0, 0.5) << "line " << x;

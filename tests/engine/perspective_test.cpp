@@ -91,7 +91,7 @@ TEST(PerspectiveCanvasTest, SidesAreFourThirdsTruncated) {
     EXPECT_EQ(CanvasSide(9), 12);
     EXPECT_EQ(CanvasSide(1), 1);
     TestImage img(10, 9, 48);
-    const ImageBuffer canvas = DescribeCanvas(img.image, img.bytes.data());
+    const ImageBuffer canvas = DescribeCanvas(img.buffer(), img.data());
     EXPECT_EQ(canvas.width, 13);
     EXPECT_EQ(canvas.height, 12);
     EXPECT_EQ(canvas.rowBytes, 13 * 6);
@@ -102,15 +102,15 @@ TEST(PerspectiveCanvasTest, SidesAreFourThirdsTruncated) {
 // Each pixel encodes its position, so a row moved to the wrong place or a
 // row overwritten before it was read is visible.
 void FillPositions(TestImage& img) {
-    for (std::int32_t y = 0; y < img.image.height; ++y)
-        for (std::int32_t x = 0; x < img.image.width; ++x) img.SetPixel(x, y, x + 1, y + 1, 200);
+    for (std::int32_t y = 0; y < img.buffer().height; ++y)
+        for (std::int32_t x = 0; x < img.buffer().width; ++x) img.SetPixel(x, y, x + 1, y + 1, 200);
 }
 
 TEST(PerspectiveCanvasTest, PlaceOnCanvasCentresWithinTheSameBlock) {
     TestImage img(10, 9, 24, 1.8);
     FillPositions(img);
-    const ImageBuffer canvas = DescribeCanvas(img.image, img.bytes.data());
-    PlaceOnCanvas(canvas, img.image);
+    const ImageBuffer canvas = DescribeCanvas(img.buffer(), img.data());
+    PlaceOnCanvas(canvas, img.buffer());
     // 13 x 12: c = 1 with 2 columns on the right, d = 1 with 2 rows below.
     for (std::int32_t y = 0; y < canvas.height; ++y) {
         for (std::int32_t x = 0; x < canvas.width; ++x) {
@@ -131,10 +131,10 @@ TEST(PerspectiveCanvasTest, CropAfterPlaceGivesTheImageBack) {
     TestImage img(10, 9, 48, 1.8);
     FillPositions(img);
     const std::vector<std::uint8_t> before = img.Pixels();
-    const ImageBuffer canvas = DescribeCanvas(img.image, img.bytes.data());
-    PlaceOnCanvas(canvas, img.image);
+    const ImageBuffer canvas = DescribeCanvas(img.buffer(), img.data());
+    PlaceOnCanvas(canvas, img.buffer());
     const CropWindow centred = PlanCropWindow(10, 9, canvas, CropShifts{});
-    CropToImage(img.image, canvas, centred);  // same block, as on one route
+    CropToImage(img.buffer(), canvas, centred);  // same block, as on one route
     EXPECT_EQ(img.Pixels(), before);
 }
 
@@ -142,14 +142,14 @@ TEST(PerspectiveCanvasTest, ShiftMovesThePictureAndIsLimitedToTheMargin) {
     TestImage img(30, 6, 24, 1.8);
     FillPositions(img);
     TestImage out(30, 6);
-    const ImageBuffer canvas = DescribeCanvas(img.image, img.bytes.data());  // 40 x 8
-    PlaceOnCanvas(canvas, img.image);
+    const ImageBuffer canvas = DescribeCanvas(img.buffer(), img.data());  // 40 x 8
+    PlaceOnCanvas(canvas, img.buffer());
     // 30 steps are 3 pixels: the picture moves right; -50 steps are 1 pixel
     // up.
     const CropWindow window = PlanCropWindow(30, 6, canvas, CropShifts{30, -50});
     EXPECT_FALSE(window.limited);
     EXPECT_EQ(window.shifts, (CropShifts{30, -50}));
-    CropToImage(out.image, canvas, window);
+    CropToImage(out.buffer(), canvas, window);
     EXPECT_EQ(out.Get(2, 0, 0), 0);
     EXPECT_EQ(out.Get(3, 0, 0), 1);
     EXPECT_EQ(out.Get(3, 0, 1), 2);
@@ -178,13 +178,13 @@ TEST(PerspectiveCanvasTest, ShiftIsLimitedToTheMargin) {
 TEST(PerspectiveCanvasTest, CropClampsAForeignWindow) {
     TestImage img(30, 6, 24, 1.8);
     FillPositions(img);
-    const ImageBuffer canvas = DescribeCanvas(img.image, img.bytes.data());
-    PlaceOnCanvas(canvas, img.image);
+    const ImageBuffer canvas = DescribeCanvas(img.buffer(), img.data());
+    PlaceOnCanvas(canvas, img.buffer());
     TestImage out(30, 6);
     CropWindow window;
     window.shiftX = 1 << 20;
     window.shiftY = -(1 << 20);
-    CropToImage(out.image, canvas, window);
+    CropToImage(out.buffer(), canvas, window);
     // Limited to the margins (5 columns, 1 row): the window starts at the
     // canvas's left edge and two rows down.
     EXPECT_EQ(out.Get(4, 0, 0), 0);

@@ -23,7 +23,7 @@ TEST(VignettingTest, CornerGainIsFourAtFullAmountAndClamps) {
     TestImage img(8, 6);
     img.Fill(50);
     img.SetPixel(7, 5, 100, 50, 255);  // a mirrored corner must get the same gain
-    VignetteAll(img.image, 100, 0);
+    VignetteAll(img.buffer(), 100, 0);
     for (int c = 0; c < 3; ++c) {
         EXPECT_EQ(img.Get(0, 0, c), 200);
         EXPECT_EQ(img.Get(7, 0, c), 200);
@@ -41,7 +41,7 @@ TEST(VignettingTest, SixteenBitSamplesUseTheFullRange) {
     TestImage img(4, 4, 48);
     img.Fill(10000);
     img.SetPixel(3, 3, 20000, 16383, 16384);
-    VignetteAll(img.image, 100, 50);
+    VignetteAll(img.buffer(), 100, 50);
     EXPECT_EQ(img.Get(0, 0, 0), 40000);
     EXPECT_EQ(img.Get(3, 3, 0), 65535);
     EXPECT_EQ(img.Get(3, 3, 1), 65532);
@@ -51,7 +51,7 @@ TEST(VignettingTest, SixteenBitSamplesUseTheFullRange) {
 TEST(VignettingTest, NegativeAmountDarkensCornersByOneOverOnePointSevenFive) {
     TestImage img(10, 4);
     img.Fill(175);
-    VignetteAll(img.image, -100, 50);
+    VignetteAll(img.buffer(), -100, 50);
     EXPECT_EQ(img.Get(0, 0, 1), 100);
     EXPECT_EQ(img.Get(9, 3, 2), 100);
 }
@@ -62,7 +62,7 @@ void ExpectGainsMatchDistances(std::int32_t w, std::int32_t h) {
     SCOPED_TRACE(::testing::Message() << w << " x " << h);
     TestImage img(w, h);
     img.Fill(60);
-    VignetteAll(img.image, 100, 30);
+    VignetteAll(img.buffer(), 100, 30);
     const VignettingConstants k = MakeVignettingConstants(w, h, 100, 30);
     for (std::int32_t y = 0; y < h; ++y) {
         for (std::int32_t x = 0; x < w; ++x) {
@@ -96,7 +96,7 @@ TEST(VignettingTest, EveryPixelGetsTheGainOfItsDistance) {
 TEST(VignettingTest, ThreeByThreeHasCornersEdgesAndAnUntouchedCentre) {
     TestImage img(3, 3);
     img.Fill(60);
-    VignetteAll(img.image, 100, 0);
+    VignetteAll(img.buffer(), 100, 0);
     const VignettingConstants k = MakeVignettingConstants(3, 3, 100, 0);
     const int corner = static_cast<int>(60 * VignettingGain(k, std::sqrt(2.0)));
     const int edge = static_cast<int>(60 * VignettingGain(k, 1.0));
@@ -151,24 +151,24 @@ TEST(ApplyVignettingTest, SameResultForOneAndFourProcessors) {
         settings.VigAmount = 80;
         settings.VigMidpoint = 20;
         TestImage one(w, h, bits);
-        testing::FillPattern(one.image);
+        testing::FillPattern(one.buffer());
         TestImage four(w, h, bits);
-        testing::FillPattern(four.image);
+        testing::FillPattern(four.buffer());
         TestImage reference(w, h, bits);
-        testing::FillPattern(reference.image);
+        testing::FillPattern(reference.buffer());
 
         TestEngine single(1);
         TestEngine quad(4);
         ASSERT_TRUE(single.started && quad.started);
-        ApplyVignetting(one.image, settings, single.pool);
-        ApplyVignetting(four.image, settings, quad.pool);
-        EXPECT_EQ(one.bytes, four.bytes);
-        EXPECT_NE(one.bytes, reference.bytes);
+        ApplyVignetting(one.buffer(), settings, single.pool);
+        ApplyVignetting(four.buffer(), settings, quad.pool);
+        EXPECT_EQ(one.bytes(), four.bytes());
+        EXPECT_NE(one.bytes(), reference.bytes());
 
         const VignettingConstants k = MakeVignettingConstants(w, h, 80, 20);
-        VignetteQuadrantRows(reference.image, reference.image, k, 0, k.halfHeight);
-        VignetteCentreLines(reference.image, reference.image, k);
-        EXPECT_EQ(one.bytes, reference.bytes);
+        VignetteQuadrantRows(reference.buffer(), reference.buffer(), k, 0, k.halfHeight);
+        VignetteCentreLines(reference.buffer(), reference.buffer(), k);
+        EXPECT_EQ(one.bytes(), reference.bytes());
     }
 }
 
@@ -185,15 +185,15 @@ TEST(ApplyVignettingTest, IntoAnotherImageEqualsInPlace) {
         settings.VigAmount = -45;
         settings.VigMidpoint = 70;
         TestImage inPlace(w, h, bits);
-        testing::FillPattern(inPlace.image, 3);
+        testing::FillPattern(inPlace.buffer(), 3);
         TestImage source(w, h, bits);
-        testing::FillPattern(source.image, 3);
+        testing::FillPattern(source.buffer(), 3);
         const std::vector<std::uint8_t> before = source.Pixels();
         TestImage destination(w, h, bits);
         destination.Fill(201);
 
-        ApplyVignetting(inPlace.image, settings, engine.pool);
-        ApplyVignetting(source.image, destination.image, settings, engine.pool);
+        ApplyVignetting(inPlace.buffer(), settings, engine.pool);
+        ApplyVignetting(source.buffer(), destination.buffer(), settings, engine.pool);
         EXPECT_EQ(destination.Pixels(), inPlace.Pixels());
         EXPECT_EQ(source.Pixels(), before);
     }
