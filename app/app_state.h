@@ -11,7 +11,7 @@
 #include "settings/languages.h"
 #include "settings/settings_io.h"
 #include "settings/settings_values.h"
-#include "settings/string_table.h"
+#include "text/string_table.h"
 
 // The state of one run of the program, in parts that live as long as their
 // content: what persists between runs, what is loaded once per run, and the
@@ -40,7 +40,7 @@ struct StoredState {
 // Loaded at start-up and kept until exit.
 struct SessionData {
     settings::LanguageTable languages;
-    settings::StringTable strings;
+    text::StringTable strings;
     lensdb::LensDatabase database;
 };
 

@@ -16,7 +16,7 @@
 #include "preview/show_image.h"
 #include "preview/zoom_view.h"
 #include "settings/languages.h"
-#include "settings/string_table.h"
+#include "text/string_table.h"
 
 // What the window does while the user works: one render of the fitted view
 // per slider step, one ShowImage per photo opened, one region correction per
@@ -115,8 +115,8 @@ std::string MakePhoto(const std::string& path, platform::MessageSink& sink) {
 
 void BM_Preview_ShowImage(benchmark::State& state) {
     Pool pool;
-    settings::StringTable strings;
-    settings::LoadStrings(strings, settings::kEnglishLangId, pool.sink);
+    text::StringTable strings;
+    text::LoadStrings(strings, text::kEnglishLangId, pool.sink);
     lensdb::LensDatabase database;
     const std::string path =
         (std::filesystem::temp_directory_path() / "quillon_bench_show_image.jpg").string();

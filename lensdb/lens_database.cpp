@@ -8,9 +8,9 @@
 #include <optional>
 
 #include "base/byte_reader.h"
-#include "lensdb/text_format.h"
 #include "platform/paths.h"
 #include "text/memory_messages.h"
+#include "text/messages.h"
 
 namespace quillon::lensdb {
 
@@ -53,8 +53,7 @@ class Loader {
   private:
     // Failure with message 15 and `code`; always answers status 1.
     Status Invalid(int code) {
-        const std::string codeText = std::to_string(code);
-        sink_.Show(FillPlaceholders(texts_.Text(kMsgInvalidFile), {kDatabaseFileName, codeText}));
+        text::ShowString(sink_, texts_, kMsgInvalidFile, kDatabaseFileName, code);
         return Status(1);
     }
 
@@ -140,9 +139,8 @@ Status Loader::Run(LensDatabase& db) {
     const std::int32_t major = Word(kOffMajor);
     const std::int32_t minor = Word(kOffMinor);
     if (major != kMajorVersion || minor != kMinorVersion) {
-        sink_.Show(FillPlaceholders(texts_.Text(kMsgWrongVersion),
-                                    {std::to_string(kMajorVersion), std::to_string(kMinorVersion),
-                                     std::to_string(major), std::to_string(minor)}));
+        text::ShowString(sink_, texts_, kMsgWrongVersion, kMajorVersion, kMinorVersion, major,
+                         minor);
         sink_.Show(kReinstall);
         return Status(1);
     }
@@ -318,7 +316,7 @@ Status LoadDatabaseFile(const std::string& path, LensDatabase& database,
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         database = LensDatabase();
-        sink.Show(FillPlaceholders(texts.Text(kMsgCannotOpen), {path}));
+        text::ShowString(sink, texts, kMsgCannotOpen, path);
         sink.Show(texts.Text(kMsgCanceled));
         return Status(1);
     }
@@ -329,8 +327,7 @@ Status LoadDatabaseFile(const std::string& path, LensDatabase& database,
         in.seekg(0, std::ios::beg);
         if (size < 0 || static_cast<std::uint64_t>(size) > kMaxFileBytes) {
             database = LensDatabase();
-            const std::string code = std::to_string(kCodeShortRead);
-            sink.Show(FillPlaceholders(texts.Text(kMsgInvalidFile), {kDatabaseFileName, code}));
+            text::ShowString(sink, texts, kMsgInvalidFile, kDatabaseFileName, kCodeShortRead);
             return Status(1);
         }
         bytes.resize(static_cast<std::size_t>(size));

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "lensdb/text_format.h"
 #include "platform/paths.h"
+#include "text/messages.h"
 
 namespace quillon::lensdb {
 
@@ -313,9 +313,8 @@ void RefreshFocalDisplay(const MatchContext& ctx, LensSelection& sel) {
     if (lens.firstPoint == lens.lastPoint || points.empty()) {
         display.label = ctx.texts.Text(kMsgFocalLength);
     } else {
-        display.label =
-            FillPlaceholders(ctx.texts.Text(kMsgFocalLengthRange),
-                             {Fixed3(points.front().focal), Fixed3(points.back().focal)});
+        display.label = text::FormatText(ctx.texts.Text(kMsgFocalLengthRange),
+                                         Fixed3(points.front().focal), Fixed3(points.back().focal));
     }
     ctx.settings.flen = sel.focalInUse;
 }

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
 
 #include "engine/chromatic_aberration.h"
+#include "text/messages.h"
 
 namespace quillon::preview {
 
@@ -271,11 +271,9 @@ Status ZoomView::CorrectRegion(const RegionCorrection& correction, ImageBuffer& 
                imageWidth_, imageHeight_);
     const std::int64_t bytes = std::int64_t{withMargin.width} * withMargin.height * kBytesPerPixel;
     if (bytes > bufferBytes_) {
-        char text[160];
-        std::snprintf(text, sizeof text, "Error #800: Contact developer (%d %d %d %d %lld)",
-                      withMargin.left, withMargin.Right(), withMargin.top, withMargin.Bottom(),
-                      static_cast<long long>(bufferBytes_));
-        context.sink.Show(text);
+        text::ShowText(context.sink, "Error #800: Contact developer (%d %d %d %d %lld)",
+                       withMargin.left, withMargin.Right(), withMargin.top, withMargin.Bottom(),
+                       static_cast<long long>(bufferBytes_));
         return Status(1);
     }
     CopyOut(fullSize, withMargin, cut_.data());

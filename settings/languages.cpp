@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "settings/string_table.h"
+#include "text/string_table.h"
 
 namespace quillon::settings {
 namespace {
@@ -48,7 +48,8 @@ bool AppendLanguage(LanguageTable& table, LanguageEntry entry, platform::Message
     return true;
 }
 
-void LoadLanguageList(LanguageTable& table, StringTable& strings, platform::MessageSink& sink) {
+void LoadLanguageList(LanguageTable& table, text::StringTable& strings,
+                      platform::MessageSink& sink) {
     table.rows.clear();
     table.rows.reserve(kBuiltInLanguages.size());
     strings.MarkNotAllocated();
@@ -65,14 +66,14 @@ int FindLanguage(const LanguageTable& table, std::string_view name) {
 }
 
 int SelectLanguage(const LanguageTable& table, std::string_view languageSetting,
-                   StringTable& strings, platform::MessageSink& sink) {
+                   text::StringTable& strings, platform::MessageSink& sink) {
     const int index = FindLanguage(table, languageSetting);
     const int langId =
         index < 0 ? LanguageId(9, 1) : LanguageId(table.rows[static_cast<std::size_t>(index)]);
     // The process locale is deliberately left alone: it would change how numbers
     // are printed into files and settings. The language id is what the texts need.
     if (!strings.IsAllocated()) strings.Allocate();
-    if (langId != strings.LoadedLanguageId()) LoadStrings(strings, langId, sink);
+    if (langId != strings.LoadedLanguageId()) text::LoadStrings(strings, langId, sink);
     return langId;
 }
 

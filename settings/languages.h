@@ -12,12 +12,13 @@
 // string table, and by the English name that is shown in the language lists and
 // stored in the Language setting.
 
+namespace quillon::text {
+class StringTable;
+}
+
 namespace quillon::settings {
 
-class StringTable;
-
 inline constexpr std::size_t kMaxLang = 50;
-inline constexpr int kEnglishLangId = 1033;
 inline constexpr std::string_view kEnglishName = "English";
 
 struct LanguageEntry {
@@ -40,7 +41,8 @@ bool AppendLanguage(LanguageTable& table, LanguageEntry entry, platform::Message
 
 // Empties the table, marks the string table as not yet allocated, and adds the
 // built-in languages in the order of the language lists.
-void LoadLanguageList(LanguageTable& table, StringTable& strings, platform::MessageSink& sink);
+void LoadLanguageList(LanguageTable& table, text::StringTable& strings,
+                      platform::MessageSink& sink);
 
 // Index of the first row whose name equals `name` exactly (letter case
 // included), or -1.
@@ -50,6 +52,6 @@ int FindLanguage(const LanguageTable& table, std::string_view name);
 // that exact name) and makes sure `strings` holds its texts; the language that
 // is already loaded is not loaded again. Returns the chosen language id.
 int SelectLanguage(const LanguageTable& table, std::string_view languageSetting,
-                   StringTable& strings, platform::MessageSink& sink);
+                   text::StringTable& strings, platform::MessageSink& sink);
 
 }  // namespace quillon::settings

@@ -28,7 +28,7 @@
 #include "settings/language_dialog.h"
 #include "settings/languages.h"
 #include "settings/settings_location.h"
-#include "settings/string_table.h"
+#include "text/string_table.h"
 
 namespace {
 
@@ -320,7 +320,7 @@ int main(int argc, char** argv) {
     const bool haveDatabase = app::LoadRunData(*state, env) == 0;
     if (!state->session.strings.IsAllocated() || state->session.strings.LoadedLanguageId() < 0) {
         state->session.strings.Allocate();
-        settings::LoadStrings(state->session.strings, settings::kEnglishLangId, startSink);
+        text::LoadStrings(state->session.strings, text::kEnglishLangId, startSink);
     }
 
     int status = 0;

@@ -25,7 +25,7 @@
 #include "platform/atomic_file.h"
 #include "platform/message_sink.h"
 #include "settings/languages.h"
-#include "settings/string_table.h"
+#include "text/string_table.h"
 
 namespace {
 
@@ -224,10 +224,10 @@ int Build(const std::string& jsonPath, const std::string& outPath) {
 int Dump(const std::string& path) {
     // The loader's messages in English: the tool runs at build time, before any
     // language is chosen.
-    quillon::settings::StringTable texts;
+    quillon::text::StringTable texts;
     texts.Allocate();
     quillon::platform::StderrSink sink;
-    quillon::settings::LoadStrings(texts, quillon::settings::kEnglishLangId, sink);
+    quillon::text::LoadStrings(texts, quillon::text::kEnglishLangId, sink);
     quillon::lensdb::LensDatabase database;
     if (!quillon::lensdb::LoadDatabaseFile(path, database, texts, sink).ok()) return 1;
     std::cout << WriteSource(quillon::lensdb::DescribeDatabase(database));

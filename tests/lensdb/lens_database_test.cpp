@@ -14,7 +14,6 @@ namespace {
 
 using testing::Camera;
 using testing::Encode;
-using testing::FakeTexts;
 using testing::Lens;
 using testing::PutWord;
 using testing::ReadWord;
@@ -55,7 +54,7 @@ struct LoadResult {
 };
 
 LoadResult Load(const std::vector<std::uint8_t>& bytes) {
-    FakeTexts texts;
+    const platform::TextSource& texts = testing::EnglishTexts();
     platform::CapturingSink sink;
     LoadResult r;
     r.ok = ParseDatabase(bytes, r.db, texts, sink).ok();
@@ -299,7 +298,7 @@ TEST(LensDatabaseLoad, ForeignCoefficientOrderIsRefused) {
 
 TEST(LensDatabaseLoad, FileFromTheInstallationFolder) {
     quillon::testing::TempDir dir;
-    FakeTexts texts;
+    const platform::TextSource& texts = testing::EnglishTexts();
     platform::CapturingSink sink;
     LensDatabase db;
 

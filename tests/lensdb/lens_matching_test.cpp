@@ -15,7 +15,6 @@ namespace {
 using testing::Build;
 using testing::Camera;
 using testing::Entry;
-using testing::FakeTexts;
 using testing::Lens;
 using testing::Scene;
 using testing::SetFocal;

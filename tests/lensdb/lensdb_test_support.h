@@ -14,41 +14,13 @@
 #include "metadata/shot_info.h"
 #include "platform/message_sink.h"
 #include "platform/text_source.h"
+#include "tests/support/english_texts.h"
 
-// Small databases built in the tests, and the English texts of the messages the
-// lens database shows.
+// Small databases built in the tests.
 
 namespace quillon::lensdb::testing {
 
-class FakeTexts final : public platform::TextSource {
-  public:
-    std::string_view Text(int id) const override {
-        switch (id) {
-            case 4:
-                return "Error: Quillon.dat version %d.%d required, found version %d.%d";
-            case 8:
-                return "Error: unable to open file %s";
-            case 10:
-                return "Operation canceled";
-            case 13:
-                return "Focal length not calibrated";
-            case 15:
-                return "Invalid file: %s, code=%d";
-            case 18:
-                return "Camera has not been calibrated";
-            case 19:
-                return "Lens has not been calibrated";
-            case 24:
-                return "focal length";
-            case 25:
-                return "focal length (%s - %s)";
-            case 56:
-                return "Select lens";
-            default:
-                return "";
-        }
-    }
-};
+using quillon::testing::EnglishTexts;
 
 inline std::vector<std::uint8_t> Encode(const DatabaseSource& source) {
     std::vector<std::uint8_t> bytes;
@@ -60,10 +32,9 @@ inline std::vector<std::uint8_t> Encode(const DatabaseSource& source) {
 // Encodes `source` and loads it back, failing the test when that does not work.
 inline LensDatabase Build(const DatabaseSource& source) {
     const std::vector<std::uint8_t> bytes = Encode(source);
-    FakeTexts texts;
     platform::CapturingSink sink;
     LensDatabase db;
-    EXPECT_TRUE(ParseDatabase(bytes, db, texts, sink).ok()) << sink.Last();
+    EXPECT_TRUE(ParseDatabase(bytes, db, EnglishTexts(), sink).ok()) << sink.Last();
     return db;
 }
 
@@ -129,7 +100,7 @@ struct Scene {
     metadata::ShotInfo shot;
     engine::CorrectionSettings correction;
     MatchSettings settings;
-    FakeTexts texts;
+    const platform::TextSource& texts = EnglishTexts();
     bool window = true;
     LensSelection sel;
 };

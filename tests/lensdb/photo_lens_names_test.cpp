@@ -20,7 +20,7 @@ namespace quillon::lensdb {
 namespace {
 
 TEST(PhotoLensNames, SamplePhotosOfDatabaseCameras) {
-    testing::FakeTexts texts;
+    const platform::TextSource& texts = testing::EnglishTexts();
     platform::CapturingSink sink;
     LensDatabase db;
     ASSERT_TRUE(LoadDatabase(QUILLON_TEST_ROOT_DIR, db, texts, sink).ok()) << sink.Last();

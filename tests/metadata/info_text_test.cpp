@@ -7,7 +7,7 @@
 
 #include "metadata/lens_name.h"
 #include "metadata/parse_metadata.h"
-#include "tests/metadata/fake_texts.h"
+#include "tests/support/english_texts.h"
 
 namespace quillon::metadata {
 namespace {
@@ -23,7 +23,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 std::vector<std::string> Info(const ShotInfo& shot, InfoTextContext context = {}) {
-    return Lines(BuildInfoText(shot, context, testing::FakeTexts()));
+    return Lines(BuildInfoText(shot, context, quillon::testing::EnglishTexts()));
 }
 
 ShotInfo ZoomShot() {

@@ -16,8 +16,8 @@
 #include "metadata/parse_metadata.h"
 #include "platform/message_sink.h"
 #include "settings/languages.h"
-#include "settings/string_table.h"
 #include "tests/support/test_support.h"
+#include "text/string_table.h"
 
 namespace quillon::preview {
 namespace {
@@ -26,7 +26,7 @@ namespace {
 class ShowImageTest : public ::testing::Test {
   protected:
     ShowImageTest() {
-        settings::LoadStrings(strings_, settings::kEnglishLangId, sink_);
+        text::LoadStrings(strings_, text::kEnglishLangId, sink_);
         EXPECT_TRUE(lensdb::LoadDatabase(QUILLON_TEST_ROOT_DIR, database_, strings_, sink_).ok())
             << sink_.Last();
         preview_.areaWidth = 602;
@@ -51,7 +51,7 @@ class ShowImageTest : public ::testing::Test {
     platform::CapturingSink sink_;
     engine::WorkerPool pool_;
     engine::EngineContext context_{pool_, sink_};
-    settings::StringTable strings_;
+    text::StringTable strings_;
     lensdb::LensDatabase database_;
     settings::SettingsValues values_;
     engine::CorrectionSettings correction_;

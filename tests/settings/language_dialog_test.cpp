@@ -6,10 +6,12 @@
 #include "platform/settings_store.h"
 #include "settings/languages.h"
 #include "settings/settings_io.h"
-#include "settings/string_table.h"
+#include "text/string_table.h"
 
 namespace quillon::settings {
 namespace {
+
+using namespace quillon::text;
 
 class LanguageDialogTest : public ::testing::Test {
   protected:

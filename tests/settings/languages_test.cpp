@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/message_sink.h"
-#include "settings/string_table.h"
+#include "text/string_table.h"
 
 namespace quillon::settings {
 namespace {
+
+using namespace quillon::text;
 
 class LanguagesTest : public ::testing::Test {
   protected:

@@ -1,4 +1,4 @@
-#include "settings/messages.h"
+#include "text/messages.h"
 
 #include <limits>
 #include <map>
@@ -8,10 +8,12 @@
 
 #include "platform/message_sink.h"
 #include "settings/languages.h"
-#include "settings/string_table.h"
+#include "text/string_table.h"
 
 namespace quillon::settings {
 namespace {
+
+using namespace quillon::text;
 
 class FakeTexts final : public platform::TextSource {
   public:

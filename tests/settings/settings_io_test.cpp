@@ -10,11 +10,13 @@
 #include "platform/settings_store.h"
 #include "settings/language_dialog.h"
 #include "settings/languages.h"
-#include "settings/string_table.h"
 #include "tests/support/test_support.h"
+#include "text/string_table.h"
 
 namespace quillon::settings {
 namespace {
+
+using namespace quillon::text;
 
 using platform::MemorySettingsStore;
 using platform::StoredValue;

@@ -6,7 +6,7 @@
 
 #include "platform/message_sink.h"
 #include "settings/languages.h"
-#include "settings/string_table.h"
+#include "text/string_table.h"
 
 // Checks every shipped translation against the English texts. A translation
 // with a missing text shows an empty button; one whose directives differ from
@@ -14,6 +14,8 @@
 
 namespace quillon::settings {
 namespace {
+
+using namespace quillon::text;
 
 std::vector<std::string> DirectivesOf(std::string_view text) {
     static const std::regex kDirective("%(%|[-0#+ ]*[0-9]*(\\.[0-9]+)?(I64|[hlw]*)[a-zA-Z])");

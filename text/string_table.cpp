@@ -1,9 +1,9 @@
-#include "settings/string_table.h"
+#include "text/string_table.h"
 
-#include "settings/compiled_strings.h"
-#include "settings/messages.h"
+#include "text/compiled_strings.h"
+#include "text/messages.h"
 
-namespace quillon::settings {
+namespace quillon::text {
 namespace {
 
 const detail::CompiledStrings* FindCompiled(int langId) {
@@ -59,4 +59,4 @@ std::string StringWithEllipsis(const platform::TextSource& texts, int id) {
     return result;
 }
 
-}  // namespace quillon::settings
+}  // namespace quillon::text

@@ -21,7 +21,7 @@
 // every argument: a translation with a wrong or extra directive gives a wrong
 // text, never a crash.
 
-namespace quillon::settings {
+namespace quillon::text {
 
 // Longer messages are cut to this many characters (never inside a character).
 inline constexpr std::size_t kMaxMessageCharacters = 255;
@@ -100,4 +100,4 @@ int ShowString(platform::MessageSink& sink, const platform::TextSource& texts, i
 int FormatWide(std::string& destination, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 
-}  // namespace quillon::settings
+}  // namespace quillon::text

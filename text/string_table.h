@@ -11,9 +11,11 @@
 // texts themselves are compiled into the program (one table per language), so
 // a StringTable only refers to them and loading a language copies nothing.
 
-namespace quillon::settings {
+namespace quillon::text {
 
 inline constexpr int kStringCount = 92;
+// The language every text is written in first.
+inline constexpr int kEnglishLangId = 1033;
 // Kept free in every language: nothing displays it.
 inline constexpr int kReservedStringId = 88;
 // Strings are read from their tables in blocks of this many ids.
@@ -55,4 +57,4 @@ void LoadStrings(StringTable& table, int langId, platform::MessageSink& sink);
 // dialog; at most 255 characters.
 std::string StringWithEllipsis(const platform::TextSource& texts, int id);
 
-}  // namespace quillon::settings
+}  // namespace quillon::text

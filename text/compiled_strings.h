@@ -5,7 +5,7 @@
 // The string tables compiled from resources/strings/*.po at build time. The
 // generated source defines these; nothing but the string table reads them.
 
-namespace quillon::settings::detail {
+namespace quillon::text::detail {
 
 struct CompiledStrings {
     int langId;
@@ -16,4 +16,4 @@ struct CompiledStrings {
 extern const CompiledStrings kCompiledStrings[];
 extern const std::size_t kCompiledStringsCount;
 
-}  // namespace quillon::settings::detail
+}  // namespace quillon::text::detail

@@ -1,9 +1,9 @@
-#include "settings/messages.h"
+#include "text/messages.h"
 
 #include <cstdarg>
 #include <cstdio>
 
-namespace quillon::settings {
+namespace quillon::text {
 namespace {
 
 // Widths and precisions come from translation files; a wild number must not
@@ -310,4 +310,4 @@ int FormatWide(std::string& destination, const char* format, ...) {
     return static_cast<int>(CountCharacters(destination));
 }
 
-}  // namespace quillon::settings
+}  // namespace quillon::text
