@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
         // this catches the small containers, so that even they end in a message
         // instead of an abort. Photos and settings are only ever replaced whole,
         // so nothing is left half-written.
-        sink.Show(quillon::text::kImageOutOfMemory);
+        sink.Show(quillon::text::kAllocMemError2);
         return 1;
     }
     if (!userFile && !keptNowhere.Values().empty()) {

@@ -34,7 +34,7 @@ Status AllocateImagePixels(CurrentImage& image, std::int32_t width, std::int32_t
 
 void ReportImageOutOfMemory(CurrentImage& image, platform::MessageSink& sink) {
     image.outOfMemory = true;
-    sink.Show(text::kImageOutOfMemory);
+    sink.Show(text::kAllocMemError2);
 }
 
 }  // namespace quillon

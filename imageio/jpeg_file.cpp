@@ -348,7 +348,7 @@ Status WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata,
         try {
             uprightExif = metadata.exif;
         } catch (const std::bad_alloc&) {
-            sink.Show(text::kImageOutOfMemory);
+            sink.Show(text::kAllocMemError2);
             return StatusCode::kJpegFailed;
         }
         SetExifOrientationUpright(uprightExif);

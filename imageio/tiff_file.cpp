@@ -587,7 +587,7 @@ bool WriteTiffTo(platform::FileReplacement& file, const std::string& path,
     } catch (const std::bad_alloc&) {
     }
     if (!rowBytes || row.empty()) {
-        sink.Show(text::kImageOutOfMemory);
+        sink.Show(text::kAllocMemError2);
         return false;
     }
     for (std::int32_t y = 0; y < output.height; ++y) {

@@ -182,7 +182,7 @@ Status Loader::Run(LensDatabase& db) {
         db.calibration.assign(static_cast<std::size_t>(pointCount), CalibrationPoint{});
         db.groupLinks.assign(static_cast<std::size_t>(groupLinkCount), GroupLink{});
     } catch (const std::bad_alloc&) {
-        sink_.Show(text::kTablesOutOfMemory);
+        sink_.Show(text::kAllocMemError1);
         return Status(1);
     }
 
@@ -338,7 +338,7 @@ Status LoadDatabaseFile(const std::string& path, LensDatabase& database,
         }
     } catch (const std::bad_alloc&) {
         database = LensDatabase();
-        sink.Show(text::kTablesOutOfMemory);
+        sink.Show(text::kAllocMemError1);
         return Status(1);
     }
     return ParseDatabase(bytes, database, texts, sink);

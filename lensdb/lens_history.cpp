@@ -107,7 +107,7 @@ Status LoadLensHistory(const platform::SettingsStore& key, platform::MessageSink
             // Without a group the lens could not be found again in the database.
             if (!entry.group.empty()) history.push_back(std::move(entry));
         } catch (const std::bad_alloc&) {
-            sink.Show(text::kTablesOutOfMemory);
+            sink.Show(text::kAllocMemError1);
             return Status(2);
         }
     }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "text/memory_messages.h"
+
 namespace quillon::plugin {
 
 namespace {
@@ -18,18 +20,18 @@ bool HasBufferProcs(const FilterRecord& record) {
            procs->freeProc != nullptr;
 }
 
-void HostBlockAllocator::Fail(const char* message) noexcept {
+void HostBlockAllocator::Fail(std::string_view message) noexcept {
     sink_.Show(message);
     call_.result = FILTER_RESULT_OUT_OF_MEMORY;
 }
 
 std::uint8_t* HostBlockAllocator::Allocate(std::size_t size, std::uintptr_t& token) noexcept {
     if (held_ == blocks_.size()) {
-        Fail("allocMem error 1: out of memory");
+        Fail(text::kAllocMemError1);
         return nullptr;
     }
     if (size > SIZE_MAX - kBlockGranule) {
-        Fail("allocMem error 2: out of memory");
+        Fail(text::kAllocMemError2);
         return nullptr;
     }
     const std::size_t rounded = (size + kBlockGranule - 1) / kBlockGranule * kBlockGranule;
@@ -37,7 +39,7 @@ std::uint8_t* HostBlockAllocator::Allocate(std::size_t size, std::uintptr_t& tok
     FilterBufferId buffer = nullptr;
     if (procs.allocateProc(procs.context, rounded, &buffer) != FILTER_RESULT_OK ||
         buffer == nullptr) {
-        Fail("allocMem error 2: out of memory");
+        Fail(text::kAllocMemError2);
         return nullptr;
     }
     auto* data = static_cast<std::uint8_t*>(procs.lockProc(procs.context, buffer, 0));
@@ -45,7 +47,7 @@ std::uint8_t* HostBlockAllocator::Allocate(std::size_t size, std::uintptr_t& tok
         // The buffer is of no use unlocked; giving it back keeps the host's
         // memory as it was.
         procs.freeProc(procs.context, buffer);
-        Fail("allocMem error 3: out of memory");
+        Fail(text::kAllocMemError3);
         return nullptr;
     }
     // Host memory comes as it was left; blocks start zeroed.

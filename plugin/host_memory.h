@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "base/pixel_block.h"
 #include "platform/message_sink.h"
@@ -39,7 +40,7 @@ class HostBlockAllocator final : public BlockAllocator {
         std::uint8_t* data = nullptr;
         FilterBufferId buffer = nullptr;
     };
-    void Fail(const char* message) noexcept;
+    void Fail(std::string_view message) noexcept;
 
     HostCall call_;
     platform::MessageSink& sink_;

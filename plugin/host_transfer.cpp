@@ -1,10 +1,11 @@
 #include "plugin/host_transfer.h"
-#include "text/memory_messages.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <optional>
 #include <string>
+
+#include "text/memory_messages.h"
 
 namespace quillon::plugin {
 
@@ -189,7 +190,7 @@ Status LoadHostImage(HostCall call, CurrentImage& image, BlockAllocator& allocat
         image.outOfMemory = true;
         image.Release();
         if (call.result == FILTER_RESULT_OK) {  // a size that does not fit, or the process's memory
-            sink.Show(text::kImageOutOfMemory);
+            sink.Show(text::kAllocMemError2);
             call.result = FILTER_RESULT_OUT_OF_MEMORY;
         }
         return StatusCode::kFailed;

@@ -18,6 +18,7 @@
 #include "plugin/plugin_ui.h"
 #include "settings/settings_location.h"
 #include "settings/settings_values.h"
+#include "text/memory_messages.h"
 
 #define QUILLON_EXPORT __attribute__((visibility("default")))
 
@@ -104,7 +105,7 @@ extern "C" void PluginMain(std::int16_t selector, void* record, std::intptr_t*,
     try {
         Dispatch(selector, record, *result);
     } catch (const std::bad_alloc&) {
-        platform::StderrSink().Show("allocMem error 2: out of memory");
+        platform::StderrSink().Show(text::kAllocMemError2);
         *result = FILTER_RESULT_OUT_OF_MEMORY;
     } catch (...) {
         platform::StderrSink().Show("Quillon: internal error");

@@ -7,10 +7,14 @@
 
 namespace quillon::text {
 
-// Tables read at start-up: the lens database, the lens history.
-inline constexpr std::string_view kTablesOutOfMemory = "allocMem error 1: out of memory";
-// Image data: the pixels of a photo and the blocks it carries.
-inline constexpr std::string_view kImageOutOfMemory = "allocMem error 2: out of memory";
+// The three refusals of the memory manager, numbered as users have always
+// seen them: 1 a table or block that cannot be had (the lens database and
+// history; the host's blocks all in use), 2 image data (the pixels of a photo
+// and the blocks it carries; a host's refused buffer), 3 a host buffer that
+// could not be locked.
+inline constexpr std::string_view kAllocMemError1 = "allocMem error 1: out of memory";
+inline constexpr std::string_view kAllocMemError2 = "allocMem error 2: out of memory";
+inline constexpr std::string_view kAllocMemError3 = "allocMem error 3: out of memory";
 // The work memory of a correction step.
 inline constexpr std::string_view kInsufficientMemory = "Insufficient memory";
 // The two canvases of perspective and scale, first and second.

@@ -49,7 +49,7 @@ class SameAsProgramTest : public PluginTest {
     static CurrentImage Load(const std::string& path) {
         platform::CapturingSink sink;
         CurrentImage image;
-        EXPECT_EQ(imageio::LoadImageFile(path, image, sink), 0) << sink.Last();
+        EXPECT_EQ(imageio::LoadImageFile(path, image, sink).code(), 0) << sink.Last();
         return image;
     }
 };

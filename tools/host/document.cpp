@@ -74,7 +74,7 @@ bool DocumentToImage(const Document& document, CurrentImage& image) {
 
 bool OpenDocument(const std::string& path, Document& document, platform::MessageSink& sink) {
     CurrentImage image;
-    if (imageio::LoadImageFile(path, image, sink) != 0) return false;
+    if (!imageio::LoadImageFile(path, image, sink).ok()) return false;
     document = DocumentFromImage(image.input);
     document.exif = ExifBlockOf(image.metadata);
     document.xmp = image.metadata.xmp;
@@ -96,10 +96,10 @@ bool SaveDocument(const Document& document, const std::string& path, int jpegQua
         return false;
     }
     if (kind == FileKind::kTiff) {
-        return imageio::WriteTiffFile(image.output, document.fileMetadata, path, sink) == 0;
+        return imageio::WriteTiffFile(image.output, document.fileMetadata, path, sink).ok();
     }
-    return imageio::WriteJpegFile(image.output, document.fileMetadata, path, jpegQuality, sink) ==
-           0;
+    return imageio::WriteJpegFile(image.output, document.fileMetadata, path, jpegQuality, sink)
+        .ok();
 }
 
 }  // namespace quillon::host
