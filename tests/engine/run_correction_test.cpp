@@ -111,6 +111,24 @@ TEST(PlanCorrectionTest, RefusesWhatTheEngineCannotHandle) {
     EXPECT_EQ(sink.Count(), 1u);
 }
 
+// What does not fit in a size on a 32-bit build is refused when planned: the
+// image itself, or canvases 16/9 of an image that does fit.
+TEST(PlanCorrectionTest, RefusesBytesThatDoNotFitInASize) {
+    if (sizeof(std::size_t) > 4) GTEST_SKIP() << "every plan fits a 64-bit size";
+    platform::CapturingSink sink;
+    CorrectionSettings s;
+    EXPECT_FALSE(
+        Plan(DescribeImage(27000, 27000, 48, nullptr), s, kLensUsable, SourceUse::kKeep, sink)
+            .ok());
+    EXPECT_EQ(sink.Last(), "Insufficient memory");
+    s.PerspectScale = 90;
+    EXPECT_FALSE(
+        Plan(DescribeImage(21000, 21000, 48, nullptr), s, kLensUsable, SourceUse::kKeep, sink)
+            .ok());
+    EXPECT_EQ(sink.Last(), "Insufficient memory for Perspective adjustments");
+    EXPECT_EQ(sink.Count(), 2u);
+}
+
 // Allocation failures on demand: call number failCall fails, or every call
 // from failFrom on; counts the calls.
 class CountingGate final : public WorkMemoryGate {

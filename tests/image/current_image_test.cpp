@@ -50,5 +50,18 @@ TEST(CurrentImageTest, ARefusedBlockLeavesNoImageAndOneMessage) {
     }
 }
 
+// On a 32-bit build the bytes of the largest photos do not fit in a size: they
+// are memory that cannot be had, never a small block the decoder overruns.
+TEST(CurrentImageTest, AnImageWhoseBytesDoNotFitInASizeIsOutOfMemory) {
+    if (sizeof(std::size_t) > 4) GTEST_SKIP() << "every image fits a 64-bit size";
+    TestAllocator allocator;
+    platform::CapturingSink sink;
+    CurrentImage image(allocator);
+    EXPECT_FALSE(AllocateImagePixels(image, 27000, 27000, 48, sink).ok());
+    EXPECT_EQ(allocator.requests(), 0);
+    EXPECT_TRUE(image.outOfMemory);
+    EXPECT_EQ(sink.Last(), "allocMem error 2: out of memory");
+}
+
 }  // namespace
 }  // namespace quillon
