@@ -19,6 +19,7 @@
 #include "app/window/message_box_sink.h"
 #include "app/window/single_instance.h"
 #include "settings/languages.h"
+#include "text/string_table.h"
 #include "tests/window/window_fixture.h"
 
 namespace quillon::app {
@@ -82,7 +83,7 @@ void WhenModalOpens(Act act) {
 class LanguageWindowTest : public ::testing::Test {
   protected:
     LanguageWindowTest() {
-        settings::StringTable strings;
+        text::StringTable strings;
         settings::LoadLanguageList(table, strings, sink);
     }
     settings::LanguageTable table;

@@ -9,7 +9,7 @@
 #include "lensdb/lens_database.h"
 #include "platform/message_sink.h"
 #include "settings/languages.h"
-#include "settings/string_table.h"
+#include "text/string_table.h"
 #include "tests/support/test_support.h"
 
 // A program state as start-up leaves it for a window: English texts, the lens
@@ -21,7 +21,7 @@ namespace quillon::app::testing {
 class LoadedState {
   public:
     explicit LoadedState(std::int32_t processors = 2) : state(std::make_unique<AppState>()) {
-        settings::LoadStrings(state->session.strings, settings::kEnglishLangId, sink);
+        text::LoadStrings(state->session.strings, text::kEnglishLangId, sink);
         EXPECT_TRUE(lensdb::LoadDatabase(QUILLON_TEST_ROOT_DIR, state->session.database,
                                          state->session.strings, sink)
                         .ok())
