@@ -21,7 +21,7 @@ bool LooksLikeTiff(const std::uint8_t* data, std::size_t size) {
 
 // What every successful read must hand the engine: the input and the output
 // describe the same image in blocks large enough to hold it.
-void CheckDecoded(const CurrentImage& image) {
+void CheckDecoded(const quillon::CurrentImage& image) {
     const quillon::ImageBuffer& in = image.input;
     const quillon::ImageBuffer& out = image.output;
     const bool valid = in.pixels != nullptr && (in.bitsPerPixel == 24 || in.bitsPerPixel == 48) &&
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!file.complete()) return 0;
     fuzz::DiscardingSink sink;
     CurrentImage image;
-    int status;
+    Status status;
     if (LooksLikeTiff(data, size)) {
         if (fuzz::TiffDeclaresHugeImage(file.path())) return 0;
         status = imageio::ReadTiffFile(file.path(), image, sink);
@@ -56,6 +56,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (fuzz::JpegDeclaresHugeImage(data, size)) return 0;
         status = imageio::ReadJpegFile(file.path(), image, sink);
     }
-    if (status == 0) CheckDecoded(image);
+    if (status.ok()) CheckDecoded(image);
     return 0;
 }

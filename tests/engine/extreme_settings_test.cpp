@@ -58,23 +58,24 @@ bool FailsSilently(const CorrectionSettings& settings, std::int32_t bits) {
     TestEngine engine(2);
     EXPECT_TRUE(engine.started);
     TestImage source(21, 14, bits);
-    FillPattern(source.image);
+    FillPattern(source.buffer());
     TestImage destination(21, 14, bits);
     const LensModel barrel{0.01f, -0.035f, 0.02f, 1.005f};
     const CorrectionInputs inputs{settings, barrel, LensState{true, true}};
     CorrectionScratch scratch;
-    bool silent = !Correct(source.image, destination.image, inputs, scratch, engine.context).ok() &&
-                  engine.sink.Count() == 0;
+    bool silent =
+        !Correct(source.buffer(), destination.buffer(), inputs, scratch, engine.context).ok() &&
+        engine.sink.Count() == 0;
 
     engine.sink.Clear();
     const StatusOr<CorrectionPlan> plan =
-        PlanCorrection(source.image, inputs, SourceUse::kSpend, engine.sink);
+        PlanCorrection(source.buffer(), inputs, SourceUse::kSpend, engine.sink);
     Status spent = plan.status();
     if (plan.ok()) spent = ReadyCorrectionScratch(*plan, scratch, engine.context);
     PixelBlock block;
-    if (spent.ok() && block.Allocate(source.bytes.size())) {
-        std::memcpy(block.data(), source.bytes.data(), source.bytes.size());
-        spent = RunCorrection(*plan, block, destination.image, scratch, engine.context);
+    if (spent.ok() && block.Allocate(ByteCount::Of(source.bytes().size()))) {
+        std::memcpy(block.data(), source.data(), source.bytes().size());
+        spent = RunCorrection(*plan, block, destination.buffer(), scratch, engine.context);
     }
     return silent || (!spent.ok() && engine.sink.Count() == 0);
 }
