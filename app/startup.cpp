@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "app/exit_code.h"
 #include "app/quiet_correction.h"
 #include "lensdb/lens_history.h"
 #include "lensdb/lens_matching.h"
@@ -13,9 +14,6 @@
 namespace quillon::app {
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
 
 settings::SettingsRun SavingRun(const AppState& state) {
     settings::SettingsRun run;
@@ -74,22 +72,16 @@ Status SavePreferences(AppState& state, platform::SettingsStore& userStore,
                                   settings::SaveScope::kPreferences, state.stored.loaded);
 }
 
-int LoadRunData(AppState& state, const ProgramEnvironment& env) {
+Status LoadRunData(AppState& state, const ProgramEnvironment& env) {
     settings::LoadLanguageList(state.session.languages, state.session.strings, env.sink);
     const settings::SettingsStores stores{env.machineStore, env.userStore};
-    if (!settings::LoadSettings(stores, MakeSettingsRun(state, env), env.sink, state.stored.values,
-                                state.stored.correction, state.stored.history, state.stored.loaded)
-             .ok()) {
-        return settings::kSettingsLoadFailedExitCode;
-    }
+    QUILLON_RETURN_IF_ERROR(settings::LoadSettings(stores, MakeSettingsRun(state, env), env.sink,
+                                                   state.stored.values, state.stored.correction,
+                                                   state.stored.history, state.stored.loaded));
     (void)settings::SelectLanguage(state.session.languages, state.stored.values.language,
                                    state.session.strings, env.sink);
-    if (!lensdb::LoadDatabase(state.stored.values.root, state.session.database,
-                              state.session.strings, env.sink)
-             .ok()) {
-        return kExitFailure;
-    }
-    return kExitOk;
+    return lensdb::LoadDatabase(state.stored.values.root, state.session.database,
+                                state.session.strings, env.sink);
 }
 
 int RunProgram(std::span<const std::string> args, const ProgramEnvironment& env) {
@@ -118,16 +110,18 @@ int RunProgram(std::span<const std::string> args, const ProgramEnvironment& env)
     // set-up builds them.
 
     // 5-8.
-    if (const int failed = LoadRunData(state, env); failed != 0) return failed;
+    if (const Status loaded = LoadRunData(state, env); !loaded.ok()) return ExitCodeOf(loaded);
 
     // 9. The worker threads. When one cannot be started the program falls back
     // to one processor for the next start and ends now.
-    if (!engine::CreateWorkerPool(state.pool, state.stored.correction.Processors, env.sink).ok()) {
+    if (const Status pool =
+            engine::CreateWorkerPool(state.pool, state.stored.correction.Processors, env.sink);
+        !pool.ok()) {
         (void)settings::SaveSettings(env.userStore, MakeSettingsRun(state, env), env.sink,
                                      state.stored.values, state.stored.correction,
                                      state.stored.history, settings::SaveScope::kPreferences,
                                      state.stored.loaded);
-        return kExitFailure;
+        return ExitCodeOf(pool);
     }
 
     // 10. Themes come from the toolkit; nothing to load.

@@ -52,10 +52,10 @@ int RunProgram(std::span<const std::string> args, const ProgramEnvironment& env)
 
 // The start-up steps that bring up what a run works with: the language list,
 // the settings (asking for a language on the first run), the strings of the
-// chosen language and the lens database. Answers 0, or the exit code after the
-// failing step has shown its message. The diagnostic tool shares this so that
-// it sees exactly what the program sees.
-int LoadRunData(AppState& state, const ProgramEnvironment& env);
+// chosen language and the lens database. Answers the status of the failing
+// step after its message (the program exits with ExitCodeOf it). The
+// diagnostic tool shares this so that it sees exactly what the program sees.
+Status LoadRunData(AppState& state, const ProgramEnvironment& env);
 
 // Saves the preferences (the Options dialog's values) of `state` into the
 // user's store, as closing the Options dialog with a change does; what was

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     const app::ProgramEnvironment env{sink, userStore, machineStore, languagePrompt, busy, {}};
     app::AppState state;
     state.start.interactiveMode = true;
-    if (app::LoadRunData(state, env) != 0) return 1;
+    if (!app::LoadRunData(state, env).ok()) return 1;
     if (!engine::CreateWorkerPool(state.pool, state.stored.correction.Processors, sink).ok()) {
         return 1;
     }

@@ -114,31 +114,28 @@ Status LoadLensHistory(const platform::SettingsStore& key, platform::MessageSink
     return Status::Ok();
 }
 
-int SaveLensHistory(platform::SettingsStore& key, platform::MessageSink& sink,
-                    std::span<const HistoryEntry> mostRecentFirst) {
-    int failures = 0;
+Status SaveLensHistory(platform::SettingsStore& key, platform::MessageSink& sink,
+                       std::span<const HistoryEntry> mostRecentFirst) {
+    bool failed = false;
+    const auto write = [&failed](Status written) { failed = !written.ok() || failed; };
     int written = 0;
     for (const HistoryEntry& entry : mostRecentFirst) {
         if (written == kMaxStoredHistory) break;
         const int k = written++;
-        failures +=
-            platform::WriteStringSetting(key, sink, ValueName(k, "menuMake"), entry.menuMake);
-        failures +=
-            platform::WriteStringSetting(key, sink, ValueName(k, "menuModel"), entry.menuModel);
-        failures +=
-            platform::WriteStringSetting(key, sink, ValueName(k, "menuLens"), entry.menuLens);
-        failures += platform::WriteStringSetting(key, sink, ValueName(k, "group"), entry.group);
-        failures += platform::WriteFloatSetting(key, sink, ValueName(k, "minFlen"), entry.minFlen);
-        failures += platform::WriteFloatSetting(key, sink, ValueName(k, "maxFlen"), entry.maxFlen);
-        failures += platform::WriteFloatSetting(key, sink, ValueName(k, "minFlenMaxAper"),
-                                                entry.minFlenMaxAper);
-        failures += platform::WriteFloatSetting(key, sink, ValueName(k, "maxFlenMaxAper"),
-                                                entry.maxFlenMaxAper);
-        failures +=
-            platform::WriteDwordSetting(key, sink, ValueName(k, "signature"), entry.signature);
+        write(platform::WriteStringSetting(key, sink, ValueName(k, "menuMake"), entry.menuMake));
+        write(platform::WriteStringSetting(key, sink, ValueName(k, "menuModel"), entry.menuModel));
+        write(platform::WriteStringSetting(key, sink, ValueName(k, "menuLens"), entry.menuLens));
+        write(platform::WriteStringSetting(key, sink, ValueName(k, "group"), entry.group));
+        write(platform::WriteFloatSetting(key, sink, ValueName(k, "minFlen"), entry.minFlen));
+        write(platform::WriteFloatSetting(key, sink, ValueName(k, "maxFlen"), entry.maxFlen));
+        write(platform::WriteFloatSetting(key, sink, ValueName(k, "minFlenMaxAper"),
+                                          entry.minFlenMaxAper));
+        write(platform::WriteFloatSetting(key, sink, ValueName(k, "maxFlenMaxAper"),
+                                          entry.maxFlenMaxAper));
+        write(platform::WriteDwordSetting(key, sink, ValueName(k, "signature"), entry.signature));
     }
-    failures += platform::WriteDwordSetting(key, sink, "Hist", written);
-    return failures;
+    write(platform::WriteDwordSetting(key, sink, "Hist", written));
+    return failed ? Status(StatusCode::kFailed) : Status::Ok();
 }
 
 }  // namespace quillon::lensdb

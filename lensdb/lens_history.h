@@ -59,9 +59,9 @@ Status LoadLensHistory(const platform::SettingsStore& key, platform::MessageSink
                        LensHistory& history);
 
 // Writes the ten most recent entries as "Hist.00.*" to "Hist.09.*" (reals as
-// their 32-bit patterns), then "Hist" as the number written. Answers the number
-// of values that could not be written (each reported once); 0 on success.
-int SaveLensHistory(platform::SettingsStore& key, platform::MessageSink& sink,
-                    std::span<const HistoryEntry> mostRecentFirst);
+// their 32-bit patterns), then "Hist" as the number written. Every value is
+// tried; fails (kFailed) when any could not be written, each reported once.
+Status SaveLensHistory(platform::SettingsStore& key, platform::MessageSink& sink,
+                       std::span<const HistoryEntry> mostRecentFirst);
 
 }  // namespace quillon::lensdb

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
 #include "platform/message_sink.h"
 #include "platform/settings_store.h"
 
@@ -21,31 +22,34 @@ inline constexpr std::size_t kStringReadLimit = 512;
 // The key named in the messages of failed writes.
 inline constexpr std::string_view kSettingsKeyName = "Velmora/Quillon";
 
-// 0 on success; otherwise non-zero and `dest` holds `defaultText`.
-int ReadStringSetting(const SettingsStore& key, std::string_view name, std::string& dest,
-                      std::string_view defaultText);
+// Ok when the stored text was read; otherwise failed (kFailed) and `dest`
+// holds `defaultText`.
+Status ReadStringSetting(const SettingsStore& key, std::string_view name, std::string& dest,
+                         std::string_view defaultText);
 
-// 0 on success; otherwise non-zero and `dest` holds `defaultValue`. A number
+// Ok when a stored number was read; otherwise failed (kFailed) and `dest`
+// holds `defaultValue`. A number
 // stored as text is read as a decimal number when the text is at most three
 // characters long ("75" gives 75): a longer one never fitted the four bytes a
 // number is read into, so stored files that hold one have always read the
 // default, and still do.
-int ReadDwordSetting(const SettingsStore& key, std::string_view name, std::int32_t& dest,
-                     std::int32_t defaultValue);
+Status ReadDwordSetting(const SettingsStore& key, std::string_view name, std::int32_t& dest,
+                        std::int32_t defaultValue);
 
 // A float stored as its bit pattern; same result rules as ReadDwordSetting.
-int ReadFloatSetting(const SettingsStore& key, std::string_view name, float& dest,
-                     float defaultValue);
+Status ReadFloatSetting(const SettingsStore& key, std::string_view name, float& dest,
+                        float defaultValue);
 
-// 0 on success, 1 on failure after the message has been shown. Each write
-// stands alone: a failure does not stop the caller from trying the next value.
-int WriteStringSetting(SettingsStore& key, MessageSink& sink, std::string_view name,
-                       std::string_view text);
-int WriteDwordSetting(SettingsStore& key, MessageSink& sink, std::string_view name,
-                      std::int32_t value);
-int WriteFloatSetting(SettingsStore& key, MessageSink& sink, std::string_view name, float value);
+// Failed (kFailed) after the message has been shown. Each write stands alone:
+// a failure does not stop the caller from trying the next value.
+Status WriteStringSetting(SettingsStore& key, MessageSink& sink, std::string_view name,
+                          std::string_view text);
+Status WriteDwordSetting(SettingsStore& key, MessageSink& sink, std::string_view name,
+                         std::int32_t value);
+Status WriteFloatSetting(SettingsStore& key, MessageSink& sink, std::string_view name, float value);
 
-// Shows the message for a store result that is not kOk and answers 0 or 1.
-int ReportStoreResult(StoreResult result, MessageSink& sink, std::string_view name);
+// Shows the message for a store result that is not kOk and answers it as a
+// Status (kFailed).
+Status ReportStoreResult(StoreResult result, MessageSink& sink, std::string_view name);
 
 }  // namespace quillon::platform

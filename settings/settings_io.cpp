@@ -109,7 +109,7 @@ class Writer {
     void StampText(std::string_view name, std::string_view text) {
         if (stamps_ && !dryRun_) (void)Count(WriteStringSetting(key_, sink_, name, text));
     }
-    void Add(int failures) { failures_ += failures; }
+    void Add(Status written) { (void)Count(written); }
 
     int changes() const { return changes_; }
     int failures() const { return failures_; }
@@ -121,10 +121,11 @@ class Writer {
         ++changes_;
         return !dryRun_;
     }
-    // Takes the failures of one write; true when there were none.
-    bool Count(int failures) {
-        failures_ += failures;
-        return failures == 0;
+    // Takes the outcome of one write (its failure reported where it was
+    // found); true when it succeeded.
+    bool Count(Status written) {
+        if (!written.ok()) ++failures_;
+        return written.ok();
     }
 
     platform::SettingsStore& key_;
@@ -208,7 +209,7 @@ Status LoadSettings(const SettingsStores& stores, const SettingsRun& run,
     const platform::MemorySettingsStore machine(std::move(machineValues));
     const platform::MemorySettingsStore key(std::move(userValues));
 
-    if (ReadStringSetting(machine, "Root", values.root, "") != 0) {
+    if (!ReadStringSetting(machine, "Root", values.root, "").ok()) {
         sink.Show("Please re-install Quillon (code 01)");
         if (program) return Status(kRootMissing);
     }
@@ -220,7 +221,7 @@ Status LoadSettings(const SettingsStores& stores, const SettingsRun& run,
     correction.Processors = ClampProcessors(correction.Processors);
     const std::int32_t storedProcessors = correction.Processors;
 
-    const bool languageStored = ReadStringSetting(key, "Language", values.language, "") == 0;
+    const bool languageStored = ReadStringSetting(key, "Language", values.language, "").ok();
     const std::string storedLanguage = values.language;
     if (!languageStored) {
         if (run.chooseLanguage) {

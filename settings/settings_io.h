@@ -71,11 +71,6 @@ inline constexpr int kHistoryOutOfMemory = 2;
 // values it cannot see, nor save over them.
 inline constexpr int kSettingsUnreadable = 3;
 
-// Exit code of the program when its settings cannot be loaded. The run did
-// nothing a caller asked for, so it must not look like success to a script
-// that ran a quiet correction.
-inline constexpr int kSettingsLoadFailedExitCode = 1;
-
 // Fills `values`, `correction`, `history` and `loaded` from the stores;
 // missing values take their defaults silently and stored correction values are
 // brought into the window's ranges (the plug-in's recorded parameters, read

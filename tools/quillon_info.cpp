@@ -317,7 +317,7 @@ int main(int argc, char** argv) {
     app::StderrBusyIndicator busy;
     const app::ProgramEnvironment env{startSink, userStore, machineStore, languagePrompt, busy, {}};
     auto state = std::make_unique<app::AppState>();
-    const bool haveDatabase = app::LoadRunData(*state, env) == 0;
+    const bool haveDatabase = app::LoadRunData(*state, env).ok();
     if (!state->session.strings.IsAllocated() || state->session.strings.LoadedLanguageId() < 0) {
         state->session.strings.Allocate();
         text::LoadStrings(state->session.strings, text::kEnglishLangId, startSink);

@@ -105,7 +105,7 @@ TEST(LensHistoryStore, KeepsTheTenMostRecentAcrossRuns) {
     history[0].minFlenMaxAper = 2.8f;
     platform::MemorySettingsStore key;
     platform::CapturingSink sink;
-    EXPECT_EQ(SaveLensHistory(key, sink, history), 0);
+    EXPECT_TRUE(SaveLensHistory(key, sink, history).ok());
     EXPECT_EQ(sink.Count(), 0u);
     ASSERT_TRUE(key.Find("Hist").has_value());
     EXPECT_EQ(key.Find("Hist")->dword, 10u);

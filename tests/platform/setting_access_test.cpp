@@ -28,18 +28,18 @@ TEST(ReadDwordSettingTest, NumbersStoredAsShortTextsAreDecimalLongerOnesGiveTheD
          StoredValue::String("Minus", "-5"), StoredValue::String("Word", "abc"),
          StoredValue::Dword("Negative", 0xfffffffbu)});
     std::int32_t value = -1;
-    EXPECT_EQ(ReadDwordSetting(key, "JpegQuality", value, 90), 0);
+    EXPECT_TRUE(ReadDwordSetting(key, "JpegQuality", value, 90).ok());
     EXPECT_EQ(value, 75);
-    EXPECT_NE(ReadDwordSetting(key, "Long", value, 90), 0);
+    EXPECT_FALSE(ReadDwordSetting(key, "Long", value, 90).ok());
     EXPECT_EQ(value, 90);
-    EXPECT_EQ(ReadDwordSetting(key, "Minus", value, 90), 0);
+    EXPECT_TRUE(ReadDwordSetting(key, "Minus", value, 90).ok());
     EXPECT_EQ(value, -5);
     // Text that is no number reads as 0, as it always has for stored files.
-    EXPECT_EQ(ReadDwordSetting(key, "Word", value, 90), 0);
+    EXPECT_TRUE(ReadDwordSetting(key, "Word", value, 90).ok());
     EXPECT_EQ(value, 0);
-    EXPECT_EQ(ReadDwordSetting(key, "Negative", value, 90), 0);
+    EXPECT_TRUE(ReadDwordSetting(key, "Negative", value, 90).ok());
     EXPECT_EQ(value, -5);
-    EXPECT_NE(ReadDwordSetting(key, "Missing", value, 4), 0);
+    EXPECT_FALSE(ReadDwordSetting(key, "Missing", value, 4).ok());
     EXPECT_EQ(value, 4);
 }
 
@@ -49,42 +49,42 @@ TEST(ReadStringSettingTest, NumbersAndOverlongTextsGiveTheDefault) {
                                    StoredValue::String("Limit", std::string(511, 'a')),
                                    StoredValue::String("Over", std::string(512, 'a'))});
     std::string text;
-    EXPECT_EQ(ReadStringSetting(key, "suffix", text, "_lc"), 0);
+    EXPECT_TRUE(ReadStringSetting(key, "suffix", text, "_lc").ok());
     EXPECT_EQ(text, "_x");
-    EXPECT_NE(ReadStringSetting(key, "Number", text, "_lc"), 0);
+    EXPECT_FALSE(ReadStringSetting(key, "Number", text, "_lc").ok());
     EXPECT_EQ(text, "_lc");
-    EXPECT_EQ(ReadStringSetting(key, "Limit", text, ""), 0);
+    EXPECT_TRUE(ReadStringSetting(key, "Limit", text, "").ok());
     EXPECT_EQ(text.size(), 511u);
-    EXPECT_NE(ReadStringSetting(key, "Over", text, "d"), 0);
+    EXPECT_FALSE(ReadStringSetting(key, "Over", text, "d").ok());
     EXPECT_EQ(text, "d");
 }
 
 TEST(FloatSettingTest, FloatsTravelAsTheirBitPatterns) {
     MemorySettingsStore key({StoredValue::Dword("Flen", 0x42480000u)});
     float flen = 0.0f;
-    EXPECT_EQ(ReadFloatSetting(key, "Flen", flen, 0.0f), 0);
+    EXPECT_TRUE(ReadFloatSetting(key, "Flen", flen, 0.0f).ok());
     EXPECT_EQ(flen, 50.0f);
 
     CapturingSink sink;
-    EXPECT_EQ(WriteFloatSetting(key, sink, "Flen", -1.5f), 0);
+    EXPECT_TRUE(WriteFloatSetting(key, sink, "Flen", -1.5f).ok());
     EXPECT_EQ(key.Find("Flen")->dword, 0xbfc00000u);
-    EXPECT_NE(ReadFloatSetting(key, "Missing", flen, 2.5f), 0);
+    EXPECT_FALSE(ReadFloatSetting(key, "Missing", flen, 2.5f).ok());
     EXPECT_EQ(flen, 2.5f);
 }
 
 TEST(WriteSettingTest, EachFailureShowsItsOwnMessage) {
     CapturingSink sink;
     FailingStore cannotCreate(StoreResult::kCreateFailed);
-    EXPECT_EQ(WriteStringSetting(cannotCreate, sink, "Suffix", "_lc"), 1);
+    EXPECT_EQ(WriteStringSetting(cannotCreate, sink, "Suffix", "_lc").code(), 1);
     EXPECT_EQ(sink.Last(), "Error RegCreateKeyEx(Velmora/Quillon)");
 
     FailingStore cannotSet(StoreResult::kWriteFailed);
-    EXPECT_EQ(WriteDwordSetting(cannotSet, sink, "JpegQuality", 90), 1);
+    EXPECT_EQ(WriteDwordSetting(cannotSet, sink, "JpegQuality", 90).code(), 1);
     EXPECT_EQ(sink.Last(), "error RegSetValueEx(JpegQuality)");
     EXPECT_EQ(sink.Messages().back().caption, "Info");
 
     MemorySettingsStore good;
-    EXPECT_EQ(WriteDwordSetting(good, sink, "Processors", -5), 0);
+    EXPECT_TRUE(WriteDwordSetting(good, sink, "Processors", -5).ok());
     EXPECT_EQ(good.Find("Processors")->dword, 0xfffffffbu);
     EXPECT_EQ(sink.Count(), 2u);
 }

@@ -79,7 +79,7 @@ TEST_F(PluginTest, DISABLED_SpeedOfTwentyFourMegapixels) {
     app::StderrBusyIndicator busy;
     const app::ProgramEnvironment env{sink, user, machine, prompt, busy, {}};
     app::AppState state;
-    ASSERT_EQ(app::LoadRunData(state, env), 0);
+    ASSERT_TRUE(app::LoadRunData(state, env).ok());
     ASSERT_TRUE(
         engine::CreateWorkerPool(state.pool, state.stored.correction.Processors, sink).ok());
     CurrentImage& image = state.current.image;
