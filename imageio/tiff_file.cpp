@@ -51,7 +51,7 @@ TIFF* OpenTiff(const std::string& path, int fd, const char* mode, TiffMessages& 
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (options == nullptr) return nullptr;
     TIFFOpenOptionsSetErrorHandlerExtR(options, ShowTiffError, &messages);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, DropTiffWarning, &messages);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, DropTiffWarning, nullptr);
     TIFF* tif = fd < 0 ? TIFFOpenExt(path.c_str(), mode, options)
                        : TIFFFdOpenExt(fd, path.c_str(), mode, options);
     TIFFOpenOptionsFree(options);
@@ -242,10 +242,10 @@ void ReadExifValues(TIFF* tif, TiffShotValues& shot) {
         shot.exposureTime = FiniteOrZero(value);
     }
     shot.dateTime = TextField(tif, EXIFTAG_DATETIMEORIGINAL, TiffShotValues::kDateTimeCapacity);
-    shot.lensMake = TextField(tif, EXIFTAG_LENSMAKE, TiffShotValues::kLensNameCapacity);
-    shot.lensModel = TextField(tif, EXIFTAG_LENSMODEL, TiffShotValues::kLensNameCapacity);
     // Cameras without a clock write this instead of leaving the tag out.
     if (shot.dateTime == "0000:00:00 00:00:00") shot.dateTime.clear();
+    shot.lensMake = TextField(tif, EXIFTAG_LENSMAKE, TiffShotValues::kLensNameCapacity);
+    shot.lensModel = TextField(tif, EXIFTAG_LENSMODEL, TiffShotValues::kLensNameCapacity);
 }
 
 bool ReadMetadata(TIFF* tif, const std::string& path, ImageMetadata& metadata) {
