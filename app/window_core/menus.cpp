@@ -1,6 +1,6 @@
 #include "app/window_core/menus.h"
 
-#include "lensdb/text_format.h"
+#include "text/messages.h"
 
 namespace quillon::app {
 
@@ -38,7 +38,7 @@ std::vector<Menu> BuildMenus(WindowVariant variant, std::string_view viewerName,
         const std::string name =
             viewerName.empty() ? TextOf(texts, kTextExternalEditor) : std::string(viewerName);
         file.entries.push_back(Entry(MenuCommand::kOpenIn,
-                                     lensdb::FillPlaceholders(texts.Text(kTextOpenIn), {name}),
+                                     text::FormatText(texts.Text(kTextOpenIn), name),
                                      "Ctrl+O"));
         file.entries.push_back(
             Entry(MenuCommand::kSelectAll, TextOf(texts, kTextSelectAll), "Ctrl+A"));

@@ -142,7 +142,7 @@ void WindowSession::ShowSeveralSelected() {
 }
 
 bool WindowSession::ReadForBatch(const std::string& path) {
-    return imageio::LoadImageFile(path, state_.current.image, sink_) == 0;
+    return imageio::LoadImageFile(path, state_.current.image, sink_).ok();
 }
 
 int WindowSession::ShowReadFile(const std::string& path, bool read) {

@@ -109,8 +109,8 @@ class FileBrowserTest : public ::testing::Test {
 
     bool ReadsAsPhoto(const std::string& path) {
         platform::CapturingSink sink;
-        imageio::CurrentImage image;
-        return imageio::LoadImageFile(path, image, sink) == 0;
+        CurrentImage image;
+        return imageio::LoadImageFile(path, image, sink).ok();
     }
 
     testing::LoadedState loaded;
