@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -17,10 +17,9 @@ namespace quillon {
 enum class ByteOrder { kLittle, kBig };
 
 class ByteReader {
-public:
+  public:
     ByteReader() = default;
-    explicit ByteReader(std::span<const std::uint8_t> bytes,
-                        ByteOrder order = ByteOrder::kLittle)
+    explicit ByteReader(std::span<const std::uint8_t> bytes, ByteOrder order = ByteOrder::kLittle)
         : bytes_(bytes), order_(order) {}
 
     std::size_t size() const { return bytes_.size(); }
@@ -40,9 +39,8 @@ public:
     std::optional<std::uint16_t> U16(std::uint64_t offset) const {
         if (!Fits(offset, 2)) return std::nullopt;
         const auto* p = bytes_.data() + offset;
-        return order_ == ByteOrder::kLittle
-                   ? static_cast<std::uint16_t>(p[0] | (p[1] << 8))
-                   : static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+        return order_ == ByteOrder::kLittle ? static_cast<std::uint16_t>(p[0] | (p[1] << 8))
+                                            : static_cast<std::uint16_t>((p[0] << 8) | p[1]);
     }
     std::optional<std::uint32_t> U32(std::uint64_t offset) const {
         if (!Fits(offset, 4)) return std::nullopt;
@@ -78,14 +76,15 @@ public:
     std::string Text(std::uint64_t offset, std::uint64_t maxCount) const {
         std::string out;
         if (offset >= bytes_.size()) return out;
-        const std::uint64_t end = offset + std::min<std::uint64_t>(maxCount, bytes_.size() - offset);
+        const std::uint64_t end =
+            offset + std::min<std::uint64_t>(maxCount, bytes_.size() - offset);
         for (std::uint64_t i = offset; i < end && bytes_[static_cast<std::size_t>(i)] != 0; ++i) {
             out.push_back(static_cast<char>(bytes_[static_cast<std::size_t>(i)]));
         }
         return out;
     }
 
-private:
+  private:
     std::span<const std::uint8_t> bytes_;
     ByteOrder order_ = ByteOrder::kLittle;
 };

@@ -9,7 +9,7 @@
 namespace quillon::platform {
 
 class AutoResetEvent {
-public:
+  public:
     void Set() {
         {
             std::lock_guard lock(mutex_);
@@ -24,7 +24,7 @@ public:
         signalled_ = false;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable cv_;
     bool signalled_ = false;

@@ -14,7 +14,7 @@ namespace quillon::platform {
 inline constexpr std::string_view kInfoCaption = "Info";
 
 class MessageSink {
-public:
+  public:
     virtual ~MessageSink() = default;
     virtual void Show(std::string_view text, std::string_view caption) = 0;
     void Show(std::string_view text) { Show(text, kInfoCaption); }
@@ -23,11 +23,11 @@ public:
 // One line per message on stderr; the caption is printed only when it is not
 // the ordinary "Info". Safe to call from several threads.
 class StderrSink final : public MessageSink {
-public:
+  public:
     using MessageSink::Show;
     void Show(std::string_view text, std::string_view caption) override;
 
-private:
+  private:
     std::mutex mutex_;
 };
 
@@ -38,7 +38,7 @@ struct CapturedMessage {
 
 // Keeps every message for inspection by tests.
 class CapturingSink final : public MessageSink {
-public:
+  public:
     using MessageSink::Show;
     void Show(std::string_view text, std::string_view caption) override;
 
@@ -47,7 +47,7 @@ public:
     std::size_t Count() const;
     void Clear();
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<CapturedMessage> messages_;
 };

@@ -9,7 +9,7 @@
 namespace quillon::platform {
 
 class TextSource {
-public:
+  public:
     virtual ~TextSource() = default;
     // The UTF-8 text of string `id`; empty when the table has no such entry.
     virtual std::string_view Text(int id) const = 0;

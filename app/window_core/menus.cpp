@@ -37,9 +37,8 @@ std::vector<Menu> BuildMenus(WindowVariant variant, std::string_view viewerName,
     if (TraitsOf(variant).hasFileList) {
         const std::string name =
             viewerName.empty() ? TextOf(texts, kTextExternalEditor) : std::string(viewerName);
-        file.entries.push_back(Entry(MenuCommand::kOpenIn,
-                                     text::FormatText(texts.Text(kTextOpenIn), name),
-                                     "Ctrl+O"));
+        file.entries.push_back(
+            Entry(MenuCommand::kOpenIn, text::FormatText(texts.Text(kTextOpenIn), name), "Ctrl+O"));
         file.entries.push_back(
             Entry(MenuCommand::kSelectAll, TextOf(texts, kTextSelectAll), "Ctrl+A"));
         file.entries.push_back(Entry(MenuCommand::kRefresh, TextOf(texts, kTextRefresh), "Ctrl+R"));

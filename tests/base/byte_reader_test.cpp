@@ -1,8 +1,8 @@
 #include "base/byte_reader.h"
 
-#include <gtest/gtest.h>
-
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace quillon {
 namespace {

@@ -19,8 +19,8 @@
 #include "app/window/message_box_sink.h"
 #include "app/window/single_instance.h"
 #include "settings/languages.h"
-#include "text/string_table.h"
 #include "tests/window/window_fixture.h"
+#include "text/string_table.h"
 
 namespace quillon::app {
 namespace {

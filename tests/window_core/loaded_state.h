@@ -9,8 +9,8 @@
 #include "lensdb/lens_database.h"
 #include "platform/message_sink.h"
 #include "settings/languages.h"
-#include "text/string_table.h"
 #include "tests/support/test_support.h"
+#include "text/string_table.h"
 
 // A program state as start-up leaves it for a window: English texts, the lens
 // database the build generates, two processors, every setting at its default.
