@@ -55,7 +55,8 @@ preview::ShowImageParts WindowSession::Parts() {
                                    state_.current.selection,
                                    preview_,
                                    engine_,
-                                   state_.start.invertMode};
+                                   state_.start.invertMode,
+                                   readMetadata_};
 }
 
 lensdb::MatchContext WindowSession::MatchContextWith(lensdb::MatchSettings& settings) {
@@ -103,6 +104,16 @@ int WindowSession::OpenImage(const std::string& path) {
     if (Busy()) return preview::kShowFailed;
     preview::ShowImageParts parts = Parts();
     const int result = preview::ShowImage(parts, path, preview::ShowMode::kReadFile);
+    AfterImageShown();
+    return result;
+}
+
+int WindowSession::ShowImageInMemory(
+    const std::string& name, std::function<metadata::ShotInfo(ImageMetadata&)> readMetadata) {
+    if (Busy()) return preview::kShowFailed;
+    readMetadata_ = std::move(readMetadata);
+    preview::ShowImageParts parts = Parts();
+    const int result = preview::ShowImage(parts, name, preview::ShowMode::kImageInMemory);
     AfterImageShown();
     return result;
 }
