@@ -47,8 +47,10 @@ class DialogTest : public PluginTest {
         return run;
     }
 
-    static int Dword(const std::optional<platform::StoredValue>& value) {
-        return value ? static_cast<int>(value->dword) : -1;
+    // A stored number; a value not stored is its default.
+    int Dword(const std::string& name, int fallback = -1) const {
+        const std::optional<platform::StoredValue> value = Stored(name);
+        return value ? static_cast<int>(value->dword) : fallback;
     }
 };
 
@@ -93,7 +95,7 @@ TEST_F(DialogTest, OkCorrectsWithTheDialogsValuesAndHandsTheStepBack) {
     EXPECT_FALSE(SamePixels(document, before));
     ASSERT_TRUE(run.report.recorded);
     EXPECT_EQ(run.report.recorded->at(1).second, 30);  // 'vig2'
-    EXPECT_EQ(Dword(Stored("VigAmount")), 30);
+    EXPECT_EQ(Dword("VigAmount"), 30);
     EXPECT_TRUE(DialogDriver::Instance().boxes.empty());
 
     // The same values without the dialog give the same pixels: OK corrected
@@ -158,16 +160,16 @@ TEST_F(DialogTest, SizeAndMaximisedStateAreKeptForTheNextDialog) {
     };
     EXPECT_EQ(RunWith(document, grow).report.result, FILTER_RESULT_CANCELLED);
     EXPECT_EQ(grow.openedMaximized, false);
-    EXPECT_EQ(Dword(Stored("DialogWidth")), resized.width());
-    EXPECT_EQ(Dword(Stored("DialogHeight")), resized.height());
-    EXPECT_EQ(Dword(Stored("DialogMaximized")), 0);
+    EXPECT_EQ(Dword("DialogWidth"), resized.width());
+    EXPECT_EQ(Dword("DialogHeight"), resized.height());
+    EXPECT_EQ(Dword("DialogMaximized", 0), 0);
 
     DialogScript maximise;
     maximise.act = [](QWidget& dialog) { dialog.showMaximized(); };
     RunWith(document, maximise);
-    EXPECT_EQ(Dword(Stored("DialogMaximized")), 1);
+    EXPECT_EQ(Dword("DialogMaximized"), 1);
     // The size before maximising stays the one to restore to.
-    EXPECT_EQ(Dword(Stored("DialogWidth")), resized.width());
+    EXPECT_EQ(Dword("DialogWidth"), resized.width());
 
     DialogScript reopened;
     RunWith(document, reopened);
