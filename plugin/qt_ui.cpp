@@ -3,9 +3,9 @@
 //
 // The host may be a widget application itself; then its application object
 // serves, on the thread the host calls in on. Otherwise the plug-in makes one
-// the first time a display can be opened, and keeps it (and therefore stays
-// loaded) for the host's later runs: the toolkit allows only one, and not
-// again once it has gone.
+// the first time a display can be opened, and keeps it for the host's later
+// runs: the toolkit allows only one, and not again once it has gone (the
+// plug-in is linked to stay loaded for the same reason).
 
 #include <QApplication>
 #include <QMessageBox>
@@ -13,8 +13,6 @@
 #include <clocale>
 #include <memory>
 #include <string>
-
-#include <dlfcn.h>
 
 #include "app/window/busy_window.h"
 #include "app/window/gui_program.h"
@@ -31,16 +29,6 @@ namespace {
 // The application object the plug-in made; reachable for as long as the
 // process lives, as the toolkit needs it.
 QApplication* ownApplication = nullptr;
-
-// The library that made the application object must never be unloaded: the
-// toolkit's libraries it depends on would go with it, under a living object.
-void StayLoaded() {
-    Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&StayLoaded), &info) != 0 && info.dli_fname != nullptr) {
-        // The handle is kept on purpose; it holds the library.
-        (void)::dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-    }
-}
 
 // Whether widgets can be shown from this thread, making the application
 // object when the host has none.
@@ -63,7 +51,6 @@ bool WidgetsUsable() {
     std::setlocale(LC_ALL, hostLocale.c_str());
     // Closing the dialog must not end the host's event loop.
     QApplication::setQuitOnLastWindowClosed(false);
-    StayLoaded();
     return true;
 }
 
