@@ -102,6 +102,7 @@ void WindowSession::Rebuild() {
 
 int WindowSession::OpenImage(const std::string& path) {
     if (Busy()) return preview::kShowFailed;
+    readMetadata_ = nullptr;
     preview::ShowImageParts parts = Parts();
     const int result = preview::ShowImage(parts, path, preview::ShowMode::kReadFile);
     AfterImageShown();
@@ -179,6 +180,12 @@ int WindowSession::ShowReadFile(const std::string& path, bool read) {
 
 void WindowSession::Redetect() {
     if (!ImageShown() || Busy()) return;
+    // An image in memory is shown again as it is, its metadata read anew from
+    // where it came from.
+    if (readMetadata_) {
+        (void)ShowImageInMemory(preview_.path, readMetadata_);
+        return;
+    }
     (void)OpenImage(preview_.path);
 }
 

@@ -133,7 +133,8 @@ class WindowSession {
     bool RestartPending() const { return restartPending_; }
     void SetRestartPending(bool pending) { restartPending_ = pending; }
     // Camera and lens detection run again on the image shown (a detection
-    // preference changed): the file is read and shown anew.
+    // preference changed): the file is read and shown anew, an image in
+    // memory shown again with its metadata read anew.
     void Redetect();
     // OK in the Options dialog: stores the working values, loads the strings
     // of a new language at once, saves the preferences (once) when one
