@@ -33,6 +33,8 @@ DialogAnswer RunFilterDialog(DialogRequest& request, app::QtBusyIndicator& busy,
     DialogAnswer answer = DialogAnswer::kCancel;
     app::WindowSession session(request.state, sink);
     session.preview().displayProfile = app::DisplayIccProfile();
+    // The dialog has no Directory button, whose Alt-click writes the dump.
+    session.SetSettingsActions({request.savePreferences, {}});
     app::MainWindow window(session, app::WindowVariant::kFilterDialog,
                            std::make_unique<FilterDialogFlow>(request, answer), busy, prompts);
     busy.SetOwner(&window);

@@ -27,6 +27,14 @@ struct Outcome {
     bool corrected = false;  // the corrected document is with the host
 };
 
+settings::SettingsRun PluginSettingsRun(app::AppState& state, const RunEnvironment& env) {
+    settings::SettingsRun run;
+    run.deliverable = settings::Deliverable::kPlugin;
+    run.chooseLanguage =
+        settings::LanguageChooser(env.ui.LanguagePrompt(), state.session.languages);
+    return run;
+}
+
 // Corrects the loaded document with the values in `state` and writes it back.
 // The correction runs inside the busy note, which may run it on a thread of
 // its own (its host memory then hops to the host's thread); the transfer runs
@@ -98,11 +106,18 @@ Outcome CorrectDocument(HostCall call, const RunEnvironment& env, app::AppState&
 
     Outcome outcome{true, false};
     // The dialog keeps showing the document while it is corrected.
-    DialogRequest request{state, handoffFilePresent, readMetadata, [&] {
-                              outcome.corrected = CorrectAndWrite(call, env, state, allocator,
-                                                                  engine::SourceUse::kKeep);
-                              return outcome.corrected;
-                          }};
+    const auto correctAndWrite = [&] {
+        outcome.corrected = CorrectAndWrite(call, env, state, allocator, engine::SourceUse::kKeep);
+        return outcome.corrected;
+    };
+    const auto savePreferences = [&] {
+        // A failed save has shown its message; the values stay in use.
+        (void)settings::SaveSettings(env.userStore, PluginSettingsRun(state, env), sink,
+                                     state.stored.values, correction, state.stored.history,
+                                     settings::SaveScope::kPreferences, state.stored.loaded);
+    };
+    DialogRequest request{state, handoffFilePresent, readMetadata, correctAndWrite,
+                          savePreferences};
     switch (AskDialog(env.ui, request)) {
         case DialogAnswer::kFailed:
             // The dialog has said why; the run ends without saving, and the
@@ -120,14 +135,6 @@ Outcome CorrectDocument(HostCall call, const RunEnvironment& env, app::AppState&
     lensdb::RecordChoice(state.stored.history, current.selection, current.shot,
                          correction.CorChoice, /*imageShown=*/true);
     return outcome;
-}
-
-settings::SettingsRun PluginSettingsRun(app::AppState& state, const RunEnvironment& env) {
-    settings::SettingsRun run;
-    run.deliverable = settings::Deliverable::kPlugin;
-    run.chooseLanguage =
-        settings::LanguageChooser(env.ui.LanguagePrompt(), state.session.languages);
-    return run;
 }
 
 }  // namespace

@@ -40,6 +40,8 @@ struct DialogRequest {
     // OK: corrects the document with the values now in the state, showing the
     // busy note, and writes it to the host. True when the host has it.
     std::function<bool()> correctAndWrite;
+    // OK in the Options dialog: saves the preferences at once.
+    std::function<void()> savePreferences;
 };
 
 class PluginUi {

@@ -8,12 +8,12 @@
 // plug-in is linked to stay loaded for the same reason).
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QThread>
 #include <clocale>
 #include <memory>
 #include <string>
 
+#include "app/window/about_dialog.h"
 #include "app/window/busy_window.h"
 #include "app/window/gui_program.h"
 #include "app/window/language_window.h"
@@ -66,11 +66,9 @@ class QtPluginUi final : public PluginUi {
         return RunFilterDialog(request, busy_, prompts_, sink_);
     }
 
-    void ShowAbout(std::string_view heading, std::uintptr_t) override {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("About"),
-                        QString::fromUtf8(heading.data(), static_cast<qsizetype>(heading.size())),
-                        QMessageBox::Ok);
-        box.exec();
+    // The box writes its heading itself, for the build it is part of.
+    void ShowAbout(std::string_view, std::uintptr_t) override {
+        app::ShowAboutDialog(nullptr, app::AboutVariant::kPlugin);
     }
 
     void OnHostThread(const std::function<void()>& call) override {
