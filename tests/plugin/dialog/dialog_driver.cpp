@@ -43,11 +43,13 @@ DialogDriver& DialogDriver::Instance() {
 void DialogDriver::Arm(DialogScript* script) {
     Reset();
     script_ = script;
+    acting_ = nullptr;
 }
 
 void DialogDriver::Reset() {
     unexpectedDialogs = 0;
     boxes.clear();
+    abouts.clear();
 }
 
 void DialogDriver::Type(QWidget& dialog, const char* name, const QString& text) {
@@ -68,9 +70,26 @@ void DialogDriver::Tick() {
             box->done(QMessageBox::Ok);
             continue;
         }
+        auto* dialog = qobject_cast<QDialog*>(widget);
         // The first-run language question: its Cancel keeps English.
-        if (widget->objectName() == QStringLiteral("LANG")) {
-            if (auto* dialog = qobject_cast<QDialog*>(widget)) dialog->reject();
+        if (dialog != nullptr && widget->objectName() == QStringLiteral("LANG")) {
+            dialog->reject();
+            continue;
+        }
+        if (dialog != nullptr && widget->objectName() == QStringLiteral("ABOUT")) {
+            if (auto* heading = Find<QLabel>(*dialog, "AboutHeading")) {
+                abouts.push_back(heading->text().toStdString());
+            }
+            dialog->accept();
+            continue;
+        }
+        if (dialog != nullptr && widget->objectName() == QStringLiteral("OPTIONS")) {
+            if (acting_ != nullptr && acting_->options) {
+                acting_->options(*dialog);
+                dialog->accept();
+            } else {
+                dialog->reject();
+            }
             continue;
         }
         if (widget->objectName() != QStringLiteral("MAINDIALOG") || widget == handled_) continue;
@@ -84,6 +103,7 @@ void DialogDriver::Tick() {
         handled_ = widget;
         DialogScript* script = script_;
         script_ = nullptr;
+        acting_ = script;
         const char* button = "Cancel";
         if (script == nullptr) {
             ++unexpectedDialogs;
@@ -92,7 +112,15 @@ void DialogDriver::Tick() {
             script->title = widget->windowTitle();
             script->openedSize = widget->size();
             script->openedMaximized = widget->isMaximized();
-            if (script->act) script->act(*widget);
+            if (script->act) {
+                // The act may open a modal dialog (Options); the ticking
+                // timer is not fired again inside its own slot, so one of
+                // the act's own answers that dialog.
+                QTimer nested;
+                QObject::connect(&nested, &QTimer::timeout, [this] { Tick(); });
+                nested.start(kTickMs);
+                script->act(*widget);
+            }
             if (auto* info = Find<QPlainTextEdit>(*widget, "InfoBox")) {
                 script->infoText = info->toPlainText();
             }

@@ -8,6 +8,7 @@
 // correction dialog what the armed script says. A dialog nobody armed a
 // script for is cancelled and counted, so a test never hangs on it.
 
+#include <QDialog>
 #include <QImage>
 #include <QPointer>
 #include <QSize>
@@ -24,6 +25,9 @@ enum class Press { kOk, kCancel, kCloseWindow };
 struct DialogScript {
     // Runs first, on the dialog as it opened (resize it, type values, ...).
     std::function<void(QWidget& dialog)> act;
+    // Runs on the Options dialog when `act` opens it, which is then closed
+    // with OK (without it, with Cancel).
+    std::function<void(QDialog& options)> options;
     Press press = Press::kCancel;
 
     // What was seen.
@@ -44,11 +48,12 @@ class DialogDriver {
 
     // The script for the next dialog; it must outlive the run.
     void Arm(DialogScript* script);
-    void Disarm() { script_ = nullptr; }
-    // Dialogs that appeared without a script, and the texts of the boxes
-    // closed, since the last Arm or Reset.
+    void Disarm() { script_ = acting_ = nullptr; }
+    // Dialogs that appeared without a script, the texts of the message boxes
+    // and the headings of the About boxes closed, since the last Arm or Reset.
     int unexpectedDialogs = 0;
     std::vector<std::string> boxes;
+    std::vector<std::string> abouts;
     void Reset();
 
     // The control of the dialog with this identifier's name.
@@ -63,6 +68,7 @@ class DialogDriver {
 
   private:
     DialogScript* script_ = nullptr;
+    DialogScript* acting_ = nullptr;  // the script whose dialog is open
     // Guarded: the next run's dialog may be made where the last one was.
     QPointer<QWidget> handled_;
     QPointer<QWidget> waiting_;

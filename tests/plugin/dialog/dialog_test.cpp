@@ -2,12 +2,17 @@
 // host with widgets drawn off screen, the dialog answered by the driver from
 // inside the plug-in's event loop.
 
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QWidget>
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "preview/colour_management.h"
@@ -230,9 +235,49 @@ TEST_F(DialogTest, FailureWhileCorrectingIsShownAndTheHostIsOnlyCalledFromItsThr
 TEST_F(DialogTest, AboutNamesTheBuild) {
     DialogDriver::Instance().Reset();
     EXPECT_EQ(host::RunAbout(plugin_, 0), 0);
-    const std::vector<std::string>& boxes = DialogDriver::Instance().boxes;
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_NE(boxes[0].find("Quillon 9.0  " + kBits), std::string::npos) << boxes[0];
+    const std::vector<std::string>& abouts = DialogDriver::Instance().abouts;
+    ASSERT_EQ(abouts.size(), 1u);
+    EXPECT_EQ(abouts[0], "Quillon 9.0  " + kBits);
+}
+
+TEST_F(DialogTest, OptionsArePluginOnesSavedAtOnceAndDetectionReadsTheHostAgain) {
+    StoreSettings({"\"AlwaysDisplayDialog\"=dword:00000001"});
+    Document document = Open(kRecognised);
+    QString infoBefore;
+    int alwaysStoredAfterOptions = -1;
+    DialogScript script;
+    script.act = [&](QWidget& dialog) {
+        // F1 is the one key of the dialog: Help.
+        EXPECT_NE(DialogDriver::Find<QObject>(dialog, "Key F1"), nullptr);
+        infoBefore = DialogDriver::Find<QPlainTextEdit>(dialog, "InfoBox")->toPlainText();
+        auto* options = DialogDriver::Find<QAction>(dialog, "Menu40006");
+        ASSERT_NE(options, nullptr);
+        options->trigger();
+        alwaysStoredAfterOptions = Dword("AlwaysDisplayDialog");
+    };
+    std::map<std::string, int> controls;
+    script.options = [&](QDialog& options) {
+        for (const char* name : {"AlwaysDisplayDialogCheck", "ThreadsEdit", "ThreadsLabel",
+                                 "JpegQualityEdit", "SuffixEdit", "ViewerEdit"}) {
+            auto* widget = DialogDriver::Find<QWidget>(options, name);
+            controls[name] = widget != nullptr ? widget->property("controlId").toInt() : 0;
+        }
+        DialogDriver::Find<QCheckBox>(options, "AlwaysDisplayDialogCheck")->setChecked(false);
+        DialogDriver::Find<QCheckBox>(options, "DetectCameraCheck")->setChecked(false);
+    };
+    RunWith(document, script);
+    ASSERT_EQ(script.appearances, 1);
+    EXPECT_EQ(controls["AlwaysDisplayDialogCheck"], 1009);
+    EXPECT_EQ(controls["ThreadsEdit"], 1128);
+    EXPECT_EQ(controls["ThreadsLabel"], 1126);
+    EXPECT_EQ(controls["JpegQualityEdit"] | controls["SuffixEdit"] | controls["ViewerEdit"], 0);
+    EXPECT_EQ(alwaysStoredAfterOptions, 0);
+    // The camera is no longer taken from the host's metadata, read anew (the
+    // make menu may still offer it: the lens history remembers it).
+    EXPECT_NE(infoBefore.indexOf(QStringLiteral("E-420")), -1) << infoBefore.toStdString();
+    EXPECT_EQ(script.infoText.indexOf(QStringLiteral("E-420")), -1)
+        << script.infoText.toStdString();
+    EXPECT_EQ(Dword("DetectCamera"), 0);
 }
 
 TEST_F(DialogTest, PluginMakesTheApplicationOnceKeepsItAndLeavesTheHostsLocale) {
