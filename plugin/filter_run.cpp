@@ -27,44 +27,63 @@ struct Outcome {
     bool corrected = false;  // the corrected document is with the host
 };
 
+settings::SettingsRun PluginSettingsRun(app::AppState& state, const RunEnvironment& env) {
+    settings::SettingsRun run;
+    run.deliverable = settings::Deliverable::kPlugin;
+    run.chooseLanguage =
+        settings::LanguageChooser(env.ui.LanguagePrompt(), state.session.languages);
+    return run;
+}
+
 // Corrects the loaded document with the values in `state` and writes it back.
-// On failure the result says why: the engine's failure has been shown; a
-// failed transfer has set the host's code.
+// The correction runs inside the busy note, which may run it on a thread of
+// its own (its host memory then hops to the host's thread); the transfer runs
+// after it, here on the host's thread. On failure the result says why: the
+// engine's failure has been shown; a failed transfer has set the host's code.
 bool CorrectAndWrite(HostCall call, const RunEnvironment& env, app::AppState& state,
-                     BlockAllocator& allocator) {
+                     BlockAllocator& allocator, engine::SourceUse sourceUse) {
     platform::MessageSink& sink = env.ui.Sink();
     app::ImageState& current = state.current;
-    const engine::CorrectionInputs inputs{
-        state.stored.correction, current.selection.lensModel,
-        app::LensStateOf(current.selection, state.stored.correction)};
-    // The work calls the host (its memory, the transfer): the busy indicator
-    // of the plug-in runs it on the thread the host called in on.
-    const auto correctAndCopy = [&](engine::WorkProgress& progress) {
+    // The values of this moment: a dialog keeps showing the state's own while
+    // the correction runs, and crop shifts the correction limits go into this
+    // copy until it is done.
+    engine::CorrectionSettings values = state.stored.correction;
+    const engine::CorrectionInputs inputs{values, current.selection.lensModel,
+                                          app::LensStateOf(current.selection, values)};
+    const auto correct = [&](engine::WorkProgress& progress) {
+        progress.ExpectStages(app::ExpectedStages(
+            engine::DecideCorrections(inputs.settings, inputs.lens, inputs.lensState)));
         engine::EngineContext context{state.pool, sink};
         context.progress = &progress;
-        // The document is read once and written once: the correction may
-        // spend its copy of the source, and works in the host's memory.
-        if (!app::CorrectFullImage(current.image, inputs, state.stored.correction, context,
-                                   allocator)
-                 .ok()) {
-            if (call.result == FILTER_RESULT_OK) call.result = FILTER_RESULT_REPORTED;
-            return 1;
-        }
-        return CopyBufferToHost(call, current.image.output, state.pool, sink).ok() ? 0 : 1;
+        return app::CorrectFullImage(current.image, inputs, values, context, allocator, sourceUse)
+                       .ok()
+                   ? 0
+                   : 1;
     };
-    return env.ui.Busy().Run(state.session.strings.Text(kCorrectingImageString), correctAndCopy) ==
-           0;
+    if (env.ui.Busy().Run(state.session.strings.Text(kCorrectingImageString), correct) != 0) {
+        if (call.result == FILTER_RESULT_OK) call.result = FILTER_RESULT_REPORTED;
+        return false;
+    }
+    state.stored.correction = values;
+    return CopyBufferToHost(call, current.image.output, state.pool, sink).ok();
 }
 
 Outcome CorrectDocument(HostCall call, const RunEnvironment& env, app::AppState& state,
-                        BlockAllocator& allocator, bool handoffFilePresent) {
+                        BlockAllocator& allocator, HandoffFile& handoff) {
     platform::MessageSink& sink = env.ui.Sink();
     app::ImageState& current = state.current;
     // A failed copy has set the result and shown its message.
     if (!LoadHostImage(call, current.image, allocator, state.pool, sink).ok()) return {true, false};
 
-    current.shot = ReadHostMetadata(call.record, handoffFilePresent ? env.handoffPath : "",
-                                    app::DetectSwitchesOf(state.stored.values));
+    // The dialog reads the metadata again whenever it shows the document, with
+    // the Detect switches of that moment.
+    const auto readMetadata = [&](ImageMetadata& metadata) {
+        metadata::ShotInfo shot =
+            ReadHostMetadata(call.record, handoff, app::DetectSwitchesOf(state.stored.values));
+        metadata.icc = HostSourceProfile(call.record, shot);
+        return shot;
+    };
+    current.shot = readMetadata(current.image.metadata);
     // A document without a focal length is matched as if taken at 2 mm, which
     // no zoom covers: only a fixed-focus calibration can apply.
     if (current.shot.focalLength == 0.0) current.shot.focalLength = 2.0;
@@ -73,17 +92,32 @@ Outcome CorrectDocument(HostCall call, const RunEnvironment& env, app::AppState&
     const bool lensReady = lensdb::DetectForQuietCorrection(match.context(), current.selection);
 
     engine::CorrectionSettings& correction = state.stored.correction;
+    const bool handoffFilePresent = handoff.Present();
     const DialogRules rules{HostAsksForDialog(call.record, env.parametersRequested),
                             state.stored.values.alwaysDisplayDialog != 0,
                             correction.CorChoice == engine::kCorrectDistortion, lensReady,
                             handoffFilePresent};
     if (!ShowsDialog(rules)) {
         if (state.stored.values.resetAlways != 0) engine::ResetCorrectionValues(correction);
-        return {true, CorrectAndWrite(call, env, state, allocator)};
+        // The document is read once and written once: the correction may
+        // spend its copy of the source.
+        return {true, CorrectAndWrite(call, env, state, allocator, engine::SourceUse::kSpend)};
     }
 
-    DialogRequest request{state, call.record, handoffFilePresent};
     Outcome outcome{true, false};
+    // The dialog keeps showing the document while it is corrected.
+    const auto correctAndWrite = [&] {
+        outcome.corrected = CorrectAndWrite(call, env, state, allocator, engine::SourceUse::kKeep);
+        return outcome.corrected;
+    };
+    const auto savePreferences = [&] {
+        // A failed save has shown its message; the values stay in use.
+        (void)settings::SaveSettings(env.userStore, PluginSettingsRun(state, env), sink,
+                                     state.stored.values, correction, state.stored.history,
+                                     settings::SaveScope::kPreferences, state.stored.loaded);
+    };
+    DialogRequest request{state, handoffFilePresent, readMetadata, correctAndWrite,
+                          savePreferences};
     switch (AskDialog(env.ui, request)) {
         case DialogAnswer::kFailed:
             // The dialog has said why; the run ends without saving, and the
@@ -96,20 +130,11 @@ Outcome CorrectDocument(HostCall call, const RunEnvironment& env, app::AppState&
             call.result = handoffFilePresent ? FILTER_RESULT_OK : FILTER_RESULT_CANCELLED;
             break;
         case DialogAnswer::kOk:
-            outcome.corrected = CorrectAndWrite(call, env, state, allocator);
             break;
     }
     lensdb::RecordChoice(state.stored.history, current.selection, current.shot,
                          correction.CorChoice, /*imageShown=*/true);
     return outcome;
-}
-
-settings::SettingsRun PluginSettingsRun(app::AppState& state, const RunEnvironment& env) {
-    settings::SettingsRun run;
-    run.deliverable = settings::Deliverable::kPlugin;
-    run.chooseLanguage =
-        settings::LanguageChooser(env.ui.LanguagePrompt(), state.session.languages);
-    return run;
 }
 
 }  // namespace
@@ -131,7 +156,10 @@ void RunFilter(HostCall call, const RunEnvironment& env) {
     // Pixel memory comes from the host when it offers it. The allocator must
     // outlive the state, whose image blocks it serves.
     std::optional<HostBlockAllocator> hostMemory;
-    if (HasBufferProcs(call.record)) hostMemory.emplace(call, sink);
+    if (HasBufferProcs(call.record)) {
+        hostMemory.emplace(call, sink,
+                           [&ui = env.ui](const std::function<void()>& c) { ui.OnHostThread(c); });
+    }
     BlockAllocator& allocator =
         hostMemory ? static_cast<BlockAllocator&>(*hostMemory) : SystemBlockAllocator::Instance();
 
@@ -180,7 +208,8 @@ void RunFilter(HostCall call, const RunEnvironment& env) {
     bool handoffFilePresent = false;
     if (ready) {
         handoffFilePresent = HandoffFileUsable(env.handoffPath);
-        const Outcome outcome = CorrectDocument(call, env, state, allocator, handoffFilePresent);
+        HandoffFile handoff(handoffFilePresent ? env.handoffPath : std::string());
+        const Outcome outcome = CorrectDocument(call, env, state, allocator, handoff);
         if (outcome.completed) {
             // Only values that corrected the document go back to the host, so
             // an action never records a cancelled or failed step.

@@ -25,7 +25,34 @@ void HostBlockAllocator::Fail(std::string_view message) noexcept {
     call_.result = FILTER_RESULT_OUT_OF_MEMORY;
 }
 
+// The hop's calls capture one pointer, which a std::function holds without
+// allocating: these calls must not throw.
 std::uint8_t* HostBlockAllocator::Allocate(std::size_t size, std::uintptr_t& token) noexcept {
+    if (!hop_) return AllocateHere(size, token);
+    struct {
+        HostBlockAllocator* self;
+        std::size_t size;
+        std::uintptr_t& token;
+        std::uint8_t* data = nullptr;
+    } request{this, size, token};
+    hop_([r = &request] { r->data = r->self->AllocateHere(r->size, r->token); });
+    return request.data;
+}
+
+void HostBlockAllocator::Free(std::uint8_t* data, std::size_t, std::uintptr_t token) noexcept {
+    if (!hop_) {
+        FreeHere(data, token);
+        return;
+    }
+    struct {
+        HostBlockAllocator* self;
+        std::uint8_t* data;
+        std::uintptr_t token;
+    } request{this, data, token};
+    hop_([r = &request] { r->self->FreeHere(r->data, r->token); });
+}
+
+std::uint8_t* HostBlockAllocator::AllocateHere(std::size_t size, std::uintptr_t& token) noexcept {
     if (held_ == blocks_.size()) {
         Fail(text::kAllocMemError1);
         return nullptr;
@@ -60,7 +87,7 @@ std::uint8_t* HostBlockAllocator::Allocate(std::size_t size, std::uintptr_t& tok
     return data;
 }
 
-void HostBlockAllocator::Free(std::uint8_t* data, std::size_t, std::uintptr_t token) noexcept {
+void HostBlockAllocator::FreeHere(std::uint8_t* data, std::uintptr_t token) noexcept {
     if (token >= blocks_.size() || blocks_[token].data != data || data == nullptr) {
         sink_.Show("Internal error: 002");
         return;

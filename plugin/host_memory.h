@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "base/pixel_block.h"
@@ -19,12 +20,18 @@ namespace quillon::plugin {
 // At most this many blocks are held at once.
 inline constexpr std::size_t kMaxHostBlocks = 40;
 
+// Carries a call to the thread the host called the plug-in on and waits for
+// it; calls the host's procs there, wherever the block is taken or given back.
+using HostThreadHop = std::function<void(const std::function<void()>&)>;
+
 class HostBlockAllocator final : public BlockAllocator {
   public:
     // `call` and `sink` must outlive the allocator, and the allocator every
     // block it served. The record must carry all three buffer procs (see
-    // HasBufferProcs).
-    HostBlockAllocator(HostCall call, platform::MessageSink& sink) : call_(call), sink_(sink) {}
+    // HasBufferProcs). Without `hop` every block must be taken and given back
+    // on the host's thread.
+    HostBlockAllocator(HostCall call, platform::MessageSink& sink, HostThreadHop hop = {})
+        : call_(call), sink_(sink), hop_(std::move(hop)) {}
     HostBlockAllocator(const HostBlockAllocator&) = delete;
     HostBlockAllocator& operator=(const HostBlockAllocator&) = delete;
 
@@ -36,6 +43,9 @@ class HostBlockAllocator final : public BlockAllocator {
     std::size_t HeldBlocks() const { return held_; }
 
   private:
+    std::uint8_t* AllocateHere(std::size_t size, std::uintptr_t& token) noexcept;
+    void FreeHere(std::uint8_t* data, std::uintptr_t token) noexcept;
+
     struct Held {
         std::uint8_t* data = nullptr;
         FilterBufferId buffer = nullptr;
@@ -44,6 +54,7 @@ class HostBlockAllocator final : public BlockAllocator {
 
     HostCall call_;
     platform::MessageSink& sink_;
+    HostThreadHop hop_;
     std::array<Held, kMaxHostBlocks> blocks_{};
     std::size_t held_ = 0;
 };

@@ -14,6 +14,7 @@
 #include "metadata/lens_description.h"
 #include "metadata/xmp_reader.h"
 #include "platform/paths.h"
+#include "preview/colour_management.h"
 
 namespace quillon::plugin {
 
@@ -153,28 +154,43 @@ void ParseHandoffText(std::span<const std::uint8_t> bytes, ShotInfo& shot) {
     }
 }
 
-void ReadHandoffFile(const std::string& path, ShotInfo& shot) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return;
-    std::uint8_t buffer[kHandoffFileBytes];
-    const std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
-    std::fclose(file);
-    ParseHandoffText(std::span<const std::uint8_t>(buffer, n), shot);
+std::span<const std::uint8_t> HandoffFile::Text() {
+    if (!text_) {
+        text_.emplace();
+        std::FILE* file = path_.empty() ? nullptr : std::fopen(path_.c_str(), "rb");
+        if (file != nullptr) {
+            text_->resize(kHandoffFileBytes);
+            text_->resize(std::fread(text_->data(), 1, text_->size(), file));
+            std::fclose(file);
+        }
+    }
+    return *text_;
 }
 
-ShotInfo ReadHostMetadata(const FilterRecord& record, const std::string& handoffPath,
+ShotInfo ReadHostMetadata(const FilterRecord& record, HandoffFile& handoff,
                           const metadata::DetectSwitches& detect) {
     ShotInfo shot;  // cleared, with no colour space named
     const bool exifParsed =
         WithProperty(record, FILTER_PROPERTY_EXIF, [&](std::span<const std::uint8_t> block) {
             metadata::ParseExifBlock(block, shot, metadata::ExifBlockForm::kTiffStructure);
         });
-    if (!exifParsed && !handoffPath.empty()) ReadHandoffFile(handoffPath, shot);
+    if (!exifParsed) ParseHandoffText(handoff.Text(), shot);
     (void)WithProperty(record, FILTER_PROPERTY_XMP, [&](std::span<const std::uint8_t> packet) {
         metadata::ParseXmp(packet, shot);
     });
     metadata::CompleteShotInfo(shot, detect);
     return shot;
+}
+
+std::vector<std::uint8_t> HostSourceProfile(const FilterRecord& record, const ShotInfo& shot) {
+    // An sRGB document is shown as it is, whatever profile the host attaches.
+    if (record.canUseICCProfiles == 0 || record.iCCprofileData == nullptr ||
+        record.iCCprofileSize <= 0 || record.iCCprofileSize > kMaxHostProfileBytes ||
+        shot.colourSpaceIndex == preview::kProfileSrgb) {
+        return {};
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(record.iCCprofileData);
+    return {bytes, bytes + record.iCCprofileSize};
 }
 
 }  // namespace quillon::plugin

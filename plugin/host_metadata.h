@@ -2,8 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "metadata/parse_metadata.h"
 #include "metadata/shot_info.h"
@@ -39,15 +42,39 @@ bool HandoffFileUsable(const std::string& path);
 // the first NUL) to `shot`.
 void ParseHandoffText(std::span<const std::uint8_t> text, metadata::ShotInfo& shot);
 
-// Reads the file and applies it; an unreadable file changes nothing.
-void ReadHandoffFile(const std::string& path, metadata::ShotInfo& shot);
+// The handoff file of one run. It is read when a document without EXIF data
+// first needs it, and at most once: the dialog reads the document's metadata
+// again and gets the same text.
+class HandoffFile {
+  public:
+    // An empty path: there is no handoff file this run.
+    explicit HandoffFile(std::string path) : path_(std::move(path)) {}
+    // The file's first kHandoffFileBytes bytes; none when it cannot be read.
+    std::span<const std::uint8_t> Text();
+    bool Present() const { return !path_.empty(); }
+    bool Read() const { return text_.has_value(); }
+
+  private:
+    std::string path_;
+    std::optional<std::vector<std::uint8_t>> text_;
+};
 
 // The document's metadata as the detection needs it: the host's EXIF block
-// (or, only when the host has none, the handoff file at `handoffPath` if that
-// is not empty), then the XMP packet, then the clean-up and the Detect
-// switches. A host without the procs, or an error for either property, leaves
-// the fields cleared.
-metadata::ShotInfo ReadHostMetadata(const FilterRecord& record, const std::string& handoffPath,
+// (or, only when the host has none, the handoff file), then the XMP packet,
+// then the clean-up and the Detect switches. A host without the procs, or an
+// error for either property, leaves the fields cleared.
+metadata::ShotInfo ReadHostMetadata(const FilterRecord& record, HandoffFile& handoff,
                                     const metadata::DetectSwitches& detect);
+
+// Larger ICC profiles from a host are not taken.
+inline constexpr std::int32_t kMaxHostProfileBytes = 16 << 20;
+
+// The profile the preview converts the document from: a copy of the host's
+// ICC profile when the host allows profiles and hands one over, unless the
+// document's XMP names sRGB (`shot` as ReadHostMetadata read it). Empty
+// otherwise; the preview then takes the built-in profile the XMP names, or
+// shows the pixels as sRGB.
+std::vector<std::uint8_t> HostSourceProfile(const FilterRecord& record,
+                                            const metadata::ShotInfo& shot);
 
 }  // namespace quillon::plugin

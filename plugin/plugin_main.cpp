@@ -11,13 +11,13 @@
 
 #include <dlfcn.h>
 
+#include "app/window_core/window_variant.h"
 #include "platform/settings_store.h"
 #include "plugin/filter_run.h"
 #include "plugin/host_api.h"
 #include "plugin/host_metadata.h"
 #include "plugin/plugin_ui.h"
 #include "settings/settings_location.h"
-#include "settings/settings_values.h"
 #include "text/memory_messages.h"
 
 #define QUILLON_EXPORT __attribute__((visibility("default")))
@@ -31,8 +31,6 @@ using namespace quillon;
 
 // The host asked for the parameters; the next start shows the dialog.
 bool parametersRequested = false;
-
-constexpr const char* kBuildBits = sizeof(void*) == 8 ? "  64-bit" : "  32-bit";
 
 // The machine-wide settings follow the library, not the host program: a
 // plug-in run from its build tree finds that tree's installation folder
@@ -48,7 +46,7 @@ std::string PluginLibraryPath() {
 void About(const AboutRecord* about) {
     const std::uintptr_t owner =
         about != nullptr && about->platformData != nullptr ? about->platformData->ownerWindow : 0;
-    plugin::CreatePluginUi()->ShowAbout(std::string(settings::kVersionText) + kBuildBits, owner);
+    plugin::CreatePluginUi()->ShowAbout(app::AboutHeading(), owner);
 }
 
 void Start(FilterRecord& record, std::int16_t& result) {

@@ -10,7 +10,9 @@ DialogAnswer AskDialog(PluginUi& ui, DialogRequest& request) {
         const std::string text = answer;
         if (text == "ok" || text == "cancel") {
             ui.Sink().Show("Quillon: dialog requested (test hook answers " + text + ")");
-            return text == "ok" ? DialogAnswer::kOk : DialogAnswer::kCancel;
+            if (text == "cancel") return DialogAnswer::kCancel;
+            (void)request.correctAndWrite();
+            return DialogAnswer::kOk;
         }
     }
     return ui.RunDialog(request);

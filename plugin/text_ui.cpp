@@ -1,7 +1,8 @@
-// The interface of a build without the dialog: messages on stderr, and the
-// correction dialog refused with the reason. A host that runs the filter from
-// a script gets what it needs: the correction when the photo is recognised,
-// and a clear refusal when it would need a choice by hand.
+// The interface where no dialog can be shown (no display, a host without
+// widgets): messages on stderr, and the correction dialog refused with the
+// reason. A host that runs the filter from a script gets what it needs: the
+// correction when the photo is recognised, and a clear refusal when it would
+// need a choice by hand.
 
 #include <cstdlib>
 #include <cstring>
@@ -20,8 +21,8 @@ class TextUi final : public PluginUi {
     app::BusyIndicator& Busy() override { return busy_; }
     DialogAnswer RunDialog(DialogRequest&) override {
         sink_.Show(
-            "Quillon: this photo needs the correction dialog, which this build cannot show. "
-            "The document is unchanged.",
+            "Quillon: this photo needs the correction dialog, which cannot be shown here "
+            "(no display). The document is unchanged.",
             "Error");
         return DialogAnswer::kFailed;
     }
@@ -35,6 +36,6 @@ class TextUi final : public PluginUi {
 
 }  // namespace
 
-std::unique_ptr<PluginUi> CreatePluginUi() { return std::make_unique<TextUi>(); }
+std::unique_ptr<PluginUi> CreateTextUi() { return std::make_unique<TextUi>(); }
 
 }  // namespace quillon::plugin

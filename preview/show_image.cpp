@@ -34,8 +34,12 @@ int Fail(PreviewState& preview) {
 // Steps of a new image: its metadata. A photo without a focal length keeps
 // 0, so matching offers every lens of the camera and a window lets the user
 // choose one and type the focal length.
-void ReadShot(ShowImageParts& parts) {
+void ReadShot(ShowImageParts& parts, ShowMode mode) {
     const settings::SettingsValues& values = parts.values;
+    if (mode == ShowMode::kImageInMemory && parts.readMetadata) {
+        parts.shot = parts.readMetadata(parts.image.metadata);
+        return;
+    }
     parts.shot = metadata::ParseImageMetadata(
         parts.image.metadata,
         {values.detectCamera != 0, values.detectLens != 0, values.detectFlen != 0});
@@ -127,7 +131,7 @@ int ShowImage(ShowImageParts& parts, const std::string& path, ShowMode mode) {
     }
     if (newImage) {
         preview.path = path;
-        ReadShot(parts);
+        ReadShot(parts, mode);
         // The host hands its document over as it shows it.
         if (fromFile) orientation = parts.shot.orientation;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "engine/correction_settings.h"
@@ -51,6 +52,11 @@ struct ShowImageParts {
     PreviewState& preview;
     engine::EngineContext& engine;  // the worker pool and the message sink
     bool invertMode = false;        // the command line's inverted mode
+    // How an image in memory gets its metadata: read anew from where it came
+    // from (the plug-in's host), which also leaves the profile the preview
+    // converts from in the metadata's ICC bytes (or none). Without it the
+    // blocks the caller put into image.metadata are parsed.
+    std::function<metadata::ShotInfo(ImageMetadata&)> readMetadata = {};
 };
 
 // Shows `path` (kReadFile; for kImageInMemory the name the image goes by) in
@@ -63,9 +69,10 @@ struct ShowImageParts {
 //    then marked upright (other values stay as they are); the turn modes turn
 //    the current image and mark it the same way; an image in memory is shown
 //    as the caller holds it;
-//  - a new image's metadata is read; a photo that gives no focal length is
-//    matched without one: every lens of its camera is offered, and the
-//    focal length of a chosen lens starts at the one last used (Flen);
+//  - a new image's metadata is read (by parts.readMetadata for an image in
+//    memory when given); a photo that gives no focal length is matched
+//    without one: every lens of its camera is offered, and the focal length
+//    of a chosen lens starts at the one last used (Flen);
 //  - the fitted preview is reduced from the image (from its 8-bit copy for
 //    16-bit images), and the display transform built;
 //  - a new or turned image starts with the zoom off and the view centred

@@ -21,7 +21,7 @@ i386=0
 if [ "${QUILLON_I386:-0}" = 1 ]; then
     i386=1
     packages+=(g++-multilib libtiff-dev:i386 libjpeg62-turbo-dev:i386 liblcms2-dev:i386
-               libgtest-dev:i386 libgmock-dev:i386 qt6-base-dev:i386)
+               libgtest-dev:i386 libgmock-dev:i386 qt6-base-dev:i386 libbenchmark-dev:i386)
 fi
 
 missing=()

@@ -19,7 +19,7 @@ ctest --preset "$preset"
 if [ "$preset" = dev ]; then
     cmake --preset i386
     cmake --build --preset i386 --target quillon_plugin quillon_host quillon_plugin_tests \
-        quillon_replay_handoff quillon_host_api_c_check quillon_embed_check quillon_engine_tests \
-        quillon_base_tests quillon_image_tests
+        quillon_plugin_dialog_tests quillon_replay_handoff quillon_host_api_c_check \
+        quillon_embed_check quillon_engine_tests quillon_base_tests quillon_image_tests
     ctest --preset i386 -L 'plugin|engine|base|image'
 fi

@@ -186,6 +186,9 @@ int main(int argc, char** argv) {
         std::printf("leaks: %d buffers, %d handles, %d bad releases\n", report.buffersHeld,
                     report.handlesHeld, report.badReleases);
     }
+    if (report.offThreadCalls != 0) {
+        std::printf("misuse: %d calls from another thread\n", report.offThreadCalls);
+    }
     if (report.result != 0) return 1;
 
     if (!recordPath.empty() && report.recorded) {

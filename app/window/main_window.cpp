@@ -863,15 +863,22 @@ bool MainWindow::OpenNextFile() {
 }
 
 int MainWindow::CorrectAndWrite(const imageio::ImageFileOptions& options) {
+    const int result = WhileBusy([this, &options] {
+        return busy_.Run(Text(kTextCorrectingImage).toStdString(),
+                         [this, &options](engine::WorkProgress& progress) {
+                             return session_.CorrectAndWrite(options, progress);
+                         });
+    });
+    if (result == 0) setWindowTitle(QString::fromStdString(WindowTitle()));
+    return result;
+}
+
+int MainWindow::WhileBusy(const std::function<int()>& work) {
     if (session_.Busy()) return 1;
     session_.SetBusy(true);
     RefreshAll();
-    const int result = busy_.Run(Text(kTextCorrectingImage).toStdString(),
-                                 [this, &options](engine::WorkProgress& progress) {
-                                     return session_.CorrectAndWrite(options, progress);
-                                 });
+    const int result = work();
     session_.SetBusy(false);
-    if (result == 0) setWindowTitle(QString::fromStdString(WindowTitle()));
     RefreshAll();
     return result;
 }

@@ -20,6 +20,7 @@
 #include <QTabBar>
 #include <QTimer>
 #include <QUrl>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -180,6 +181,10 @@ class MainWindow : public QMainWindow {
     // Corrects the full image and writes it with the busy window shown; the
     // window cannot start a second one meanwhile. 0 when written.
     int CorrectAndWrite(const imageio::ImageFileOptions& options);
+    // Runs `work` (which shows the busy window itself) with the window busy:
+    // nothing renders and every control is disabled. Answers work's result;
+    // 1 without running it when the window is busy already.
+    int WhileBusy(const std::function<int()>& work);
 
     // Ends the window with `result`.
     void Finish(int result);

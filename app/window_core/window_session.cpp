@@ -55,7 +55,8 @@ preview::ShowImageParts WindowSession::Parts() {
                                    state_.current.selection,
                                    preview_,
                                    engine_,
-                                   state_.start.invertMode};
+                                   state_.start.invertMode,
+                                   readMetadata_};
 }
 
 lensdb::MatchContext WindowSession::MatchContextWith(lensdb::MatchSettings& settings) {
@@ -101,8 +102,19 @@ void WindowSession::Rebuild() {
 
 int WindowSession::OpenImage(const std::string& path) {
     if (Busy()) return preview::kShowFailed;
+    readMetadata_ = nullptr;
     preview::ShowImageParts parts = Parts();
     const int result = preview::ShowImage(parts, path, preview::ShowMode::kReadFile);
+    AfterImageShown();
+    return result;
+}
+
+int WindowSession::ShowImageInMemory(
+    const std::string& name, std::function<metadata::ShotInfo(ImageMetadata&)> readMetadata) {
+    if (Busy()) return preview::kShowFailed;
+    readMetadata_ = std::move(readMetadata);
+    preview::ShowImageParts parts = Parts();
+    const int result = preview::ShowImage(parts, name, preview::ShowMode::kImageInMemory);
     AfterImageShown();
     return result;
 }
@@ -168,6 +180,12 @@ int WindowSession::ShowReadFile(const std::string& path, bool read) {
 
 void WindowSession::Redetect() {
     if (!ImageShown() || Busy()) return;
+    // An image in memory is shown again as it is, its metadata read anew from
+    // where it came from.
+    if (readMetadata_) {
+        (void)ShowImageInMemory(preview_.path, readMetadata_);
+        return;
+    }
     (void)OpenImage(preview_.path);
 }
 

@@ -54,6 +54,11 @@ class WindowSession {
     // Shows the photo at `path` and renders it. Answers ShowImage's result
     // (preview::kShownWithLens, kShownWithoutLens, kShowFailed).
     int OpenImage(const std::string& path);
+    // Shows the image the caller put into state().current.image (the
+    // plug-in's document), whose metadata `readMetadata` reads, and renders
+    // it (see ShowImageParts::readMetadata). The image is known by `name`.
+    int ShowImageInMemory(const std::string& name,
+                          std::function<metadata::ShotInfo(ImageMetadata&)> readMetadata);
     // The rotation buttons: kTurnClockwise or kTurnCounterClockwise.
     int Turn(preview::ShowMode mode);
     bool ImageShown() const;
@@ -128,7 +133,8 @@ class WindowSession {
     bool RestartPending() const { return restartPending_; }
     void SetRestartPending(bool pending) { restartPending_ = pending; }
     // Camera and lens detection run again on the image shown (a detection
-    // preference changed): the file is read and shown anew.
+    // preference changed): the file is read and shown anew, an image in
+    // memory shown again with its metadata read anew.
     void Redetect();
     // OK in the Options dialog: stores the working values, loads the strings
     // of a new language at once, saves the preferences (once) when one
@@ -207,6 +213,8 @@ class WindowSession {
     bool restartPending_ = false;
     SettingsActions settingsActions_;
     preview::ChannelView channelView_ = preview::ChannelView::kAll;
+    // Where the metadata of an image in memory comes from.
+    std::function<metadata::ShotInfo(ImageMetadata&)> readMetadata_;
 };
 
 }  // namespace quillon::app

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "image/image_metadata.h"
+#include "preview/colour_management.h"
 #include "tests/support/test_support.h"
 #include "tools/host/exif_block.h"
 
@@ -116,27 +117,36 @@ class HostMetadataTest : public ::testing::Test {
     std::string handoff_;
 };
 
-TEST_F(HostMetadataTest, HostsExifIsReadAndTheHandoffFileIgnored) {
+TEST_F(HostMetadataTest, HostsExifIsReadAndTheHandoffFileNeverOpened) {
     PropertyHost host;
     host.exif = CanonExif();
     const FilterRecord record = host.Record();
-    const ShotInfo shot = ReadHostMetadata(record, handoff_, {});
+    HandoffFile handoff(handoff_);
+    const ShotInfo shot = ReadHostMetadata(record, handoff, {});
     EXPECT_EQ(shot.make, "Canon");
     EXPECT_EQ(shot.model, "Canon EOS 1000D");
     EXPECT_DOUBLE_EQ(shot.focalLength, 34.0);
     EXPECT_EQ(host.disposed, 1);
+    EXPECT_FALSE(handoff.Read());
 }
 
-TEST_F(HostMetadataTest, WithoutExifTheHandoffFileSpeaks) {
+TEST_F(HostMetadataTest, WithoutExifTheHandoffFileSpeaksEveryTimeButIsReadOnce) {
     PropertyHost host;
     const FilterRecord record = host.Record();
-    const ShotInfo shot = ReadHostMetadata(record, handoff_, {});
+    HandoffFile handoff(handoff_);
+    const ShotInfo shot = ReadHostMetadata(record, handoff, {});
     EXPECT_EQ(shot.make, "Nikon");
     EXPECT_DOUBLE_EQ(shot.focalLength, 26.0);
-    // No handoff file this run: nothing at all.
-    EXPECT_EQ(ReadHostMetadata(record, "", {}).make, "");
+    // The dialog reads the metadata again after the file may have changed
+    // (another application rewrote it): the run keeps what it read first.
+    const std::string changed = ";Make!Pentax!";
+    ASSERT_TRUE(testing::WriteBytes(handoff_, {changed.begin(), changed.end()}));
+    EXPECT_EQ(ReadHostMetadata(record, handoff, {}).make, "Nikon");
     // A host without property procs is a host without EXIF.
-    EXPECT_EQ(ReadHostMetadata(FilterRecord{}, handoff_, {}).model, "D40");
+    EXPECT_EQ(ReadHostMetadata(FilterRecord{}, handoff, {}).model, "D40");
+    // No handoff file this run: nothing at all.
+    HandoffFile none("");
+    EXPECT_EQ(ReadHostMetadata(record, none, {}).make, "");
 }
 
 TEST_F(HostMetadataTest, DetectSwitchesClearWhatTheUserSetsByHand) {
@@ -145,9 +155,34 @@ TEST_F(HostMetadataTest, DetectSwitchesClearWhatTheUserSetsByHand) {
     const FilterRecord record = host.Record();
     metadata::DetectSwitches detect;
     detect.detectFlen = false;
-    const ShotInfo shot = ReadHostMetadata(record, "", detect);
+    HandoffFile none("");
+    const ShotInfo shot = ReadHostMetadata(record, none, detect);
     EXPECT_EQ(shot.focalLength, 0.0);
     EXPECT_EQ(shot.make, "Canon");
+}
+
+TEST(HostSourceProfileTest, TheHostsProfileUnlessRefusedMissingOrOverruledBySrgb) {
+    const std::vector<std::uint8_t> icc(600, 7);
+    FilterRecord record{};
+    record.canUseICCProfiles = 1;
+    record.iCCprofileData = icc.data();
+    record.iCCprofileSize = static_cast<std::int32_t>(icc.size());
+    ShotInfo shot;
+    EXPECT_EQ(HostSourceProfile(record, shot), icc);
+    shot.colourSpaceIndex = preview::kProfileAdobeRgb;  // the host's bytes say more
+    EXPECT_EQ(HostSourceProfile(record, shot), icc);
+
+    shot.colourSpaceIndex = preview::kProfileSrgb;
+    EXPECT_TRUE(HostSourceProfile(record, shot).empty());
+    shot.colourSpaceIndex = -1;
+    record.canUseICCProfiles = 0;
+    EXPECT_TRUE(HostSourceProfile(record, shot).empty());
+    // Sizes a host got wrong are not read.
+    record.canUseICCProfiles = 1;
+    record.iCCprofileSize = -5;
+    EXPECT_TRUE(HostSourceProfile(record, shot).empty());
+    record.iCCprofileSize = kMaxHostProfileBytes + 1;
+    EXPECT_TRUE(HostSourceProfile(record, shot).empty());
 }
 
 }  // namespace

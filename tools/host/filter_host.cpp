@@ -1,12 +1,14 @@
 #include "tools/host/filter_host.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "base/pixel_block.h"
 
@@ -141,6 +143,7 @@ class Session {
             descriptor_.descriptor = nullptr;
         }
         report_.buffersHeld = static_cast<int>(buffers.size());
+        report_.offThreadCalls = offThreadCalls_.load();
         report_.handlesHeld = static_cast<int>(handles.size());
     }
 
@@ -149,7 +152,14 @@ class Session {
     std::set<Handle*> handles;
 
   private:
-    static Session& Of(void* context) { return *static_cast<Session*>(context); }
+    // Every proc is reached through here: a call from another thread than the
+    // one that called the plug-in is counted (a host may serve its procs on
+    // its own thread only).
+    static Session& Of(void* context) {
+        auto& s = *static_cast<Session*>(context);
+        if (std::this_thread::get_id() != s.thread_) ++s.offThreadCalls_;
+        return s;
+    }
 
     // The sample of plane `plane` at row y, column x.
     std::uint8_t* At(int plane, int y, int x) {
@@ -250,7 +260,7 @@ class Session {
         Handle* h = Of(context).Find(handle);
         return h ? h->bytes.data() : nullptr;
     }
-    static void UnlockHandle(void*, FilterHandle) {}
+    static void UnlockHandle(void* context, FilterHandle) { (void)Of(context); }
     static void DisposeHandle(void* context, FilterHandle handle) {
         if (handle == nullptr) return;
         Session& s = Of(context);
@@ -297,12 +307,14 @@ class Session {
         if (h == nullptr) return nullptr;
         return reinterpret_cast<FilterReadToken>(new ReadToken{Deserialise(h->bytes)});
     }
-    static FilterError CloseRead(void*, FilterReadToken token) {
+    static FilterError CloseRead(void* context, FilterReadToken token) {
+        (void)Of(context);
         delete reinterpret_cast<ReadToken*>(token);
         return 0;
     }
-    static std::uint8_t GetKey(void*, FilterReadToken token, FilterKey* key, FilterKey* type,
-                               std::int32_t* flags) {
+    static std::uint8_t GetKey(void* context, FilterReadToken token, FilterKey* key,
+                               FilterKey* type, std::int32_t* flags) {
+        (void)Of(context);
         auto* t = reinterpret_cast<ReadToken*>(token);
         if (t->next >= t->entries.size()) return 0;
         *key = t->entries[t->next].first;
@@ -312,15 +324,18 @@ class Session {
         ++t->next;
         return 1;
     }
-    static FilterError GetInteger(void*, FilterReadToken token, std::int32_t* value) {
+    static FilterError GetInteger(void* context, FilterReadToken token, std::int32_t* value) {
+        (void)Of(context);
         *value = reinterpret_cast<ReadToken*>(token)->current;
         return 0;
     }
-    static FilterWriteToken OpenWrite(void*) {
+    static FilterWriteToken OpenWrite(void* context) {
+        (void)Of(context);
         return reinterpret_cast<FilterWriteToken>(new WriteToken);
     }
-    static FilterError PutInteger(void*, FilterWriteToken token, FilterKey key,
+    static FilterError PutInteger(void* context, FilterWriteToken token, FilterKey key,
                                   std::int32_t value) {
+        (void)Of(context);
         reinterpret_cast<WriteToken*>(token)->entries.emplace_back(key, value);
         return 0;
     }
@@ -344,6 +359,8 @@ class Session {
     FilterHandle played_ = nullptr;
     HostMemory ownMemory_;
     HostMemory& memory_;
+    std::thread::id thread_ = std::this_thread::get_id();
+    std::atomic<int> offThreadCalls_{0};
 };
 
 }  // namespace

@@ -87,6 +87,7 @@ struct HostReport {
     int buffersHeld = 0;
     int handlesHeld = 0;
     int badReleases = 0;
+    int offThreadCalls = 0;  // procs called from another thread than the selector's
     int32_t maxSpace = -1;
     int32_t bufferSpace = -1;
     double startSeconds = 0.0;  // wall time of the start selector
