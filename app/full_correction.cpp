@@ -1,6 +1,7 @@
 #include "app/full_correction.h"
 
 #include "app/photo_detection.h"
+#include "preview/preview_state.h"
 
 namespace quillon::app {
 
@@ -38,7 +39,7 @@ int CorrectAndSave(AppState& state, const FullCorrection& job, platform::Message
                    engine::WorkProgress& progress) {
     ImageState& current = state.current;
     const engine::CorrectionInputs inputs{job.values, current.selection.lensModel,
-                                          LensStateOf(current.selection, job.values)};
+                                          preview::LensStateOf(current.selection, job.values)};
     progress.ExpectStages(
         ExpectedStages(engine::DecideCorrections(inputs.settings, inputs.lens, inputs.lensState)));
     engine::EngineContext context{state.pool, sink};

@@ -18,15 +18,6 @@ PhotoMatch::PhotoMatch(AppState& state, bool invertMode, bool withWindow)
                state.current.image.input.width,
                state.current.image.input.height} {}
 
-engine::LensState LensStateOf(const lensdb::LensSelection& selection,
-                              const engine::CorrectionSettings& correction) {
-    engine::LensState state;
-    state.distortionUsable = selection.profileCorrection && selection.IsRealLensSelected() &&
-                             selection.coefficientsValid;
-    state.fisheyeEnabled = correction.CorChoice == engine::kCorrectFisheye;
-    return state;
-}
-
 void ReadShotInfo(AppState& state) {
     state.current.shot = metadata::ParseImageMetadata(state.current.image.metadata,
                                                       DetectSwitchesOf(state.stored.values));

@@ -26,10 +26,6 @@ class PhotoMatch {
     lensdb::MatchContext context_;
 };
 
-// What the engine needs to know of the lens choice for the correction values.
-engine::LensState LensStateOf(const lensdb::LensSelection& selection,
-                              const engine::CorrectionSettings& correction);
-
 // Parses the metadata of the loaded photo into state.current.shot with the
 // run's detect switches.
 void ReadShotInfo(AppState& state);

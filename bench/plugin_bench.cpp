@@ -16,6 +16,7 @@
 #include "engine/run_correction.h"
 #include "platform/message_sink.h"
 #include "platform/settings_store.h"
+#include "preview/preview_state.h"
 #include "settings/language_dialog.h"
 #include "tools/host/document.h"
 #include "tools/host/filter_host.h"
@@ -188,7 +189,7 @@ void BM_Plugin_InMemoryCorrection24MP(benchmark::State& state) {
     }
     const engine::CorrectionInputs inputs{
         app.stored.correction, app.current.selection.lensModel,
-        app::LensStateOf(app.current.selection, app.stored.correction)};
+        preview::LensStateOf(app.current.selection, app.stored.correction)};
     engine::EngineContext context{app.pool, sink};
     const StatusOr<engine::CorrectionPlan> plan =
         engine::PlanCorrection(image.input, inputs, engine::SourceUse::kKeep, sink);

@@ -13,6 +13,7 @@
 #include "plugin/host_metadata.h"
 #include "plugin/host_transfer.h"
 #include "plugin/script_parameters.h"
+#include "preview/preview_state.h"
 #include "settings/settings_io.h"
 
 namespace quillon::plugin {
@@ -49,7 +50,7 @@ bool CorrectAndWrite(HostCall call, const RunEnvironment& env, app::AppState& st
     // copy until it is done.
     engine::CorrectionSettings values = state.stored.correction;
     const engine::CorrectionInputs inputs{values, current.selection.lensModel,
-                                          app::LensStateOf(current.selection, values)};
+                                          preview::LensStateOf(current.selection, values)};
     const auto correct = [&](engine::WorkProgress& progress) {
         progress.ExpectStages(app::ExpectedStages(
             engine::DecideCorrections(inputs.settings, inputs.lens, inputs.lensState)));
