@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,30 @@ struct ImageFileOptions {
     bool interactiveMode = true;
     std::string suffix = "_lc";
     int jpegQuality = 90;  // 1..100; values outside are clamped
+};
+
+// Where a writer takes the rows of the image it writes: asked from the top
+// down, each range right after the one before. Whoever produces them may
+// still be working on later rows.
+class RowFeed {
+  public:
+    virtual ~RowFeed() = default;
+    // Rows [first, first + count) of the image, each the image's rowBytes after
+    // the one before, valid until the next call. Null when they cannot be had,
+    // after the feed has shown why.
+    virtual const std::uint8_t* Rows(std::int32_t first, std::int32_t count) = 0;
+};
+
+// The feed of an image that is complete in memory: its own rows, no copy.
+class ImageRowFeed final : public RowFeed {
+  public:
+    explicit ImageRowFeed(const ImageBuffer& image) : image_(image) {}
+    const std::uint8_t* Rows(std::int32_t first, std::int32_t) override {
+        return image_.Row(first);
+    }
+
+  private:
+    const ImageBuffer& image_;
 };
 
 // How much of a file a reader takes: everything, or only what the metadata

@@ -557,7 +557,7 @@ bool SetOutputFields(TIFF* tif, const ImageBuffer& output, const ImageMetadata& 
 // Writes the whole file into `file`, naming it `path` in libtiff's messages;
 // false after the message has been shown or libtiff has reported an error.
 bool WriteTiffTo(platform::FileReplacement& file, const std::string& path,
-                 const ImageBuffer& output, const ImageMetadata& metadata,
+                 const ImageBuffer& output, RowFeed& rows, const ImageMetadata& metadata,
                  platform::MessageSink& sink) {
     TiffMessages messages{&sink};
     // libtiff closes the descriptor it is given; the replacement needs its own.
@@ -578,21 +578,39 @@ bool WriteTiffTo(platform::FileReplacement& file, const std::string& path,
         !SetOutputFields(raw, output, metadata, exifOffset, gpsOffset)) {
         return false;
     }
-    // libtiff may work on the row it is given (byte swapping, predictors), and the
-    // output image is not ours to change.
-    std::vector<std::uint8_t> row;
-    const std::optional<ByteCount> rowBytes = ByteCount::Of(output.rowBytes);
-    try {
-        if (rowBytes) row.resize(rowBytes->value());
-    } catch (const std::bad_alloc&) {
+    // Strips go to libtiff straight from the rows. It changes the data it is
+    // given only to swap bytes or reverse bits for a file whose order is not
+    // the machine's, which ours never is; should it be, a strip at a time is
+    // copied for it to change.
+    std::uint32_t rowsPerStrip = 0;
+    if (TIFFGetFieldDefaulted(raw, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip) != 1) rowsPerStrip = 0;
+    const bool changesData = TIFFIsByteSwapped(raw) != 0 || TIFFIsMSB2LSB(raw) == 0;
+    std::vector<std::uint8_t> strip;
+    const std::optional<ByteCount> stripBytes =
+        ByteCount::Of(static_cast<std::size_t>(output.rowBytes), rowsPerStrip);
+    if (changesData) {
+        try {
+            if (stripBytes) strip.resize(stripBytes->value());
+        } catch (const std::bad_alloc&) {
+        }
     }
-    if (!rowBytes || row.empty()) {
+    if (rowsPerStrip == 0 || !stripBytes || (changesData && strip.empty())) {
         sink.Show(text::kAllocMemError2);
         return false;
     }
-    for (std::int32_t y = 0; y < output.height; ++y) {
-        std::memcpy(row.data(), output.Row(y), row.size());
-        if (TIFFWriteScanline(raw, row.data(), static_cast<std::uint32_t>(y), 0) < 0) {
+    for (std::int32_t y = 0; y < output.height; y += static_cast<std::int32_t>(rowsPerStrip)) {
+        const std::int32_t count =
+            std::min(static_cast<std::int32_t>(rowsPerStrip), output.height - y);
+        const std::uint8_t* data = rows.Rows(y, count);
+        if (data == nullptr) return false;
+        const std::size_t bytes =
+            static_cast<std::size_t>(output.rowBytes) * static_cast<std::size_t>(count);
+        if (changesData) {
+            data = static_cast<const std::uint8_t*>(std::memcpy(strip.data(), data, bytes));
+        }
+        const std::uint32_t index = TIFFComputeStrip(raw, static_cast<std::uint32_t>(y), 0);
+        if (TIFFWriteEncodedStrip(raw, index, const_cast<std::uint8_t*>(data),
+                                  static_cast<tmsize_t>(bytes)) < 0) {
             sink.Show("Error TIFFWriteScanLine (code U002)");
             return false;
         }
@@ -620,13 +638,24 @@ Status WriteTiffFile(const ImageBuffer& output, const ImageMetadata& metadata,
         sink.Show("Error: no RGB image to write");
         return StatusCode::kFailed;
     }
+    ImageRowFeed rows(output);
+    return WriteTiffRows(output, rows, metadata, path, sink, rename);
+}
+
+Status WriteTiffRows(const ImageBuffer& geometry, RowFeed& rows, const ImageMetadata& metadata,
+                     const std::string& path, platform::MessageSink& sink,
+                     const platform::RenameFunction& rename) {
+    if (!IsUsableGeometry(geometry)) {
+        sink.Show("Error: no RGB image to write");
+        return StatusCode::kFailed;
+    }
     platform::FileReplacement replacement;
     if (replacement.Open(path) != 0) {
         sink.Show("Error: TIFFOpen");
         return StatusCode::kFailed;
     }
     // An unfinished replacement is discarded with the object.
-    if (!WriteTiffTo(replacement, path, output, metadata, sink)) return StatusCode::kFailed;
+    if (!WriteTiffTo(replacement, path, geometry, rows, metadata, sink)) return StatusCode::kFailed;
     if (replacement.Commit(rename) != 0) {
         sink.Show("Error: unable to replace " + path);
         return StatusCode::kFailed;

@@ -29,4 +29,10 @@ Status WriteTiffFile(const ImageBuffer& output, const ImageMetadata& metadata,
                      const std::string& path, platform::MessageSink& sink,
                      const platform::RenameFunction& rename = {});
 
+// The same for an image of `geometry` (its pixels are not read) whose rows
+// come from `rows` a strip at a time.
+Status WriteTiffRows(const ImageBuffer& geometry, RowFeed& rows, const ImageMetadata& metadata,
+                     const std::string& path, platform::MessageSink& sink,
+                     const platform::RenameFunction& rename = {});
+
 }  // namespace quillon::imageio
