@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <optional>
 
@@ -871,24 +870,80 @@ void ComputeSourceRow(const TransformStack& stack, const RemapGeometry& geometry
     }
 }
 
+Status RowRemap::Ready(std::int32_t destinationWidth, const EngineContext& context) {
+    const auto capacity = static_cast<std::size_t>(SourceRowCapacity(destinationWidth));
+    if (xs_.size() < capacity) {
+        const std::optional<ByteCount> bytes = ByteCount::Of(capacity, 2 * sizeof(double) + 1);
+        if (!bytes || !context.MayAllocate(bytes->value())) return StatusCode::kFailed;
+        try {
+            xs_.resize(capacity);
+            ys_.resize(capacity);
+            valid_.resize(capacity);
+        } catch (const std::bad_alloc&) {
+            return StatusCode::kFailed;
+        }
+    }
+#if defined(QUILLON_HAVE_AVX2_PATH)
+    wide_ = context.allowWideVectors && HaveAvx2();
+#else
+    wide_ = false;
+#endif
+    return Status::Ok();
+}
+
+void RowRemap::Map(const TransformStack& stack, const RemapGeometry& geometry, std::int32_t row) {
+    sourceHeight_ = geometry.sourceHeight;
+    ComputeSourceRow(stack, geometry, row, xs_.data(), ys_.data(), valid_.data());
+}
+
+std::int32_t RowRemap::LastSourceRow(std::int32_t first, std::int32_t end) const {
+    // Positions are floored as the resampling floors them; the block then
+    // reaches two rows further down, clamped to the source.
+    double lowest = -2.0;
+    for (std::int32_t j = first; j < end; ++j) {
+        const auto u = static_cast<std::size_t>(j);
+        lowest = valid_[u] && ys_[u] > lowest ? ys_[u] : lowest;
+    }
+    if (lowest < -1.0) return -1;
+    const std::int32_t iy = static_cast<std::int32_t>(lowest + 2.0) - 2;
+    return std::min(iy + 2, sourceHeight_ - 1);
+}
+
+void RowRemap::Resample(const ImageBuffer& source, ChannelPass pass, const SampleTables& tables,
+                        std::int32_t first, std::int32_t end, std::uint8_t* out) const {
+    const auto offset = static_cast<std::size_t>(first);
+    const double* xs = xs_.data() + offset;
+    const double* ys = ys_.data() + offset;
+    const std::uint8_t* valid = valid_.data() + offset;
+    const std::int32_t width = end - first;
+    const PassChannels channels = ChannelsOf(pass);
+#if defined(QUILLON_HAVE_AVX2_PATH)
+    if (wide_ && source.bitsPerPixel == 24) {
+        RemapRow8Avx2(source, xs, ys, valid, width, channels, out);
+        return;
+    }
+    if (wide_) {
+        RemapRow16Avx2(source, xs, ys, valid, width, channels, tables,
+                       reinterpret_cast<std::uint16_t*>(out));
+        return;
+    }
+#endif
+    if (source.bitsPerPixel == 24) {
+        RemapRow(source, xs, ys, valid, width, channels, tables, out);
+    } else {
+        RemapRow(source, xs, ys, valid, width, channels, tables,
+                 reinterpret_cast<std::uint16_t*>(out));
+    }
+}
+
 Status RemapBand(const ImageBuffer& source, const ImageBuffer& destination,
                  const TransformStack& stack, ChannelPass pass, const SampleTables& tables,
                  std::int32_t firstRow, std::int32_t endRow, const EngineContext& context) {
     if (firstRow >= endRow) return Status::Ok();
-    const auto capacity = static_cast<std::size_t>(SourceRowCapacity(destination.width));
-    const std::optional<ByteCount> bytes = ByteCount::Of(capacity, 2 * sizeof(double) + 1);
-    if (!bytes || !context.MayAllocate(bytes->value())) return StatusCode::kFailed;
-    std::unique_ptr<double[]> xs(new (std::nothrow) double[capacity]);
-    std::unique_ptr<double[]> ys(new (std::nothrow) double[capacity]);
-    std::unique_ptr<std::uint8_t[]> valid(new (std::nothrow) std::uint8_t[capacity]);
-    if (!xs || !ys || !valid) return StatusCode::kFailed;
-
+    RowRemap rows;
+    QUILLON_RETURN_IF_ERROR(rows.Ready(destination.width, context));
     const RemapGeometry geometry{source.width, source.height, destination.width,
                                  destination.height};
-    const PassChannels channels = ChannelsOf(pass);
-#if defined(QUILLON_HAVE_AVX2_PATH)
-    const bool wide = context.allowWideVectors && HaveAvx2();
-#endif
     for (std::int32_t row = firstRow; row < endRow; ++row) {
         // Counted as they are begun, a few at a time: a progress display needs
         // no more, and the counter is shared by every band.
@@ -896,26 +951,8 @@ Status RemapBand(const ImageBuffer& source, const ImageBuffer& destination,
         if (context.progress != nullptr && (row - firstRow) % kRowsPerReport == 0) {
             context.progress->AddRows(std::min(kRowsPerReport, endRow - row));
         }
-        ComputeSourceRow(stack, geometry, row, xs.get(), ys.get(), valid.get());
-#if defined(QUILLON_HAVE_AVX2_PATH)
-        if (wide && destination.bitsPerPixel == 24) {
-            RemapRow8Avx2(source, xs.get(), ys.get(), valid.get(), destination.width, channels,
-                          destination.Row(row));
-            continue;
-        }
-        if (wide) {
-            RemapRow16Avx2(source, xs.get(), ys.get(), valid.get(), destination.width, channels,
-                           tables, reinterpret_cast<std::uint16_t*>(destination.Row(row)));
-            continue;
-        }
-#endif
-        if (destination.bitsPerPixel == 24) {
-            RemapRow(source, xs.get(), ys.get(), valid.get(), destination.width, channels, tables,
-                     destination.Row(row));
-        } else {
-            RemapRow(source, xs.get(), ys.get(), valid.get(), destination.width, channels, tables,
-                     reinterpret_cast<std::uint16_t*>(destination.Row(row)));
-        }
+        rows.Map(stack, geometry, row);
+        rows.Resample(source, pass, tables, 0, destination.width, destination.Row(row));
     }
     return Status::Ok();
 }

@@ -314,7 +314,7 @@ void PackToRgb(std::uint8_t* pixels, std::size_t pixelCount, std::size_t sampleB
 }
 
 Status ReadOpenTiff(TIFF* tif, const std::string& path, CurrentImage& image,
-                    platform::MessageSink& sink, ReadScope scope) {
+                    platform::MessageSink& sink, ReadScope scope, RowArrival* arrival) {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     if (TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) != 1 || width == 0) {
@@ -369,25 +369,35 @@ Status ReadOpenTiff(TIFF* tif, const std::string& path, CurrentImage& image,
     if (scope == ReadScope::kMetadataOnly) return Status::Ok();
 
     const int bitsPerPixel = bits * samples;
-    if (!AllocateImagePixels(image, static_cast<std::int32_t>(width),
-                             static_cast<std::int32_t>(height), bitsPerPixel, sink)
-             .ok()) {
-        return kReadFailed;
-    }
+    const auto w = static_cast<std::int32_t>(width);
+    const auto h = static_cast<std::int32_t>(height);
+    const Status allocated = arrival != nullptr
+                                 ? AllocateSourcePixels(image, w, h, bitsPerPixel, sink)
+                                 : AllocateImagePixels(image, w, h, bitsPerPixel, sink);
+    if (!allocated.ok()) return kReadFailed;
+    // Rows of RGBA files are repacked, and so announced, only at the end.
+    const bool rowsAsRead = arrival != nullptr && samples == 3;
+    if (rowsAsRead) arrival->Begun();
     // Every check above pins the scanline to exactly rowBytes (contiguous RGB(A)
     // samples of 8 or 16 bits), so libtiff writes each row within its place.
     for (std::uint32_t row = 0; row < height; ++row) {
         if (TIFFReadScanline(tif, image.input.Row(static_cast<std::int32_t>(row)), row, 0) < 0) {
             return Refuse(sink, "Unable to read scanlines (code: T008)");
         }
+        if (rowsAsRead) arrival->Arrived(static_cast<std::int32_t>(row) + 1);
     }
     if (samples == 4) {
         PackToRgb(image.input.pixels, std::size_t{width} * height, bits / 8u);
         const ImageBuffer rgb =
             DescribeImage(image.input.width, image.input.height, 3 * bits, image.input.pixels);
         image.input = rgb;
-        image.output = rgb;
-        image.output.pixels = image.blocks.work.data();
+        if (arrival == nullptr) {
+            image.output = rgb;
+            image.output.pixels = image.blocks.work.data();
+        } else {
+            arrival->Begun();
+            arrival->Arrived(image.input.height);
+        }
     }
     return Status::Ok();
 }
@@ -622,13 +632,16 @@ bool WriteTiffTo(platform::FileReplacement& file, const std::string& path,
 }  // namespace
 
 Status ReadTiffFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
-                    ReadScope scope) {
+                    ReadScope scope, RowArrival* arrival) {
     TiffMessages messages{&sink};
     image.metadata.Clear();
+    // Set before any row is announced: from then on the reader changes only
+    // pixels.
+    image.metadata.fileKind = FileKind::kTiff;
     TIFF* raw = OpenTiff(path, -1, "r", messages);
     if (raw == nullptr) return Refuse(sink, "Unable to open file (code: T001)");
     TiffHandle tif(raw);
-    return ReadOpenTiff(raw, path, image, sink, scope);
+    return ReadOpenTiff(raw, path, image, sink, scope, arrival);
 }
 
 Status WriteTiffFile(const ImageBuffer& output, const ImageMetadata& metadata,

@@ -17,8 +17,11 @@ namespace quillon::imageio {
 // is dropped) into image.input and its metadata into image.metadata, and
 // allocates the output and work buffers; with ReadScope::kMetadataOnly it stops
 // after the tags. Fails with StatusCode::kUnusable after one message.
+// With `arrival`, only the source block is allocated and `arrival` hears of
+// the rows as they are read (LoadImageRows); an RGBA file's rows all arrive
+// at the end, once its alpha samples are dropped.
 Status ReadTiffFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
-                    ReadScope scope = ReadScope::kWholeImage);
+                    ReadScope scope = ReadScope::kWholeImage, RowArrival* arrival = nullptr);
 
 // Writes `output` (24 or 48 bits per pixel) as an RGB TIFF: LZW for 8 bits,
 // uncompressed for 16, with the carried tags of `metadata` and its EXIF and GPS
