@@ -35,8 +35,8 @@ class PhotoReading final : public imageio::RowArrival {
     // when the read failed before (its message shown, the image released).
     bool WaitBegun();
     // Waits until the reading has ended; its status (the load's). A failed
-    // read releases the image. A successful one allocates the output block
-    // (as LoadImageFile does) when `withOutput`.
+    // read releases the image; after a successful one, the first call
+    // allocates the output block (as LoadImageFile does) when `withOutput`.
     Status Finish(bool withOutput);
     engine::ArrivingRows& rows() { return rows_; }
 

@@ -900,7 +900,33 @@ std::int32_t RowRemap::LastSourceRow(std::int32_t first, std::int32_t end) const
     // Positions are floored as the resampling floors them; the block then
     // reaches two rows further down, clamped to the source.
     double lowest = -2.0;
-    for (std::int32_t j = first; j < end; ++j) {
+    std::int32_t j = first;
+#if defined(__SSE2__)
+    // Four columns at a time in two independent maxima: one running maximum
+    // would wait on itself at every column.
+    const __m128d none = _mm_set1_pd(-2.0);
+    __m128d a = none;
+    __m128d b = none;
+    for (; j + 3 < end; j += 4) {
+        std::int32_t four;
+        std::memcpy(&four, valid_.data() + j, 4);
+        // Each validity byte across a 32-bit lane, then across a column's
+        // 64-bit lane: all ones where the column is invalid.
+        __m128i bytes = _mm_cvtsi32_si128(four);
+        bytes = _mm_unpacklo_epi8(bytes, bytes);
+        bytes = _mm_unpacklo_epi16(bytes, bytes);
+        const __m128i invalid = _mm_cmpeq_epi32(bytes, _mm_setzero_si128());
+        const __m128d low = _mm_castsi128_pd(_mm_unpacklo_epi32(invalid, invalid));
+        const __m128d high = _mm_castsi128_pd(_mm_unpackhi_epi32(invalid, invalid));
+        const __m128d y0 = _mm_loadu_pd(ys_.data() + j);
+        const __m128d y1 = _mm_loadu_pd(ys_.data() + j + 2);
+        a = _mm_max_pd(a, _mm_or_pd(_mm_andnot_pd(low, y0), _mm_and_pd(low, none)));
+        b = _mm_max_pd(b, _mm_or_pd(_mm_andnot_pd(high, y1), _mm_and_pd(high, none)));
+    }
+    const __m128d both = _mm_max_pd(a, b);
+    lowest = std::max(_mm_cvtsd_f64(both), _mm_cvtsd_f64(_mm_unpackhi_pd(both, both)));
+#endif
+    for (; j < end; ++j) {
         const auto u = static_cast<std::size_t>(j);
         lowest = valid_[u] && ys_[u] > lowest ? ys_[u] : lowest;
     }

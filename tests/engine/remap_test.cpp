@@ -1,8 +1,10 @@
 #include "engine/remap.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -355,6 +357,39 @@ TEST(RemapImageTest, SixteenBitExtremesAgreeWithThePlainRule) {
         }
     }
     EXPECT_LE(different * 1000, samples) << different << " of " << samples << " differ";
+}
+
+// A row reads the rows of its 4 x 4 blocks: down to two below the floored
+// position, clamped to the source; a row that reads nothing says so. The
+// rows it resamples are those RemapImage writes.
+TEST(RowRemapTest, LastSourceRowIsTheLowestRowTheBlocksRead) {
+    Engine engine(1);
+    EngineContext context = engine.Context();
+    constexpr std::int32_t kW = 23, kH = 17;  // odd: vector steps and a tail
+    const TestImage source = NoisyImage(kW, kH, 24, 3);
+    SampleTables tables;
+    ASSERT_TRUE(BuildSampleTables(24, tables, context).ok());
+    const RemapGeometry geometry{kW, kH, kW, kH};
+    ShiftStack down(0.3, 3.5);
+    TestImage whole(kW, kH, 24);
+    ASSERT_TRUE(
+        RemapImage(source.buffer(), whole.buffer(), down.stack, ChannelPass::kAll, context).ok());
+    RowRemap rows;
+    ASSERT_TRUE(rows.Ready(kW, context).ok());
+    for (std::int32_t row = 0; row < kH; ++row) {
+        rows.Map(down.stack, geometry, row);
+        // Rows beyond the source's last one are invalid; up to there the
+        // position is row + 3.5.
+        const std::int32_t expected = row + 3 < kH ? std::min(row + 5, kH - 1) : -1;
+        EXPECT_EQ(rows.LastSourceRow(0, kW), expected) << row;
+        EXPECT_EQ(rows.LastSourceRow(5, 6), expected) << row;
+        std::vector<std::uint8_t> out(static_cast<std::size_t>(whole.buffer().rowBytes));
+        rows.Resample(source.buffer(), ChannelPass::kAll, tables, 0, kW, out.data());
+        EXPECT_EQ(0, std::memcmp(out.data(), whole.buffer().Row(row), out.size())) << row;
+    }
+    ShiftStack away(0.0, -1000.0);
+    rows.Map(away.stack, geometry, 4);
+    EXPECT_EQ(rows.LastSourceRow(0, kW), -1);
 }
 
 // Counts its calls; the count is mutable so the stage can stay read-only to
