@@ -5,6 +5,7 @@
 #include "app/full_correction.h"
 #include "app/photo_detection.h"
 #include "app/quiet_checks.h"
+#include "app/streamed_correction.h"
 #include "imageio/image_file.h"
 #include "lensdb/lens_matching.h"
 #include "metadata/info_text.h"
@@ -45,9 +46,12 @@ int RunQuietCorrection(AppState& state, const ProgramEnvironment& env) {
     if (CheckImagePath(path, env.sink) != 0) return kQuietFailed;
 
     // The photo is corrected as stored: turning it upright is the preview's
-    // business, and the written file keeps its orientation value.
+    // business, and the written file keeps its orientation value. It is read
+    // on a thread of its own while its lens is found and, where the correction
+    // allows, corrected and written.
     ImageState& current = state.current;
-    if (!imageio::LoadImageFile(path, current.image, env.sink).ok()) return kQuietFailed;
+    PhotoReading reading(path, current.image, env.sink);
+    if (!reading.WaitBegun()) return kQuietFailed;
 
     ReadShotInfo(state);
     // A photo without a focal length is matched as if taken at 2 mm, which no
@@ -56,6 +60,8 @@ int RunQuietCorrection(AppState& state, const ProgramEnvironment& env) {
 
     const PhotoMatch match(state, state.start.invertMode, /*withWindow=*/false);
     if (!lensdb::DetectForQuietCorrection(match.context(), current.selection)) {
+        // A photo that cannot be read is refused as such, before its lens.
+        if (!reading.Finish(true).ok()) return kQuietFailed;
         if (!env.mainWindow) env.sink.Show(NoLensMessage(match.context(), current.selection, path));
         state.start.fileList.StepBack();
         return kQuietNeedsEditor;
@@ -73,7 +79,9 @@ int RunQuietCorrection(AppState& state, const ProgramEnvironment& env) {
     // would show them, and so saved with the settings.
     const FullCorrection job{path, options, stored.correction, engine::SourceUse::kSpend};
     const auto correctAndSave = [&](engine::WorkProgress& progress) {
-        return CorrectAndSave(state, job, env.sink, progress) == 0 ? kQuietCorrected : kQuietFailed;
+        return CorrectAndSaveWhileReading(state, job, reading, env.sink, progress) == 0
+                   ? kQuietCorrected
+                   : kQuietFailed;
     };
     if (state.start.quietMode == 'q') {
         return env.busy.Run("Correcting " + std::string(platform::FileNameOf(path)),

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <optional>
 
@@ -577,73 +576,160 @@ __attribute__((target("avx2,fma"))) void RemapRow8Avx2(const ImageBuffer& source
     }
 }
 
-// Block pixel c of a 16-bit block row as four doubles (red, green, blue and a
-// neighbouring sample that is never used). The last pixel is read from two
-// bytes earlier and shifted, so no read leaves the block row.
-__attribute__((target("avx2,fma"), always_inline)) inline __m256d Pixel16(const std::uint16_t* row,
-                                                                          int c) {
-    __m128i raw;
-    if (c < 3) {
-        raw = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + 3 * c));
-    } else {
-        raw = _mm_srli_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + 3 * c - 1)), 2);
-    }
-    return _mm256_cvtepi32_pd(_mm_cvtepu16_epi32(raw));
+// Samples 0..7 of a 16-bit block row as eight floats.
+__attribute__((target("avx2,fma"), always_inline)) inline __m256 Head16(
+    const std::uint16_t* const* rows, int r) {
+    return _mm256_cvtepi32_ps(
+        _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[r]))));
 }
 
-// The 16-bit rule with 256-bit vectors of doubles: the same precision as the
-// rule, with fused multiply-adds, one pixel's three channels per vector.
-__attribute__((target("avx2,fma"))) void RemapRow16Avx2(const ImageBuffer& source, const double* xs,
-                                                        const double* ys, const std::uint8_t* valid,
-                                                        std::int32_t width,
-                                                        const PassChannels& pass,
-                                                        std::uint16_t* out) {
-    const __m256d tScale = _mm256_setr_pd(1.0, 1.0, -1.0, -1.0);
-    const __m256d tOffset = _mm256_setr_pd(1.0, 0.0, 1.0, 2.0);
-    const __m256d k3 = _mm256_setr_pd(-0.75, 1.25, 1.25, -0.75);
-    const __m256d k2 = _mm256_setr_pd(3.75, -2.25, -2.25, 3.75);
-    const __m256d k1 = _mm256_setr_pd(-6.0, 0.0, 0.0, -6.0);
-    const __m256d k0 = _mm256_setr_pd(3.0, 1.0, 1.0, 3.0);
+// Samples 8..11 of 16-bit block rows r and r + 1 as eight floats.
+__attribute__((target("avx2,fma"), always_inline)) inline __m256 Tails16(
+    const std::uint16_t* const* rows, int r) {
+    const __m128i both =
+        _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[r] + 8)),
+                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[r + 1] + 8)));
+    return _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(both));
+}
+
+// Four Keys weights at fraction f, computed in double precision and only
+// then rounded to single: weights from a single-
+// precision polynomial would be off by up to a millionth, a quarter of a level
+// on samples near 65535.
+__attribute__((target("avx2,fma"), always_inline)) inline __m128 Weights16(double f) {
+    const __m256d t = _mm256_fmadd_pd(_mm256_set1_pd(f), _mm256_setr_pd(1.0, 1.0, -1.0, -1.0),
+                                      _mm256_setr_pd(1.0, 0.0, 1.0, 2.0));
+    __m256d k = _mm256_fmadd_pd(_mm256_setr_pd(-0.75, 1.25, 1.25, -0.75), t,
+                                _mm256_setr_pd(3.75, -2.25, -2.25, 3.75));
+    k = _mm256_fmadd_pd(k, t, _mm256_setr_pd(-6.0, 0.0, 0.0, -6.0));
+    k = _mm256_fmadd_pd(k, t, _mm256_setr_pd(3.0, 1.0, 1.0, 3.0));
+    return _mm256_cvtpd_ps(k);
+}
+
+// The rule for one 16-bit pixel, kept out of the vector code: compiled for
+// any x86-64, it cannot have its products fused into multiply-adds, so it
+// gives the rule's samples exactly as the portable form does.
+__attribute__((noinline)) void InterpolateExact16(const std::uint16_t* const* rows, double fx,
+                                                  double fy, const PassChannels& pass,
+                                                  const SampleTables& tables, std::uint16_t* out) {
+    InterpolateExact(rows, fx, fy, pass, tables, out);
+}
+
+// How close to a rounding point (a half level) a single-precision result may
+// fall before it is computed again by the rule. On full-range noise, where the
+// sums are largest and every weight counts, the error reaches about a
+// hundredth of a level, so a few samples in 10000 still come out one level
+// off; a wider margin would send more pixels to the slow rule for little.
+constexpr float kHalfLevelMargin = 1.0f / 256.0f;
+
+// The 16-bit rule in single precision with 256-bit vectors, laid out as the
+// 8-bit form. A float's 24 bits leave 16-bit sums only a few hundredths of a
+// level to spare, enough to move a result across a rounding point now and
+// then; a result that near the point is computed again by the rule.
+__attribute__((target("avx2,fma"))) void RemapRow16Avx2(
+    const ImageBuffer& source, const double* xs, const double* ys, const std::uint8_t* valid,
+    std::int32_t width, const PassChannels& pass, const SampleTables& tables, std::uint16_t* out) {
+    // Lanes 0..2 are the channels; a lane a pass does not write never sends a
+    // pixel to the rule.
+    const __m128 written = _mm_castsi128_ps(
+        _mm_setr_epi32(pass.write[0] ? -1 : 0, pass.write[1] ? -1 : 0, pass.write[2] ? -1 : 0, 0));
+    const __m128 half = _mm_set1_ps(0.5f);
+    const __m128 margin = _mm_set1_ps(kHalfLevelMargin);
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    const __m128 top = _mm_set1_ps(65535.0f);
+    const std::int64_t stride = source.rowBytes / static_cast<std::int64_t>(sizeof(std::uint16_t));
+    // Chunks in two loops, as in the 8-bit form: positions to addresses and
+    // weights first, then only loads, sums and stores.
+    constexpr std::int32_t kChunk = 64;
+    alignas(32) float weights[kChunk][8];
+    const std::uint16_t* first[kChunk];
+    std::int32_t blockX[kChunk];
+    std::int32_t blockY[kChunk];
     std::uint16_t scratch[4][12];
-    const std::uint16_t* rows[4];
-    for (std::int32_t j = 0; j < width; ++j, out += 3) {
-        if (!valid[j]) {
-            for (int c = 0; c < 3; ++c) {
-                if (pass.write[c]) out[c] = 0;
+
+    for (std::int32_t j0 = 0; j0 < width; j0 += kChunk) {
+        const std::int32_t n = std::min(kChunk, width - j0);
+        for (std::int32_t i = 0; i < n; ++i) {
+            const std::int32_t j = j0 + i;
+            if (!valid[j]) continue;
+            const std::int32_t ix = static_cast<std::int32_t>(xs[j] + 2.0) - 2;
+            const std::int32_t iy = static_cast<std::int32_t>(ys[j] + 2.0) - 2;
+            const std::int32_t x0 = ix - 1;
+            const std::int32_t y0 = iy - 1;
+            if (x0 >= 0 && x0 <= source.width - 4 && y0 >= 0 && y0 <= source.height - 4) {
+                first[i] = reinterpret_cast<const std::uint16_t*>(source.Row(y0)) + 3 * x0;
+            } else {
+                first[i] = nullptr;
             }
-            continue;
+            blockX[i] = x0;
+            blockY[i] = y0;
+            _mm256_store_ps(weights[i],
+                            _mm256_setr_m128(Weights16(xs[j] - ix), Weights16(ys[j] - iy)));
         }
-        const std::int32_t ix = static_cast<std::int32_t>(xs[j] + 2.0) - 2;
-        const std::int32_t iy = static_cast<std::int32_t>(ys[j] + 2.0) - 2;
-        LocateBlock(source, ix - 1, iy - 1, scratch, rows);
 
-        const __m256d tx = _mm256_fmadd_pd(_mm256_set1_pd(xs[j] - ix), tScale, tOffset);
-        const __m256d ty = _mm256_fmadd_pd(_mm256_set1_pd(ys[j] - iy), tScale, tOffset);
-        alignas(32) double wx[4];
-        alignas(32) double wy[4];
-        _mm256_store_pd(
-            wx, _mm256_fmadd_pd(_mm256_fmadd_pd(_mm256_fmadd_pd(k3, tx, k2), tx, k1), tx, k0));
-        _mm256_store_pd(
-            wy, _mm256_fmadd_pd(_mm256_fmadd_pd(_mm256_fmadd_pd(k3, ty, k2), ty, k1), ty, k0));
-
-        __m256d sum = _mm256_setzero_pd();
-        for (int r = 0; r < 4; ++r) {
-            __m256d rowSum = _mm256_mul_pd(Pixel16(rows[r], 0), _mm256_set1_pd(wx[0]));
-            rowSum = _mm256_fmadd_pd(Pixel16(rows[r], 1), _mm256_set1_pd(wx[1]), rowSum);
-            rowSum = _mm256_fmadd_pd(Pixel16(rows[r], 2), _mm256_set1_pd(wx[2]), rowSum);
-            rowSum = _mm256_fmadd_pd(Pixel16(rows[r], 3), _mm256_set1_pd(wx[3]), rowSum);
-            sum = _mm256_fmadd_pd(rowSum, _mm256_set1_pd(wy[r]), sum);
-        }
-        // q = trunc(4 v); 0 below zero; round half up to a level; 65535 at
-        // most (the saturating pack).
-        __m128i q = _mm256_cvttpd_epi32(_mm256_mul_pd(sum, _mm256_set1_pd(4.0)));
-        q = _mm_max_epi32(q, _mm_setzero_si128());
-        q = _mm_srli_epi32(_mm_add_epi32(q, _mm_set1_epi32(2)), 2);
-        q = _mm_packus_epi32(q, q);
-        alignas(16) std::uint16_t samples[8];
-        _mm_store_si128(reinterpret_cast<__m128i*>(samples), q);
-        for (int c = 0; c < 3; ++c) {
-            if (pass.write[c]) out[c] = samples[c];
+        std::uint16_t* pixel = out + 3 * static_cast<std::int64_t>(j0);
+        for (std::int32_t i = 0; i < n; ++i, pixel += 3) {
+            if (!valid[j0 + i]) {
+                for (int c = 0; c < 3; ++c) {
+                    if (pass.write[c]) pixel[c] = 0;
+                }
+                continue;
+            }
+            const std::uint16_t* rows[4];
+            if (first[i] != nullptr) {
+                rows[0] = first[i];
+                rows[1] = first[i] + stride;
+                rows[2] = first[i] + 2 * stride;
+                rows[3] = first[i] + 3 * stride;
+            } else {
+                AssembleBorderBlock(source, blockX[i], blockY[i], scratch, rows);
+            }
+            const float* w = weights[i];
+            const __m128 wx = _mm_load_ps(w);
+            const __m256 wy0 = _mm256_broadcast_ss(w + 4);
+            const __m256 wy1 = _mm256_broadcast_ss(w + 5);
+            const __m256 wy2 = _mm256_broadcast_ss(w + 6);
+            const __m256 wy3 = _mm256_broadcast_ss(w + 7);
+            const __m256 heads = _mm256_fmadd_ps(
+                Head16(rows, 3), wy3,
+                _mm256_fmadd_ps(
+                    Head16(rows, 2), wy2,
+                    _mm256_fmadd_ps(Head16(rows, 1), wy1, _mm256_mul_ps(Head16(rows, 0), wy0))));
+            const __m256 tailSums =
+                _mm256_fmadd_ps(Tails16(rows, 2), _mm256_blend_ps(wy2, wy3, 0xF0),
+                                _mm256_mul_ps(Tails16(rows, 0), _mm256_blend_ps(wy0, wy1, 0xF0)));
+            const __m128 acc0 = _mm_mul_ps(_mm256_castps256_ps128(heads),
+                                           _mm_shuffle_ps(wx, wx, _MM_SHUFFLE(1, 0, 0, 0)));
+            const __m128 acc1 = _mm_mul_ps(_mm256_extractf128_ps(heads, 1),
+                                           _mm_shuffle_ps(wx, wx, _MM_SHUFFLE(2, 2, 1, 1)));
+            const __m128 acc2 = _mm_mul_ps(
+                _mm_add_ps(_mm256_castps256_ps128(tailSums), _mm256_extractf128_ps(tailSums, 1)),
+                _mm_shuffle_ps(wx, wx, _MM_SHUFFLE(3, 3, 3, 2)));
+            // Channel sums in lanes 0..2, gathered as the 8-bit form gathers them.
+            const __m128 ab = _mm_unpackhi_ps(acc0, acc1);
+            const __m128 third = _mm_shuffle_ps(ab, acc2, _MM_SHUFFLE(3, 3, 3, 2));
+            const __m128 fromB = _mm_shuffle_ps(acc1, acc1, _MM_SHUFFLE(3, 1, 0, 2));
+            const __m128 fromC = _mm_shuffle_ps(acc2, acc2, _MM_SHUFFLE(3, 0, 2, 1));
+            const __m128 sum = _mm_add_ps(_mm_add_ps(acc0, third), _mm_add_ps(fromB, fromC));
+            // The rule's level is the value plus a half, floored, within 0..65535.
+            const __m128 lifted = _mm_add_ps(sum, half);
+            const __m128 nearest =
+                _mm_round_ps(lifted, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+            const __m128 close = _mm_and_ps(
+                _mm_cmplt_ps(_mm_and_ps(_mm_sub_ps(lifted, nearest), absMask), margin), written);
+            if (_mm_movemask_ps(close) != 0) {
+                const std::int32_t j = j0 + i;
+                InterpolateExact16(rows, xs[j] - (blockX[i] + 1), ys[j] - (blockY[i] + 1), pass,
+                                   tables, pixel);
+                continue;
+            }
+            const __m128i levels = _mm_cvttps_epi32(
+                _mm_min_ps(_mm_max_ps(_mm_floor_ps(lifted), _mm_setzero_ps()), top));
+            alignas(16) std::int32_t samples[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(samples), levels);
+            for (int c = 0; c < 3; ++c) {
+                if (pass.write[c]) pixel[c] = static_cast<std::uint16_t>(samples[c]);
+            }
         }
     }
 }
@@ -784,24 +870,106 @@ void ComputeSourceRow(const TransformStack& stack, const RemapGeometry& geometry
     }
 }
 
+Status RowRemap::Ready(std::int32_t destinationWidth, const EngineContext& context) {
+    const auto capacity = static_cast<std::size_t>(SourceRowCapacity(destinationWidth));
+    if (xs_.size() < capacity) {
+        const std::optional<ByteCount> bytes = ByteCount::Of(capacity, 2 * sizeof(double) + 1);
+        if (!bytes || !context.MayAllocate(bytes->value())) return StatusCode::kFailed;
+        try {
+            xs_.resize(capacity);
+            ys_.resize(capacity);
+            valid_.resize(capacity);
+        } catch (const std::bad_alloc&) {
+            return StatusCode::kFailed;
+        }
+    }
+#if defined(QUILLON_HAVE_AVX2_PATH)
+    wide_ = context.allowWideVectors && HaveAvx2();
+#else
+    wide_ = false;
+#endif
+    return Status::Ok();
+}
+
+void RowRemap::Map(const TransformStack& stack, const RemapGeometry& geometry, std::int32_t row) {
+    sourceHeight_ = geometry.sourceHeight;
+    ComputeSourceRow(stack, geometry, row, xs_.data(), ys_.data(), valid_.data());
+}
+
+std::int32_t RowRemap::LastSourceRow(std::int32_t first, std::int32_t end) const {
+    // Positions are floored as the resampling floors them; the block then
+    // reaches two rows further down, clamped to the source.
+    double lowest = -2.0;
+    std::int32_t j = first;
+#if defined(__SSE2__)
+    // Four columns at a time in two independent maxima: one running maximum
+    // would wait on itself at every column.
+    const __m128d none = _mm_set1_pd(-2.0);
+    __m128d a = none;
+    __m128d b = none;
+    for (; j + 3 < end; j += 4) {
+        std::int32_t four;
+        std::memcpy(&four, valid_.data() + j, 4);
+        // Each validity byte across a 32-bit lane, then across a column's
+        // 64-bit lane: all ones where the column is invalid.
+        __m128i bytes = _mm_cvtsi32_si128(four);
+        bytes = _mm_unpacklo_epi8(bytes, bytes);
+        bytes = _mm_unpacklo_epi16(bytes, bytes);
+        const __m128i invalid = _mm_cmpeq_epi32(bytes, _mm_setzero_si128());
+        const __m128d low = _mm_castsi128_pd(_mm_unpacklo_epi32(invalid, invalid));
+        const __m128d high = _mm_castsi128_pd(_mm_unpackhi_epi32(invalid, invalid));
+        const __m128d y0 = _mm_loadu_pd(ys_.data() + j);
+        const __m128d y1 = _mm_loadu_pd(ys_.data() + j + 2);
+        a = _mm_max_pd(a, _mm_or_pd(_mm_andnot_pd(low, y0), _mm_and_pd(low, none)));
+        b = _mm_max_pd(b, _mm_or_pd(_mm_andnot_pd(high, y1), _mm_and_pd(high, none)));
+    }
+    const __m128d both = _mm_max_pd(a, b);
+    lowest = std::max(_mm_cvtsd_f64(both), _mm_cvtsd_f64(_mm_unpackhi_pd(both, both)));
+#endif
+    for (; j < end; ++j) {
+        const auto u = static_cast<std::size_t>(j);
+        lowest = valid_[u] && ys_[u] > lowest ? ys_[u] : lowest;
+    }
+    if (lowest < -1.0) return -1;
+    const std::int32_t iy = static_cast<std::int32_t>(lowest + 2.0) - 2;
+    return std::min(iy + 2, sourceHeight_ - 1);
+}
+
+void RowRemap::Resample(const ImageBuffer& source, ChannelPass pass, const SampleTables& tables,
+                        std::int32_t first, std::int32_t end, std::uint8_t* out) const {
+    const auto offset = static_cast<std::size_t>(first);
+    const double* xs = xs_.data() + offset;
+    const double* ys = ys_.data() + offset;
+    const std::uint8_t* valid = valid_.data() + offset;
+    const std::int32_t width = end - first;
+    const PassChannels channels = ChannelsOf(pass);
+#if defined(QUILLON_HAVE_AVX2_PATH)
+    if (wide_ && source.bitsPerPixel == 24) {
+        RemapRow8Avx2(source, xs, ys, valid, width, channels, out);
+        return;
+    }
+    if (wide_) {
+        RemapRow16Avx2(source, xs, ys, valid, width, channels, tables,
+                       reinterpret_cast<std::uint16_t*>(out));
+        return;
+    }
+#endif
+    if (source.bitsPerPixel == 24) {
+        RemapRow(source, xs, ys, valid, width, channels, tables, out);
+    } else {
+        RemapRow(source, xs, ys, valid, width, channels, tables,
+                 reinterpret_cast<std::uint16_t*>(out));
+    }
+}
+
 Status RemapBand(const ImageBuffer& source, const ImageBuffer& destination,
                  const TransformStack& stack, ChannelPass pass, const SampleTables& tables,
                  std::int32_t firstRow, std::int32_t endRow, const EngineContext& context) {
     if (firstRow >= endRow) return Status::Ok();
-    const auto capacity = static_cast<std::size_t>(SourceRowCapacity(destination.width));
-    const std::optional<ByteCount> bytes = ByteCount::Of(capacity, 2 * sizeof(double) + 1);
-    if (!bytes || !context.MayAllocate(bytes->value())) return StatusCode::kFailed;
-    std::unique_ptr<double[]> xs(new (std::nothrow) double[capacity]);
-    std::unique_ptr<double[]> ys(new (std::nothrow) double[capacity]);
-    std::unique_ptr<std::uint8_t[]> valid(new (std::nothrow) std::uint8_t[capacity]);
-    if (!xs || !ys || !valid) return StatusCode::kFailed;
-
+    RowRemap rows;
+    QUILLON_RETURN_IF_ERROR(rows.Ready(destination.width, context));
     const RemapGeometry geometry{source.width, source.height, destination.width,
                                  destination.height};
-    const PassChannels channels = ChannelsOf(pass);
-#if defined(QUILLON_HAVE_AVX2_PATH)
-    const bool wide = context.allowWideVectors && HaveAvx2();
-#endif
     for (std::int32_t row = firstRow; row < endRow; ++row) {
         // Counted as they are begun, a few at a time: a progress display needs
         // no more, and the counter is shared by every band.
@@ -809,26 +977,8 @@ Status RemapBand(const ImageBuffer& source, const ImageBuffer& destination,
         if (context.progress != nullptr && (row - firstRow) % kRowsPerReport == 0) {
             context.progress->AddRows(std::min(kRowsPerReport, endRow - row));
         }
-        ComputeSourceRow(stack, geometry, row, xs.get(), ys.get(), valid.get());
-#if defined(QUILLON_HAVE_AVX2_PATH)
-        if (wide && destination.bitsPerPixel == 24) {
-            RemapRow8Avx2(source, xs.get(), ys.get(), valid.get(), destination.width, channels,
-                          destination.Row(row));
-            continue;
-        }
-        if (wide) {
-            RemapRow16Avx2(source, xs.get(), ys.get(), valid.get(), destination.width, channels,
-                           reinterpret_cast<std::uint16_t*>(destination.Row(row)));
-            continue;
-        }
-#endif
-        if (destination.bitsPerPixel == 24) {
-            RemapRow(source, xs.get(), ys.get(), valid.get(), destination.width, channels, tables,
-                     destination.Row(row));
-        } else {
-            RemapRow(source, xs.get(), ys.get(), valid.get(), destination.width, channels, tables,
-                     reinterpret_cast<std::uint16_t*>(destination.Row(row)));
-        }
+        rows.Map(stack, geometry, row);
+        rows.Resample(source, pass, tables, 0, destination.width, destination.Row(row));
     }
     return Status::Ok();
 }

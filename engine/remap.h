@@ -94,4 +94,33 @@ Status RemapBand(const ImageBuffer& source, const ImageBuffer& destination,
                  const TransformStack& stack, ChannelPass pass, const SampleTables& tables,
                  std::int32_t firstRow, std::int32_t endRow, const EngineContext& context);
 
+// A remap one destination row at a time, for work that must know which
+// source rows a row reads before it reads them (the source may still be
+// arriving). Holds the positions of one row; one per thread.
+class RowRemap {
+  public:
+    // Work memory for rows of `destinationWidth`. Status 1 without a message
+    // when it cannot be had. `context` also decides the vector width.
+    Status Ready(std::int32_t destinationWidth, const EngineContext& context);
+
+    // Computes the source positions of destination row `row` (ComputeSourceRow).
+    void Map(const TransformStack& stack, const RemapGeometry& geometry, std::int32_t row);
+    // The last source row that resampling the mapped columns [first, end)
+    // reads (the 4 x 4 blocks clamped to the source), or -1 when none of
+    // them reads any.
+    std::int32_t LastSourceRow(std::int32_t first, std::int32_t end) const;
+    // Resamples the mapped columns [first, end) from `source` (of the mapped
+    // geometry) and writes the channels of `pass` at `out`, the pixel of
+    // column `first`. The same samples RemapImage writes there.
+    void Resample(const ImageBuffer& source, ChannelPass pass, const SampleTables& tables,
+                  std::int32_t first, std::int32_t end, std::uint8_t* out) const;
+
+  private:
+    std::vector<double> xs_;
+    std::vector<double> ys_;
+    std::vector<std::uint8_t> valid_;
+    std::int32_t sourceHeight_ = 0;
+    bool wide_ = false;
+};
+
 }  // namespace quillon::engine

@@ -16,16 +16,32 @@ void CurrentImage::Release() {
 
 Status AllocateImagePixels(CurrentImage& image, std::int32_t width, std::int32_t height,
                            std::int32_t bitsPerPixel, platform::MessageSink& sink) {
+    QUILLON_RETURN_IF_ERROR(AllocateSourcePixels(image, width, height, bitsPerPixel, sink));
+    return AllocateOutputPixels(image, sink);
+}
+
+Status AllocateSourcePixels(CurrentImage& image, std::int32_t width, std::int32_t height,
+                            std::int32_t bitsPerPixel, platform::MessageSink& sink) {
     image.input = DescribeImage(width, height, bitsPerPixel, nullptr);
-    const std::optional<ByteCount> bytes = ImageByteCount(image.input);
-    if (!image.blocks.source.Allocate(bytes) || !image.blocks.work.Allocate(bytes)) {
-        image.blocks.source.Release();
-        image.blocks.work.Release();
+    image.output = ImageBuffer{};
+    if (!image.blocks.source.Allocate(ImageByteCount(image.input))) {
         image.input = ImageBuffer{};
         ReportImageOutOfMemory(image, sink);
         return StatusCode::kFailed;
     }
     image.input.pixels = image.blocks.source.data();
+    image.outOfMemory = false;
+    return Status::Ok();
+}
+
+Status AllocateOutputPixels(CurrentImage& image, platform::MessageSink& sink) {
+    if (!image.blocks.work.Allocate(ImageByteCount(image.input))) {
+        image.blocks.source.Release();
+        image.input = ImageBuffer{};
+        image.output = ImageBuffer{};
+        ReportImageOutOfMemory(image, sink);
+        return StatusCode::kFailed;
+    }
     image.output = image.input;
     image.output.pixels = image.blocks.work.data();
     image.outOfMemory = false;

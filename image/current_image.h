@@ -54,6 +54,16 @@ struct CurrentImage {
 Status AllocateImagePixels(CurrentImage& image, std::int32_t width, std::int32_t height,
                            std::int32_t bitsPerPixel, platform::MessageSink& sink);
 
+// The first half of AllocateImagePixels: describes image.input and allocates
+// the source block only (image.output is empty), for a reader whose rows are
+// corrected and written as they come.
+Status AllocateSourcePixels(CurrentImage& image, std::int32_t width, std::int32_t height,
+                            std::int32_t bitsPerPixel, platform::MessageSink& sink);
+
+// The second half: the work block for image.input, described by image.output.
+// A failure releases the source block too and reports as AllocateImagePixels.
+Status AllocateOutputPixels(CurrentImage& image, platform::MessageSink& sink);
+
 // Raises image.outOfMemory and shows the out-of-memory message of image data.
 void ReportImageOutOfMemory(CurrentImage& image, platform::MessageSink& sink);
 

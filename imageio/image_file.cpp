@@ -13,19 +13,19 @@ namespace quillon::imageio {
 namespace {
 
 Status Load(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
-            ReadScope scope) {
+            ReadScope scope, RowArrival* arrival = nullptr) {
     image.outOfMemory = false;
     // The previous image is released first so that two full images never have
     // to fit in memory together.
     image.Release();
     const FileKind kind = FileKindOf(path);
-    const Status status = kind == FileKind::kTiff ? ReadTiffFile(path, image, sink, scope)
-                                                  : ReadJpegFile(path, image, sink, scope);
+    const Status status = kind == FileKind::kTiff ? ReadTiffFile(path, image, sink, scope, arrival)
+                                                  : ReadJpegFile(path, image, sink, scope, arrival);
     if (!status.ok()) {
-        image.Release();
+        // Whoever hears of the rows may still be reading the image.
+        if (arrival == nullptr) image.Release();
         return StatusCode::kUnusable;
     }
-    image.metadata.fileKind = kind;
     return Status::Ok();
 }
 
@@ -53,6 +53,11 @@ Status LoadImageFile(const std::string& path, CurrentImage& image, platform::Mes
     return Load(path, image, sink, ReadScope::kWholeImage);
 }
 
+Status LoadImageRows(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
+                     RowArrival& arrival) {
+    return Load(path, image, sink, ReadScope::kWholeImage, &arrival);
+}
+
 Status LoadImageMetadata(const std::string& path, CurrentImage& image,
                          platform::MessageSink& sink) {
     return Load(path, image, sink, ReadScope::kMetadataOnly);
@@ -67,6 +72,17 @@ Status SaveImageFile(const std::string& inputPath, const CurrentImage& image,
     }
     const int quality = std::clamp(options.jpegQuality, 1, 100);
     return WriteJpegFile(image.output, image.metadata, outputPath, quality, sink, rename);
+}
+
+Status SaveImageRows(const std::string& inputPath, const ImageBuffer& geometry, RowFeed& rows,
+                     const ImageMetadata& metadata, const ImageFileOptions& options,
+                     platform::MessageSink& sink, const platform::RenameFunction& rename) {
+    const std::string outputPath = OutputPathFor(inputPath, options);
+    if (metadata.fileKind == FileKind::kTiff) {
+        return WriteTiffRows(geometry, rows, metadata, outputPath, sink, rename);
+    }
+    const int quality = std::clamp(options.jpegQuality, 1, 100);
+    return WriteJpegRows(geometry, rows, metadata, outputPath, quality, sink, rename);
 }
 
 namespace detail {

@@ -1,5 +1,6 @@
 #include "imageio/jpeg_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstring>
@@ -101,6 +102,7 @@ struct JpegReadJob {
     CurrentImage* image = nullptr;
     platform::MessageSink* sink = nullptr;
     ReadScope scope = ReadScope::kWholeImage;
+    RowArrival* arrival = nullptr;
     bool created = false;
 };
 
@@ -174,11 +176,13 @@ Status DecodeJpeg(JpegReadJob& job) {
         return StatusCode::kJpegFailed;
     }
     if (!wholeImage) return Status::Ok();
-    if (!AllocateImagePixels(*job.image, static_cast<std::int32_t>(cinfo.output_width),
-                             static_cast<std::int32_t>(cinfo.output_height), 24, *job.sink)
-             .ok()) {
-        return StatusCode::kJpegFailed;
-    }
+    const auto width = static_cast<std::int32_t>(cinfo.output_width);
+    const auto height = static_cast<std::int32_t>(cinfo.output_height);
+    const Status allocated = job.arrival != nullptr
+                                 ? AllocateSourcePixels(*job.image, width, height, 24, *job.sink)
+                                 : AllocateImagePixels(*job.image, width, height, 24, *job.sink);
+    if (!allocated.ok()) return StatusCode::kJpegFailed;
+    if (job.arrival != nullptr) job.arrival->Begun();
     const ImageBuffer& input = job.image->input;
     const int perCall = cinfo.rec_outbuf_height < 1                 ? 1
                         : cinfo.rec_outbuf_height > kMaxRowsPerCall ? kMaxRowsPerCall
@@ -193,6 +197,9 @@ Status DecodeJpeg(JpegReadJob& job) {
             rows[count] = input.Row(static_cast<std::int32_t>(first + count));
         }
         if (jpeg_read_scanlines(&cinfo, rows, count) == 0) return StatusCode::kJpegFailed;
+        if (job.arrival != nullptr) {
+            job.arrival->Arrived(static_cast<std::int32_t>(cinfo.output_scanline));
+        }
     }
     jpeg_finish_decompress(&cinfo);
     return Status::Ok();
@@ -203,6 +210,7 @@ struct JpegWriteJob {
     JpegErrorManager error;
     std::FILE* file = nullptr;
     const ImageBuffer* image = nullptr;
+    RowFeed* rows = nullptr;
     const ImageMetadata* metadata = nullptr;
     // metadata.exif, or its upright copy.
     const std::vector<std::uint8_t>* exif = nullptr;
@@ -274,16 +282,17 @@ Status EncodeJpeg(JpegWriteJob& job) {
     for (const JpegSegment& segment : metadata.jpeg.trailingSegments) {
         WriteBlock(cinfo, segment.marker, segment.payload);
     }
-    // Rows are handed over straight from the image, several to a call: the
+    // Rows are handed over straight from the feed, several to a call: the
     // compressor only reads them, so a copy of each would be wasted work.
     JSAMPROW rows[kMaxRowsPerCall];
     while (cinfo.next_scanline < cinfo.image_height) {
         const JDIMENSION first = cinfo.next_scanline;
-        JDIMENSION count = 0;
-        for (;
-             count < static_cast<JDIMENSION>(kMaxRowsPerCall) && first + count < cinfo.image_height;
-             ++count) {
-            rows[count] = image.Row(static_cast<std::int32_t>(first + count));
+        const JDIMENSION count = std::min<JDIMENSION>(kMaxRowsPerCall, cinfo.image_height - first);
+        const std::uint8_t* fed =
+            job.rows->Rows(static_cast<std::int32_t>(first), static_cast<std::int32_t>(count));
+        if (fed == nullptr) return StatusCode::kJpegFailed;
+        for (JDIMENSION k = 0; k < count; ++k) {
+            rows[k] = const_cast<JSAMPROW>(fed + static_cast<std::size_t>(image.rowBytes) * k);
         }
         // A destination that suspends accepts no row; offer them again a few
         // times.
@@ -304,7 +313,7 @@ void ShowWithSystemError(platform::MessageSink& sink, const std::string& text, i
 }  // namespace
 
 Status ReadJpegStream(std::FILE* file, CurrentImage& image, platform::MessageSink& sink,
-                      ReadScope scope) {
+                      ReadScope scope, RowArrival* arrival) {
     JpegReadJob job;
     job.cinfo.err = UseErrorManager(job.error, sink);
     job.error.pub.emit_message = StopAtDamagingWarning;
@@ -313,6 +322,7 @@ Status ReadJpegStream(std::FILE* file, CurrentImage& image, platform::MessageSin
     job.image = &image;
     job.sink = &sink;
     job.scope = scope;
+    job.arrival = arrival;
     image.metadata.Clear();
     const Status status = DecodeJpeg(job);
     if (job.created) jpeg_destroy_decompress(&job.cinfo);
@@ -323,14 +333,14 @@ Status ReadJpegStream(std::FILE* file, CurrentImage& image, platform::MessageSin
 }
 
 Status ReadJpegFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
-                    ReadScope scope) {
+                    ReadScope scope, RowArrival* arrival) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         const int error = errno;
         ShowWithSystemError(sink, "Can't open " + path + " for reading", error);
         return StatusCode::kJpegFailed;
     }
-    const Status status = ReadJpegStream(file, image, sink, scope);
+    const Status status = ReadJpegStream(file, image, sink, scope, arrival);
     std::fclose(file);
     return status;
 }
@@ -339,6 +349,17 @@ Status WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata,
                      const std::string& path, int quality, platform::MessageSink& sink,
                      const platform::RenameFunction& rename) {
     if (output.bitsPerPixel != 24 || !IsUsableImage(output)) {
+        sink.Show("Image must be rgb");
+        return StatusCode::kJpegFailed;
+    }
+    ImageRowFeed rows(output);
+    return WriteJpegRows(output, rows, metadata, path, quality, sink, rename);
+}
+
+Status WriteJpegRows(const ImageBuffer& output, RowFeed& rows, const ImageMetadata& metadata,
+                     const std::string& path, int quality, platform::MessageSink& sink,
+                     const platform::RenameFunction& rename) {
+    if (output.bitsPerPixel != 24 || !IsUsableGeometry(output)) {
         sink.Show("Image must be rgb");
         return StatusCode::kJpegFailed;
     }
@@ -366,6 +387,7 @@ Status WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata,
     job.cinfo.err = UseErrorManager(job.error, sink);
     job.file = file;
     job.image = &output;
+    job.rows = &rows;
     job.metadata = &metadata;
     job.exif = uprightExif.empty() ? &metadata.exif : &uprightExif;
     job.quality = quality < 1 ? 1 : quality > 100 ? 100 : quality;

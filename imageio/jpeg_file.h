@@ -30,13 +30,15 @@ inline constexpr int kMaxJpegScans = 500;
 // library would go on with invented pixels: a premature end, a bad code) fails
 // with the library's text as its one message; the library's other warnings
 // are not shown.
+// With `arrival`, only the source block is allocated and `arrival` hears of
+// the rows as they are decoded (LoadImageRows).
 Status ReadJpegFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
-                    ReadScope scope = ReadScope::kWholeImage);
+                    ReadScope scope = ReadScope::kWholeImage, RowArrival* arrival = nullptr);
 
 // The same from an open stream, which stays open (used where the bytes are not
 // in a named file).
 Status ReadJpegStream(std::FILE* file, CurrentImage& image, platform::MessageSink& sink,
-                      ReadScope scope = ReadScope::kWholeImage);
+                      ReadScope scope = ReadScope::kWholeImage, RowArrival* arrival = nullptr);
 
 // Writes `output` (24 bits per pixel) as a JFIF JPEG of the given quality
 // (clamped to 1..100) with the input's JFIF density and chroma sampling,
@@ -45,6 +47,12 @@ Status ReadJpegStream(std::FILE* file, CurrentImage& image, platform::MessageSin
 // COM and extended-XMP segments in their input order. The target is replaced
 // only once the new file is complete. Fails with StatusCode::kJpegFailed.
 Status WriteJpegFile(const ImageBuffer& output, const ImageMetadata& metadata,
+                     const std::string& path, int quality, platform::MessageSink& sink,
+                     const platform::RenameFunction& rename = {});
+
+// The same for an image of `geometry` (its pixels are not read) whose rows
+// come from `rows`.
+Status WriteJpegRows(const ImageBuffer& geometry, RowFeed& rows, const ImageMetadata& metadata,
                      const std::string& path, int quality, platform::MessageSink& sink,
                      const platform::RenameFunction& rename = {});
 

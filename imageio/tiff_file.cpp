@@ -314,7 +314,7 @@ void PackToRgb(std::uint8_t* pixels, std::size_t pixelCount, std::size_t sampleB
 }
 
 Status ReadOpenTiff(TIFF* tif, const std::string& path, CurrentImage& image,
-                    platform::MessageSink& sink, ReadScope scope) {
+                    platform::MessageSink& sink, ReadScope scope, RowArrival* arrival) {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     if (TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) != 1 || width == 0) {
@@ -369,25 +369,35 @@ Status ReadOpenTiff(TIFF* tif, const std::string& path, CurrentImage& image,
     if (scope == ReadScope::kMetadataOnly) return Status::Ok();
 
     const int bitsPerPixel = bits * samples;
-    if (!AllocateImagePixels(image, static_cast<std::int32_t>(width),
-                             static_cast<std::int32_t>(height), bitsPerPixel, sink)
-             .ok()) {
-        return kReadFailed;
-    }
+    const auto w = static_cast<std::int32_t>(width);
+    const auto h = static_cast<std::int32_t>(height);
+    const Status allocated = arrival != nullptr
+                                 ? AllocateSourcePixels(image, w, h, bitsPerPixel, sink)
+                                 : AllocateImagePixels(image, w, h, bitsPerPixel, sink);
+    if (!allocated.ok()) return kReadFailed;
+    // Rows of RGBA files are repacked, and so announced, only at the end.
+    const bool rowsAsRead = arrival != nullptr && samples == 3;
+    if (rowsAsRead) arrival->Begun();
     // Every check above pins the scanline to exactly rowBytes (contiguous RGB(A)
     // samples of 8 or 16 bits), so libtiff writes each row within its place.
     for (std::uint32_t row = 0; row < height; ++row) {
         if (TIFFReadScanline(tif, image.input.Row(static_cast<std::int32_t>(row)), row, 0) < 0) {
             return Refuse(sink, "Unable to read scanlines (code: T008)");
         }
+        if (rowsAsRead) arrival->Arrived(static_cast<std::int32_t>(row) + 1);
     }
     if (samples == 4) {
         PackToRgb(image.input.pixels, std::size_t{width} * height, bits / 8u);
         const ImageBuffer rgb =
             DescribeImage(image.input.width, image.input.height, 3 * bits, image.input.pixels);
         image.input = rgb;
-        image.output = rgb;
-        image.output.pixels = image.blocks.work.data();
+        if (arrival == nullptr) {
+            image.output = rgb;
+            image.output.pixels = image.blocks.work.data();
+        } else {
+            arrival->Begun();
+            arrival->Arrived(image.input.height);
+        }
     }
     return Status::Ok();
 }
@@ -557,7 +567,7 @@ bool SetOutputFields(TIFF* tif, const ImageBuffer& output, const ImageMetadata& 
 // Writes the whole file into `file`, naming it `path` in libtiff's messages;
 // false after the message has been shown or libtiff has reported an error.
 bool WriteTiffTo(platform::FileReplacement& file, const std::string& path,
-                 const ImageBuffer& output, const ImageMetadata& metadata,
+                 const ImageBuffer& output, RowFeed& rows, const ImageMetadata& metadata,
                  platform::MessageSink& sink) {
     TiffMessages messages{&sink};
     // libtiff closes the descriptor it is given; the replacement needs its own.
@@ -578,21 +588,39 @@ bool WriteTiffTo(platform::FileReplacement& file, const std::string& path,
         !SetOutputFields(raw, output, metadata, exifOffset, gpsOffset)) {
         return false;
     }
-    // libtiff may work on the row it is given (byte swapping, predictors), and the
-    // output image is not ours to change.
-    std::vector<std::uint8_t> row;
-    const std::optional<ByteCount> rowBytes = ByteCount::Of(output.rowBytes);
-    try {
-        if (rowBytes) row.resize(rowBytes->value());
-    } catch (const std::bad_alloc&) {
+    // Strips go to libtiff straight from the rows. It changes the data it is
+    // given only to swap bytes or reverse bits for a file whose order is not
+    // the machine's, which ours never is; should it be, a strip at a time is
+    // copied for it to change.
+    std::uint32_t rowsPerStrip = 0;
+    if (TIFFGetFieldDefaulted(raw, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip) != 1) rowsPerStrip = 0;
+    const bool changesData = TIFFIsByteSwapped(raw) != 0 || TIFFIsMSB2LSB(raw) == 0;
+    std::vector<std::uint8_t> strip;
+    const std::optional<ByteCount> stripBytes =
+        ByteCount::Of(static_cast<std::size_t>(output.rowBytes), rowsPerStrip);
+    if (changesData) {
+        try {
+            if (stripBytes) strip.resize(stripBytes->value());
+        } catch (const std::bad_alloc&) {
+        }
     }
-    if (!rowBytes || row.empty()) {
+    if (rowsPerStrip == 0 || !stripBytes || (changesData && strip.empty())) {
         sink.Show(text::kAllocMemError2);
         return false;
     }
-    for (std::int32_t y = 0; y < output.height; ++y) {
-        std::memcpy(row.data(), output.Row(y), row.size());
-        if (TIFFWriteScanline(raw, row.data(), static_cast<std::uint32_t>(y), 0) < 0) {
+    for (std::int32_t y = 0; y < output.height; y += static_cast<std::int32_t>(rowsPerStrip)) {
+        const std::int32_t count =
+            std::min(static_cast<std::int32_t>(rowsPerStrip), output.height - y);
+        const std::uint8_t* data = rows.Rows(y, count);
+        if (data == nullptr) return false;
+        const std::size_t bytes =
+            static_cast<std::size_t>(output.rowBytes) * static_cast<std::size_t>(count);
+        if (changesData) {
+            data = static_cast<const std::uint8_t*>(std::memcpy(strip.data(), data, bytes));
+        }
+        const std::uint32_t index = TIFFComputeStrip(raw, static_cast<std::uint32_t>(y), 0);
+        if (TIFFWriteEncodedStrip(raw, index, const_cast<std::uint8_t*>(data),
+                                  static_cast<tmsize_t>(bytes)) < 0) {
             sink.Show("Error TIFFWriteScanLine (code U002)");
             return false;
         }
@@ -604,13 +632,16 @@ bool WriteTiffTo(platform::FileReplacement& file, const std::string& path,
 }  // namespace
 
 Status ReadTiffFile(const std::string& path, CurrentImage& image, platform::MessageSink& sink,
-                    ReadScope scope) {
+                    ReadScope scope, RowArrival* arrival) {
     TiffMessages messages{&sink};
     image.metadata.Clear();
+    // Set before any row is announced: from then on the reader changes only
+    // pixels.
+    image.metadata.fileKind = FileKind::kTiff;
     TIFF* raw = OpenTiff(path, -1, "r", messages);
     if (raw == nullptr) return Refuse(sink, "Unable to open file (code: T001)");
     TiffHandle tif(raw);
-    return ReadOpenTiff(raw, path, image, sink, scope);
+    return ReadOpenTiff(raw, path, image, sink, scope, arrival);
 }
 
 Status WriteTiffFile(const ImageBuffer& output, const ImageMetadata& metadata,
@@ -620,13 +651,24 @@ Status WriteTiffFile(const ImageBuffer& output, const ImageMetadata& metadata,
         sink.Show("Error: no RGB image to write");
         return StatusCode::kFailed;
     }
+    ImageRowFeed rows(output);
+    return WriteTiffRows(output, rows, metadata, path, sink, rename);
+}
+
+Status WriteTiffRows(const ImageBuffer& geometry, RowFeed& rows, const ImageMetadata& metadata,
+                     const std::string& path, platform::MessageSink& sink,
+                     const platform::RenameFunction& rename) {
+    if (!IsUsableGeometry(geometry)) {
+        sink.Show("Error: no RGB image to write");
+        return StatusCode::kFailed;
+    }
     platform::FileReplacement replacement;
     if (replacement.Open(path) != 0) {
         sink.Show("Error: TIFFOpen");
         return StatusCode::kFailed;
     }
     // An unfinished replacement is discarded with the object.
-    if (!WriteTiffTo(replacement, path, output, metadata, sink)) return StatusCode::kFailed;
+    if (!WriteTiffTo(replacement, path, geometry, rows, metadata, sink)) return StatusCode::kFailed;
     if (replacement.Commit(rename) != 0) {
         sink.Show("Error: unable to replace " + path);
         return StatusCode::kFailed;

@@ -7,7 +7,7 @@ packages=(
     g++ cmake ninja-build pkg-config clang-format
     libtiff-dev libjpeg62-turbo-dev liblcms2-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libjpeg-turbo-progs python3
+    libjpeg-turbo-progs libtiff-tools time python3
     qt6-base-dev libxcb1-dev xvfb xauth xdotool desktop-file-utils dpkg-dev fakeroot
 )
 # The libFuzzer preset needs clang with its runtime; it is optional.

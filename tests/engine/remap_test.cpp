@@ -1,8 +1,10 @@
 #include "engine/remap.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -306,6 +308,88 @@ TEST(RemapImageTest, AgreesWithThePlainRule) {
                         static_cast<long long>(samples));
         }
     }
+}
+
+// Single precision has the least to spare on 16-bit samples at the top of
+// the range, and the kernel's overshoot at hard edges runs past both ends of
+// it: near-white noise and a black and white checkerboard, with every pass
+// kind, must still give the rule's samples (the clamps included), within one
+// level everywhere and exactly on all but 0.1 %.
+TEST(RemapImageTest, SixteenBitExtremesAgreeWithThePlainRule) {
+    Engine engine(2);
+    EngineContext context = engine.Context();
+    constexpr std::int32_t kW = 203, kH = 97;
+    PassStack barrel;
+    BuildDistortionStack(0.02f, -0.05f, 0.03f, kW, kH, barrel);
+    TestImage bright(kW, kH, 48);
+    std::uint32_t state = 7;
+    bright.Fill([&](std::int32_t, std::int32_t, int) {
+        state = state * 1664525u + 1013904223u;
+        return 65535u - (state >> 22);
+    });
+    TestImage checkers(kW, kH, 48);
+    checkers.Fill([](std::int32_t x, std::int32_t y, int c) {
+        return ((x / 3 + y / 2 + c) % 2) != 0 ? 65535u : 0u;
+    });
+    std::int64_t samples = 0, different = 0;
+    for (const bool wide : {true, false}) {
+        context.allowWideVectors = wide;
+        for (const TestImage* source : {&bright, &checkers}) {
+            for (const ChannelPass pass :
+                 {ChannelPass::kAll, ChannelPass::kGreen, ChannelPass::kRedBlue}) {
+                TestImage fast(kW, kH, 48);
+                TestImage reference(kW, kH, 48);
+                ASSERT_TRUE(
+                    RemapImage(source->buffer(), fast.buffer(), barrel.stack, pass, context).ok());
+                ReferenceRemap(*source, reference, barrel.stack, pass);
+                for (std::int32_t y = 0; y < kH; ++y) {
+                    for (std::int32_t x = 0; x < kW; ++x) {
+                        for (int c = 0; c < 3; ++c) {
+                            const auto a = static_cast<std::int64_t>(fast.At(x, y, c));
+                            const auto b = static_cast<std::int64_t>(reference.At(x, y, c));
+                            ASSERT_LE(std::abs(a - b), 1) << x << "," << y << "," << c;
+                            different += a != b;
+                            ++samples;
+                        }
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_LE(different * 1000, samples) << different << " of " << samples << " differ";
+}
+
+// A row reads the rows of its 4 x 4 blocks: down to two below the floored
+// position, clamped to the source; a row that reads nothing says so. The
+// rows it resamples are those RemapImage writes.
+TEST(RowRemapTest, LastSourceRowIsTheLowestRowTheBlocksRead) {
+    Engine engine(1);
+    EngineContext context = engine.Context();
+    constexpr std::int32_t kW = 23, kH = 17;  // odd: vector steps and a tail
+    const TestImage source = NoisyImage(kW, kH, 24, 3);
+    SampleTables tables;
+    ASSERT_TRUE(BuildSampleTables(24, tables, context).ok());
+    const RemapGeometry geometry{kW, kH, kW, kH};
+    ShiftStack down(0.3, 3.5);
+    TestImage whole(kW, kH, 24);
+    ASSERT_TRUE(
+        RemapImage(source.buffer(), whole.buffer(), down.stack, ChannelPass::kAll, context).ok());
+    RowRemap rows;
+    ASSERT_TRUE(rows.Ready(kW, context).ok());
+    for (std::int32_t row = 0; row < kH; ++row) {
+        rows.Map(down.stack, geometry, row);
+        // Rows beyond the source's last one are invalid; up to there the
+        // position is row + 3.5.
+        const std::int32_t expected = row + 3 < kH ? std::min(row + 5, kH - 1) : -1;
+        EXPECT_EQ(rows.LastSourceRow(0, kW), expected) << row;
+        EXPECT_EQ(rows.LastSourceRow(5, 6), expected) << row;
+        std::vector<std::uint8_t> out(static_cast<std::size_t>(whole.buffer().rowBytes));
+        rows.Resample(source.buffer(), ChannelPass::kAll, tables, 0, kW, out.data());
+        EXPECT_EQ(0, std::memcmp(out.data(), whole.buffer().Row(row), out.size())) << row;
+    }
+    ShiftStack away(0.0, -1000.0);
+    rows.Map(away.stack, geometry, 4);
+    EXPECT_EQ(rows.LastSourceRow(0, kW), -1);
 }
 
 // Counts its calls; the count is mutable so the stage can stay read-only to

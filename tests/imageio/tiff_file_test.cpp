@@ -217,6 +217,56 @@ INSTANTIATE_TEST_SUITE_P(Depths, TiffRoundTrip,
                                     std::to_string(param.param.second) + "bit";
                          });
 
+// Hands the rows of `image` over a copy at a time, in the order asked, and
+// fails from row `failAt` on.
+class CopyingFeed final : public RowFeed {
+  public:
+    CopyingFeed(const ImageBuffer& image, std::int32_t failAt) : image_(image), failAt_(failAt) {}
+    const std::uint8_t* Rows(std::int32_t first, std::int32_t count) override {
+        EXPECT_EQ(first, next_);
+        next_ = first + count;
+        if (first + count > failAt_) return nullptr;
+        const std::uint8_t* begin = image_.Row(first);
+        copy_.assign(begin, begin + static_cast<std::ptrdiff_t>(image_.rowBytes) * count);
+        return copy_.data();
+    }
+
+  private:
+    const ImageBuffer& image_;
+    std::int32_t failAt_;
+    std::int32_t next_ = 0;
+    Bytes copy_;
+};
+
+// Rows handed over a strip at a time give the file the whole image gives, at
+// both depths; a feed that fails part of the way leaves the target as it was.
+TEST(TiffWrite, RowsFromAFeedGiveTheSameFileAndAFailedFeedChangesNothing) {
+    TempDir dir;
+    for (const int bits : {8, 16}) {
+        const std::string source = dir.File("photo" + std::to_string(bits) + ".tif");
+        ASSERT_TRUE(testing::WriteBytes(
+            source, BuildRichTiff(RichTiff{}, 301, 97, 3, bits, "2020:01:02 03:04:05")));
+        platform::CapturingSink sink;
+        CurrentImage image;
+        ASSERT_EQ(LoadImageFile(source, image, sink).code(), 0) << sink.Last();
+        CopyInputToOutput(image);
+        const std::string whole = dir.File("whole.tif");
+        const std::string fed = dir.File("fed.tif");
+        ASSERT_EQ(WriteTiffFile(image.output, image.metadata, whole, sink).code(), 0);
+        ImageBuffer geometry = image.output;
+        geometry.pixels = nullptr;
+        CopyingFeed feed(image.output, image.output.height);
+        ASSERT_EQ(WriteTiffRows(geometry, feed, image.metadata, fed, sink).code(), 0);
+        EXPECT_EQ(testing::ReadBytes(fed), testing::ReadBytes(whole));
+        EXPECT_GT(ReadTags(fed).height, ReadTags(fed).rowsPerStrip) << "one strip only";
+
+        CopyingFeed failing(image.output, image.output.height / 2);
+        EXPECT_EQ(WriteTiffRows(geometry, failing, image.metadata, whole, sink).code(), 1);
+        EXPECT_EQ(testing::ReadBytes(whole), testing::ReadBytes(fed));
+        EXPECT_EQ(sink.Count(), 0u) << sink.Last();
+    }
+}
+
 TEST(TiffWrite, DateTimeFallsBackWhenTheOriginalIsTheZeroDate) {
     TempDir dir;
     const RichTiff rich;

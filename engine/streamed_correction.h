@@ -1,0 +1,111 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "base/image_buffer.h"
+#include "base/status.h"
+#include "engine/pass_plan.h"
+#include "engine/remap.h"
+#include "engine/run_correction.h"
+#include "engine/worker_pool.h"
+
+// A correction that runs while the photo is still being read and written: a
+// destination row is remapped as soon as the source rows it reads are in
+// place, and finished rows are handed on in order while later ones are still
+// being remapped. Three threads overlap (the reader, the remap on the pool,
+// the writer), and only a band of destination rows is ever held besides the
+// source. Every row comes out as RunCorrection writes it.
+
+namespace quillon::engine {
+
+// Whether `plan` can run that way: a lens correction (distortion, chromatic
+// aberration) and nothing else. Vignetting, fisheye conversion, perspective
+// and scale work on the whole image and keep the ordinary run.
+bool CanStreamCorrection(const CorrectionPlan& plan);
+
+// How many source rows a reader has put in place, shared between its thread
+// and those waiting for the rows.
+class ArrivingRows {
+  public:
+    // Rows [0, rows) are in place.
+    void Arrived(std::int32_t rows);
+    // No more rows will come (the reader has ended, well or not).
+    void Stop();
+    // Waits until `row` is in place: true, or false when the reader stopped
+    // before it.
+    bool WaitFor(std::int32_t row);
+
+  private:
+    std::atomic<std::int32_t> present_{0};
+    bool stopped_ = false;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
+
+class StreamedCorrection {
+  public:
+    // `plan` (CanStreamCorrection) for `source`, whose rows arrive through
+    // `arriving`; all must outlive this object.
+    StreamedCorrection(const CorrectionPlan& plan, const ImageBuffer& source,
+                       ArrivingRows& arriving, EngineContext& context);
+    StreamedCorrection(const StreamedCorrection&) = delete;
+    StreamedCorrection& operator=(const StreamedCorrection&) = delete;
+
+    // The tables, the pass stacks and the band memory. Status 1 after
+    // "Insufficient memory" when they cannot be had.
+    Status Ready();
+
+    // Remaps every destination row on the pool (the calling thread takes
+    // part) and returns once all are done or the work was given up. Status 1
+    // when rows are missing: after "Insufficient memory" for work memory,
+    // silently when the reader stopped early or the writer gave up.
+    Status Remap();
+
+    // Rows [first, first + count) of the destination, for the writer's thread,
+    // asked from the top down with no range starting before the one before;
+    // valid until the next call. Waits for them to be remapped; null when they
+    // never will be.
+    const std::uint8_t* Rows(std::int32_t first, std::int32_t count);
+
+    // The writer has ended: nothing more will be asked, and remapping stops.
+    void Abandon();
+
+  private:
+    // Rows of one band; a multiple of what the JPEG writer asks at a time, so
+    // that its requests never straddle two bands.
+    static constexpr std::int32_t kBandRows = 32;
+
+    void RunLane();
+    std::uint8_t* Slot(std::int32_t band);
+    bool RemapBandRows(RowRemap& rows, std::int32_t band);
+
+    const CorrectionPlan& plan_;
+    const ImageBuffer& source_;
+    ArrivingRows& arriving_;
+    EngineContext& context_;
+
+    SampleTables tables_;
+    PassPlan passes_;
+    std::array<PassStack, 3> stacks_;
+    std::int32_t bandCount_ = 0;
+    std::int32_t slotCount_ = 0;
+    std::vector<std::uint8_t> slots_;
+    // Rows that straddle bands are copied here for the writer.
+    std::vector<std::uint8_t> joined_;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::int32_t nextBand_ = 0;       // the next band a lane takes
+    std::int32_t releasedBands_ = 0;  // bands below this the writer is done with
+    std::vector<std::uint8_t> bandDone_;
+    bool failed_ = false;  // a band could not be remapped
+    bool outOfMemory_ = false;
+    bool abandoned_ = false;
+};
+
+}  // namespace quillon::engine

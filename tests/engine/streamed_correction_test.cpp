@@ -1,0 +1,190 @@
+#include "engine/streamed_correction.h"
+
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/engine/engine_test_support.h"
+
+namespace quillon::engine {
+namespace {
+
+using testing::Engine;
+using testing::NoisyImage;
+using testing::TestImage;
+
+const LensModel kBarrel{0.02f, -0.06f, 0.03f, 1.01f};
+constexpr LensState kLensUsable{true, false};
+
+CorrectionSettings Aberration(std::int32_t choice) {
+    CorrectionSettings s;
+    s.CorChoice = choice;
+    s.CaRed = 60;
+    s.CaBlue = -40;
+    return s;
+}
+
+// Source rows put in place one at a time by a thread of their own, as a
+// reader would: the rows still to come hold poison, so a band remapped before
+// the rows it reads had arrived comes out different.
+class Reader {
+  public:
+    Reader(const TestImage& photo, TestImage& source, ArrivingRows& rows, std::int32_t stopAt)
+        : thread_([&photo, &source, &rows, stopAt] {
+              const auto rowBytes = static_cast<std::size_t>(photo.buffer().rowBytes);
+              for (std::int32_t y = 0; y < stopAt; ++y) {
+                  std::memcpy(source.buffer().Row(y), photo.buffer().Row(y), rowBytes);
+                  rows.Arrived(y + 1);
+                  std::this_thread::yield();
+              }
+              rows.Stop();
+          }) {}
+    ~Reader() { thread_.join(); }
+
+  private:
+    std::thread thread_;
+};
+
+struct Streamed {
+    Streamed(const TestImage& photo, const CorrectionSettings& settings, std::int32_t stopAt)
+        : source(photo.width(), photo.height(), photo.buffer().bitsPerPixel) {
+        std::memset(source.buffer().pixels, 0xA5,
+                    static_cast<std::size_t>(source.buffer().dataSize));
+        StatusOr<CorrectionPlan> planned =
+            PlanCorrection(photo.buffer(), CorrectionInputs{settings, kBarrel, kLensUsable},
+                           SourceUse::kSpend, engine.sink);
+        EXPECT_TRUE(planned.ok());
+        plan = *planned;
+        reader = std::make_unique<Reader>(photo, source, rows, stopAt);
+    }
+
+    Engine engine;
+    EngineContext context = engine.Context();
+    TestImage source;
+    ArrivingRows rows;
+    CorrectionPlan plan;
+    std::unique_ptr<Reader> reader;
+};
+
+// Every streamed kind, both depths, read by a writer in the ranges the JPEG
+// writer asks (16 rows) and in tall ranges across bands (a TIFF strip): the
+// rows RunCorrection writes, while the source is still arriving.
+TEST(StreamedCorrectionTest, RowsAreThoseOfTheOrdinaryRunWhileTheSourceArrives) {
+    const CorrectionSettings kinds[] = {CorrectionSettings{}, Aberration(2),
+                                        Aberration(kCorrectDistortion)};
+    for (const std::int32_t bits : {24, 48}) {
+        const TestImage photo = NoisyImage(171, 133, bits, 5);
+        for (const CorrectionSettings& settings : kinds) {
+            for (const std::int32_t ask : {16, 45}) {
+                Engine ordinary;
+                EngineContext context = ordinary.Context();
+                TestImage expected(photo.width(), photo.height(), bits);
+                StatusOr<CorrectionPlan> plan =
+                    PlanCorrection(photo.buffer(), CorrectionInputs{settings, kBarrel, kLensUsable},
+                                   SourceUse::kKeep, ordinary.sink);
+                ASSERT_TRUE(plan.ok());
+                CorrectionScratch scratch;
+                ASSERT_TRUE(ReadyCorrectionScratch(*plan, scratch, context).ok());
+                ASSERT_TRUE(
+                    RunCorrection(*plan, photo.buffer(), expected.buffer(), scratch, context).ok());
+
+                Streamed run(photo, settings, photo.height());
+                ASSERT_TRUE(CanStreamCorrection(run.plan));
+                StreamedCorrection streamed(run.plan, run.source.buffer(), run.rows, run.context);
+                ASSERT_TRUE(streamed.Ready().ok());
+                std::vector<std::int32_t> wrong;
+                std::thread writer([&] {
+                    const auto rowBytes = static_cast<std::size_t>(photo.buffer().rowBytes);
+                    for (std::int32_t y = 0; y < photo.height(); y += ask) {
+                        const std::int32_t count = std::min(ask, photo.height() - y);
+                        const std::uint8_t* rows = streamed.Rows(y, count);
+                        for (std::int32_t k = 0; k < count; ++k) {
+                            if (rows == nullptr ||
+                                std::memcmp(rows + rowBytes * static_cast<std::size_t>(k),
+                                            expected.buffer().Row(y + k), rowBytes) != 0) {
+                                wrong.push_back(y + k);
+                            }
+                        }
+                    }
+                    streamed.Abandon();
+                });
+                EXPECT_TRUE(streamed.Remap().ok());
+                writer.join();
+                EXPECT_TRUE(wrong.empty())
+                    << "bits " << bits << ", ask " << ask << ", first row " << wrong.front();
+                EXPECT_EQ(run.engine.sink.Count(), 0u);
+            }
+        }
+    }
+}
+
+// A reader that stops early, or a writer that gives up, ends the remap
+// without a message of its own and without waiting forever; the writer gets
+// no rows that were never remapped.
+TEST(StreamedCorrectionTest, AnEndOnEitherSideStopsTheOther) {
+    const TestImage photo = NoisyImage(97, 240, 24, 9);
+    {
+        Streamed run(photo, CorrectionSettings{}, 120);
+        StreamedCorrection streamed(run.plan, run.source.buffer(), run.rows, run.context);
+        ASSERT_TRUE(streamed.Ready().ok());
+        std::int32_t delivered = 0;
+        std::thread writer([&] {
+            for (std::int32_t y = 0; y < photo.height(); y += 16) {
+                if (streamed.Rows(y, std::min(16, photo.height() - y)) == nullptr) break;
+                delivered = y + 16;
+            }
+            streamed.Abandon();
+        });
+        EXPECT_FALSE(streamed.Remap().ok());
+        writer.join();
+        // Rows near the end of what arrived read rows that never came.
+        EXPECT_LT(delivered, 120);
+        EXPECT_GT(delivered, 0);
+        EXPECT_EQ(run.engine.sink.Count(), 0u);
+    }
+    {
+        Streamed run(photo, CorrectionSettings{}, photo.height());
+        StreamedCorrection streamed(run.plan, run.source.buffer(), run.rows, run.context);
+        ASSERT_TRUE(streamed.Ready().ok());
+        std::thread writer([&] {
+            EXPECT_NE(streamed.Rows(0, 16), nullptr);
+            streamed.Abandon();
+        });
+        EXPECT_FALSE(streamed.Remap().ok());
+        writer.join();
+        EXPECT_EQ(run.engine.sink.Count(), 0u);
+    }
+}
+
+// Only a lens correction runs on rows as they come; every step that works on
+// the whole image keeps the ordinary run.
+TEST(StreamedCorrectionTest, OnlyLensCorrectionsStream) {
+    const ImageBuffer image = DescribeImage(64, 48, 24, nullptr);
+    platform::CapturingSink sink;
+    const auto streams = [&](const CorrectionSettings& settings, LensState lens) {
+        const StatusOr<CorrectionPlan> plan = PlanCorrection(
+            image, CorrectionInputs{settings, kBarrel, lens}, SourceUse::kSpend, sink);
+        EXPECT_TRUE(plan.ok());
+        return plan.ok() && CanStreamCorrection(*plan);
+    };
+    EXPECT_TRUE(streams(CorrectionSettings{}, kLensUsable));
+    EXPECT_TRUE(streams(Aberration(2), LensState{}));
+    CorrectionSettings s;
+    EXPECT_FALSE(streams(s, LensState{}));  // nothing to do
+    s.VigAmount = 30;
+    EXPECT_FALSE(streams(s, kLensUsable));
+    s = CorrectionSettings{};
+    s.PerspectVert = 20;
+    EXPECT_FALSE(streams(s, kLensUsable));
+    s = CorrectionSettings{};
+    s.PerspectScale = 90;
+    EXPECT_FALSE(streams(s, kLensUsable));
+    s = CorrectionSettings{};
+    s.CorChoice = kCorrectFisheye;
+    EXPECT_FALSE(streams(s, LensState{false, true}));
+}
+
+}  // namespace
+}  // namespace quillon::engine
