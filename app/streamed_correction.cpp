@@ -4,6 +4,7 @@
 
 #include "app/photo_detection.h"
 #include "engine/run_correction.h"
+#include "preview/preview_state.h"
 
 namespace quillon::app {
 
@@ -96,8 +97,9 @@ Status PhotoReading::Finish(bool withOutput) {
 int CorrectAndSaveWhileReading(AppState& state, const FullCorrection& job, PhotoReading& reading,
                                platform::MessageSink& sink, engine::WorkProgress& progress) {
     CurrentImage& image = state.current.image;
-    const engine::CorrectionInputs inputs{job.values, state.current.selection.lensModel,
-                                          LensStateOf(state.current.selection, job.values)};
+    const engine::CorrectionInputs inputs{
+        job.values, state.current.selection.lensModel,
+        preview::LensStateOf(state.current.selection, job.values)};
     platform::CapturingSink planning;
     const StatusOr<engine::CorrectionPlan> plan =
         engine::PlanCorrection(image.input, inputs, job.sourceUse, planning);
