@@ -638,7 +638,10 @@ Status ReadTiffFile(const std::string& path, CurrentImage& image, platform::Mess
     // Set before any row is announced: from then on the reader changes only
     // pixels.
     image.metadata.fileKind = FileKind::kTiff;
-    TIFF* raw = OpenTiff(path, -1, "r", messages);
+    // Read, not mapped: a mapped file is held beside the decoded pixels, and
+    // a file cut short by someone else while it is read would end the
+    // program with a bus error instead of a message.
+    TIFF* raw = OpenTiff(path, -1, "rm", messages);
     if (raw == nullptr) return Refuse(sink, "Unable to open file (code: T001)");
     TiffHandle tif(raw);
     return ReadOpenTiff(raw, path, image, sink, scope, arrival);
