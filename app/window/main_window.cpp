@@ -237,8 +237,8 @@ QPushButton* MainWindow::AddButton(ControlId id, const QString& text, QWidget* p
 
 ValueControl* MainWindow::AddValueControl(ValueKey key, QWidget* parent, QGridLayout* layout,
                                           int row) {
-    const ValueControlSpec& spec = SpecOf(key);
-    auto* control = new ValueControl(spec, Text(spec.labelText), parent);
+    const ValueControlInfo& info = InfoOf(key);
+    auto* control = new ValueControl(info, Text(info.labelText), parent);
     layout->addWidget(control->label(), row, 0);
     layout->addWidget(control->slider(), row, 1);
     layout->addWidget(control->edit(), row, 2);

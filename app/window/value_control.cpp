@@ -30,21 +30,21 @@ std::int32_t WheelSteps(const QWheelEvent& wheel, WheelNotches& notches) {
     return notches.Add(delta.y() != 0 ? delta.y() : delta.x()) * StepSize(true, shift);
 }
 
-ValueControl::ValueControl(const ValueControlSpec& spec, const QString& labelText, QWidget* parent)
+ValueControl::ValueControl(const ValueControlInfo& info, const QString& labelText, QWidget* parent)
     : QObject(parent),
-      spec_(spec),
+      info_(info),
       label_(new QLabel(labelText, parent)),
       slider_(new QSlider(Qt::Horizontal, parent)),
       edit_(new QLineEdit(parent)) {
-    NameControl(slider_, spec.slider);
-    NameControl(edit_, spec.edit);
+    NameControl(slider_, info.slider);
+    NameControl(edit_, info.edit);
     label_->setObjectName(slider_->objectName().replace("Slider", "Label"));
     label_->setBuddy(edit_);
     slider_->setAccessibleName(labelText);
     edit_->setAccessibleName(labelText);
     label_->setAccessibleName(labelText);
 
-    slider_->setRange(spec.range.minimum, spec.range.maximum);
+    slider_->setRange(info.range.minimum, info.range.maximum);
     slider_->setSingleStep(1);
     slider_->setPageStep(10);
     slider_->setMinimumWidth(120);
@@ -56,14 +56,14 @@ ValueControl::ValueControl(const ValueControlSpec& spec, const QString& labelTex
     // Every movement of the slider counts at once, also while its thumb is
     // dragged, so the preview follows the mouse.
     connect(slider_, &QSlider::valueChanged, this, [this](int value) { Choose(value); });
-    Show(spec.range.minimum);
+    Show(info.range.minimum);
 }
 
 void ValueControl::Show(std::int32_t value) {
     shown_ = value;
     const QSignalBlocker blocker(slider_);
     slider_->setValue(value);
-    edit_->setText(QString::fromStdString(FormatValue(spec_.range.format, value)));
+    edit_->setText(QString::fromStdString(FormatValue(info_.range.format, value)));
 }
 
 void ValueControl::SetEnabled(bool enabled) {
@@ -74,17 +74,17 @@ void ValueControl::SetEnabled(bool enabled) {
 
 void ValueControl::Choose(std::int32_t value) {
     if (value == shown_) return;
-    emit valueChosen(spec_.key, value);
+    emit valueChosen(info_.key, value);
 }
 
 void ValueControl::CommitText() {
-    const TypedOutcome outcome = CommitTypedText(spec_.range, shown_, edit_->text().toStdString());
+    const TypedOutcome outcome = CommitTypedText(info_.range, shown_, edit_->text().toStdString());
     edit_->setText(QString::fromStdString(outcome.text));
     if (outcome.selectAll) edit_->selectAll();
     if (outcome.accepted) Choose(outcome.value);
 }
 
-void ValueControl::Step(std::int32_t step) { Choose(StepValue(spec_.range, shown_, step)); }
+void ValueControl::Step(std::int32_t step) { Choose(StepValue(info_.range, shown_, step)); }
 
 bool ValueControl::eventFilter(QObject* watched, QEvent* event) {
     const bool isEdit = watched == edit_;

@@ -22,9 +22,9 @@ class ValueControl : public QObject {
 
   public:
     // Creates the three widgets as children of `parent`; the caller lays them out.
-    ValueControl(const ValueControlSpec& spec, const QString& labelText, QWidget* parent);
+    ValueControl(const ValueControlInfo& info, const QString& labelText, QWidget* parent);
 
-    const ValueControlSpec& spec() const { return spec_; }
+    const ValueControlInfo& info() const { return info_; }
     QLabel* label() const { return label_; }
     QSlider* slider() const { return slider_; }
     QLineEdit* edit() const { return edit_; }
@@ -44,7 +44,7 @@ class ValueControl : public QObject {
     void Step(std::int32_t step);
     void Choose(std::int32_t value);
 
-    ValueControlSpec spec_;
+    ValueControlInfo info_;
     QLabel* label_;
     QSlider* slider_;
     QLineEdit* edit_;

@@ -12,87 +12,87 @@ namespace {
 
 using engine::CorrectionSettings;
 
-constexpr std::array kSpecs = {
-    ValueControlSpec{
+constexpr std::array kControlInfos = {
+    ValueControlInfo{
         ValueKey::kFisheyeDistortion,
         ControlId::kFisheyeDistortionSlider,
         ControlId::kFisheyeDistortionEdit,
         {engine::kFisheyeDistortionMin, engine::kFisheyeDistortionMax, ValueFormat::kWhole},
         41,
         &CorrectionSettings::FisheyeDistortion},
-    ValueControlSpec{ValueKey::kFisheyeCrop,
+    ValueControlInfo{ValueKey::kFisheyeCrop,
                      ControlId::kFisheyeCropSlider,
                      ControlId::kFisheyeCropEdit,
                      {0, 50, ValueFormat::kWhole},
                      60,
                      &CorrectionSettings::FisheyeCrop},
-    ValueControlSpec{ValueKey::kFisheyeRotate,
+    ValueControlInfo{ValueKey::kFisheyeRotate,
                      ControlId::kFisheyeRotateSlider,
                      ControlId::kFisheyeRotateEdit,
                      {-50, 50, ValueFormat::kTenths},
                      61,
                      &CorrectionSettings::FisheyeRotate},
-    ValueControlSpec{ValueKey::kFisheyeHorz,
+    ValueControlInfo{ValueKey::kFisheyeHorz,
                      ControlId::kFisheyeHorzSlider,
                      ControlId::kFisheyeHorzEdit,
                      {-50, 50, ValueFormat::kTenths},
                      62,
                      &CorrectionSettings::FisheyeHorz},
-    ValueControlSpec{ValueKey::kFisheyeVert,
+    ValueControlInfo{ValueKey::kFisheyeVert,
                      ControlId::kFisheyeVertSlider,
                      ControlId::kFisheyeVertEdit,
                      {-50, 50, ValueFormat::kTenths},
                      63,
                      &CorrectionSettings::FisheyeVert},
-    ValueControlSpec{ValueKey::kVigAmount,
+    ValueControlInfo{ValueKey::kVigAmount,
                      ControlId::kVigAmountSlider,
                      ControlId::kVigAmountEdit,
                      {-100, 100, ValueFormat::kWhole},
                      43,
                      &CorrectionSettings::VigAmount},
-    ValueControlSpec{ValueKey::kVigMidpoint,
+    ValueControlInfo{ValueKey::kVigMidpoint,
                      ControlId::kVigMidpointSlider,
                      ControlId::kVigMidpointEdit,
                      {0, 100, ValueFormat::kWhole},
                      44,
                      &CorrectionSettings::VigMidpoint},
-    ValueControlSpec{ValueKey::kPerspectVert,
+    ValueControlInfo{ValueKey::kPerspectVert,
                      ControlId::kPerspectVertSlider,
                      ControlId::kPerspectVertEdit,
                      {-100, 100, ValueFormat::kWhole},
                      17,
                      &CorrectionSettings::PerspectVert},
-    ValueControlSpec{ValueKey::kPerspectHorz,
+    ValueControlInfo{ValueKey::kPerspectHorz,
                      ControlId::kPerspectHorzSlider,
                      ControlId::kPerspectHorzEdit,
                      {-100, 100, ValueFormat::kWhole},
                      21,
                      &CorrectionSettings::PerspectHorz},
-    ValueControlSpec{ValueKey::kPerspectRotate,
+    ValueControlInfo{ValueKey::kPerspectRotate,
                      ControlId::kPerspectRotateSlider,
                      ControlId::kPerspectRotateEdit,
                      {-100, 100, ValueFormat::kTenths},
                      61,
                      &CorrectionSettings::PerspectRotate},
-    ValueControlSpec{ValueKey::kPerspectScale,
+    ValueControlInfo{ValueKey::kPerspectScale,
                      ControlId::kPerspectScaleSlider,
                      ControlId::kPerspectScaleEdit,
                      {75, 125, ValueFormat::kWhole},
                      52,
                      &CorrectionSettings::PerspectScale},
-    ValueControlSpec{ValueKey::kCaRed,
+    ValueControlInfo{ValueKey::kCaRed,
                      ControlId::kCaRedSlider,
                      ControlId::kCaRedEdit,
                      {-100, 100, ValueFormat::kTenThousandths},
                      22,
                      &CorrectionSettings::CaRed},
-    ValueControlSpec{ValueKey::kCaBlue,
+    ValueControlInfo{ValueKey::kCaBlue,
                      ControlId::kCaBlueSlider,
                      ControlId::kCaBlueEdit,
                      {-100, 100, ValueFormat::kTenThousandths},
                      23,
                      &CorrectionSettings::CaBlue},
-    ValueControlSpec{ValueKey::kCaZoom,
+    ValueControlInfo{ValueKey::kCaZoom,
                      ControlId::kCaZoomSlider,
                      ControlId::kCaZoomEdit,
                      {0, kMaxCaZoom, ValueFormat::kZoomPercent},
@@ -246,13 +246,13 @@ std::int32_t WheelNotches::Add(std::int32_t angleDelta) {
     return notches;
 }
 
-const ValueControlSpec& SpecOf(ValueKey key) {
-    for (const ValueControlSpec& spec : kSpecs) {
-        if (spec.key == key) return spec;
+const ValueControlInfo& InfoOf(ValueKey key) {
+    for (const ValueControlInfo& info : kControlInfos) {
+        if (info.key == key) return info;
     }
-    return kSpecs.front();
+    return kControlInfos.front();
 }
 
-std::span<const ValueControlSpec> AllValueControls() { return kSpecs; }
+std::span<const ValueControlInfo> AllValueControls() { return kControlInfos; }
 
 }  // namespace quillon::app

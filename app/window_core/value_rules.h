@@ -85,7 +85,7 @@ enum class ValueKey {
     kCaZoom,
 };
 
-struct ValueControlSpec {
+struct ValueControlInfo {
     ValueKey key;
     ControlId slider;
     ControlId edit;
@@ -96,7 +96,7 @@ struct ValueControlSpec {
 
 inline constexpr std::int32_t kMaxCaZoom = 71;  // 800 %
 
-const ValueControlSpec& SpecOf(ValueKey key);
-std::span<const ValueControlSpec> AllValueControls();
+const ValueControlInfo& InfoOf(ValueKey key);
+std::span<const ValueControlInfo> AllValueControls();
 
 }  // namespace quillon::app

@@ -206,16 +206,16 @@ settings::OptionsOutcome WindowSession::ApplyOptions(const OptionsForm& form) {
 // ---- the correction values
 
 std::int32_t WindowSession::Value(ValueKey key) const {
-    const ValueControlSpec& spec = SpecOf(key);
-    if (spec.field == nullptr) return preview_.zoom.step();
-    return state_.stored.correction.*spec.field;
+    const ValueControlInfo& info = InfoOf(key);
+    if (info.field == nullptr) return preview_.zoom.step();
+    return state_.stored.correction.*info.field;
 }
 
 bool WindowSession::SetValue(ValueKey key, std::int32_t value) {
-    const ValueControlSpec& spec = SpecOf(key);
-    value = std::clamp(value, spec.range.minimum, spec.range.maximum);
+    const ValueControlInfo& info = InfoOf(key);
+    value = std::clamp(value, info.range.minimum, info.range.maximum);
     if (value == Value(key)) return false;
-    if (spec.field == nullptr) {
+    if (info.field == nullptr) {
         // The zoom view shows a region of an image: without one there is none.
         if (!ImageShown() || Busy()) return false;
         lastZoom_ = value;
@@ -225,7 +225,7 @@ bool WindowSession::SetValue(ValueKey key, std::int32_t value) {
         CorrectZoomIfActive();
         return true;
     }
-    state_.stored.correction.*spec.field = value;
+    state_.stored.correction.*info.field = value;
     if (key == ValueKey::kCaRed || key == ValueKey::kCaBlue) CorrectZoomIfActive();
     Render();
     return true;

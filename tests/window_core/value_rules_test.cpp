@@ -75,12 +75,12 @@ TEST(ValueRulesTest, ZoomPercentagesBecomeSteps) {
 // edit untouched would change the value.
 TEST(ValueRulesTest, EveryShownValueReadsBackAsItself) {
     std::set<ControlId> ids;
-    for (const ValueControlSpec& spec : AllValueControls()) {
-        EXPECT_TRUE(ids.insert(spec.slider).second);
-        EXPECT_TRUE(ids.insert(spec.edit).second);
-        for (std::int32_t v = spec.range.minimum; v <= spec.range.maximum; ++v) {
-            const std::string text = FormatValue(spec.range.format, v);
-            EXPECT_EQ(ReadTypedValue(spec.range, text), v) << text;
+    for (const ValueControlInfo& info : AllValueControls()) {
+        EXPECT_TRUE(ids.insert(info.slider).second);
+        EXPECT_TRUE(ids.insert(info.edit).second);
+        for (std::int32_t v = info.range.minimum; v <= info.range.maximum; ++v) {
+            const std::string text = FormatValue(info.range.format, v);
+            EXPECT_EQ(ReadTypedValue(info.range, text), v) << text;
         }
     }
 }
