@@ -60,7 +60,7 @@ void PhotoReading::Read() {
         ended_ = true;
     }
     changed_.notify_all();
-    rows_.Stop();
+    rows_.End(status.ok());
 }
 
 void PhotoReading::Begun() {

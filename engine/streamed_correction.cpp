@@ -44,12 +44,19 @@ void ArrivingRows::Arrived(std::int32_t rows) {
     changed_.notify_all();
 }
 
-void ArrivingRows::Stop() {
+void ArrivingRows::End(bool complete) {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         stopped_ = true;
+        complete_ = complete;
     }
     changed_.notify_all();
+}
+
+bool ArrivingRows::WaitComplete() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return stopped_; });
+    return complete_;
 }
 
 bool ArrivingRows::WaitFor(std::int32_t row) {
@@ -177,6 +184,10 @@ Status StreamedCorrection::Remap() {
 }
 
 const std::uint8_t* StreamedCorrection::Rows(std::int32_t first, std::int32_t count) {
+    // Whatever else the reader finds after the last row it delivers (a
+    // damaged marker before the end of a JPEG) fails the file as the ordinary
+    // load fails it; the writer finishes nothing before that is known.
+    if (first + count >= source_.height && !arriving_.WaitComplete()) return nullptr;
     const std::int32_t firstBand = first / kBandRows;
     const std::int32_t lastBand = (first + count - 1) / kBandRows;
     const auto rowBytes = static_cast<std::size_t>(source_.rowBytes);

@@ -34,15 +34,19 @@ class ArrivingRows {
   public:
     // Rows [0, rows) are in place.
     void Arrived(std::int32_t rows);
-    // No more rows will come (the reader has ended, well or not).
-    void Stop();
-    // Waits until `row` is in place: true, or false when the reader stopped
+    // No more rows will come: the reader has ended, `complete` when it put
+    // every row in place and found nothing wrong with the file.
+    void End(bool complete);
+    // Waits until `row` is in place: true, or false when the reader ended
     // before it.
     bool WaitFor(std::int32_t row);
+    // Waits for the reader's end: true when it was complete.
+    bool WaitComplete();
 
   private:
     std::atomic<std::int32_t> present_{0};
     bool stopped_ = false;
+    bool complete_ = false;
     std::mutex mutex_;
     std::condition_variable changed_;
 };
@@ -69,7 +73,9 @@ class StreamedCorrection {
     // Rows [first, first + count) of the destination, for the writer's thread,
     // asked from the top down with no range starting before the one before;
     // valid until the next call. Waits for them to be remapped; null when they
-    // never will be.
+    // never will be. The last rows also wait for the reader's end and are
+    // null unless it was complete: a file whose end turns out damaged is
+    // never finished, so the photo it would replace stays as it was.
     const std::uint8_t* Rows(std::int32_t first, std::int32_t count);
 
     // The writer has ended: nothing more will be asked, and remapping stops.

@@ -161,5 +161,36 @@ TEST(StreamedCorrectionTest, AnEarlyEndOfThePhotoWritesNothing) {
     }
 }
 
+// Every row decodes, and only then does the reader find the file damaged (a
+// broken marker where the end marker belongs): the ordinary load refuses such
+// a file, and the streamed run must not have replaced the photo by then.
+TEST(StreamedCorrectionTest, ADamagedEndAfterTheLastRowWritesNothing) {
+    testing::TempDir dir;
+    std::vector<std::uint8_t> damaged =
+        testing::ReadBytes(testing::TestDataPath("photos/mdx_Issue_339.jpg"));
+    ASSERT_GE(damaged.size(), 2u);
+    ASSERT_EQ(damaged[damaged.size() - 2], 0xFF);
+    ASSERT_EQ(damaged[damaged.size() - 1], 0xD9);
+    damaged.resize(damaged.size() - 2);
+    damaged.insert(damaged.end(), {0xFF, 0xC4, 0x00, 0x10, 0x00});
+    const std::string path = dir.File("damaged.jpg");
+    ASSERT_TRUE(testing::WriteBytes(path, damaged));
+
+    CorrectionRun ordinary(engine::CorrectionSettings{});
+    EXPECT_FALSE(imageio::LoadImageFile(path, ordinary.state.current.image, ordinary.sink).ok());
+
+    CorrectionRun run(engine::CorrectionSettings{});
+    {
+        PhotoReading reading(path, run.state.current.image, run.sink);
+        ASSERT_TRUE(reading.WaitBegun());
+        EXPECT_EQ(
+            CorrectAndSaveWhileReading(run.state, run.Job(path), reading, run.sink, run.progress),
+            1);
+    }
+    EXPECT_EQ(testing::ReadBytes(path), damaged);
+    ASSERT_EQ(run.sink.Count(), 1u);
+    EXPECT_EQ(run.sink.Last(), ordinary.sink.Last());
+}
+
 }  // namespace
 }  // namespace quillon::app

@@ -31,15 +31,17 @@ CorrectionSettings Aberration(std::int32_t choice) {
 // the rows it reads had arrived comes out different.
 class Reader {
   public:
-    Reader(const TestImage& photo, TestImage& source, ArrivingRows& rows, std::int32_t stopAt)
-        : thread_([&photo, &source, &rows, stopAt] {
+    // `damagedEnd`: every row arrives, and then the reader finds a fault.
+    Reader(const TestImage& photo, TestImage& source, ArrivingRows& rows, std::int32_t stopAt,
+           bool damagedEnd)
+        : thread_([&photo, &source, &rows, stopAt, damagedEnd] {
               const auto rowBytes = static_cast<std::size_t>(photo.buffer().rowBytes);
               for (std::int32_t y = 0; y < stopAt; ++y) {
                   std::memcpy(source.buffer().Row(y), photo.buffer().Row(y), rowBytes);
                   rows.Arrived(y + 1);
                   std::this_thread::yield();
               }
-              rows.Stop();
+              rows.End(stopAt == photo.height() && !damagedEnd);
           }) {}
     ~Reader() { thread_.join(); }
 
@@ -48,7 +50,8 @@ class Reader {
 };
 
 struct Streamed {
-    Streamed(const TestImage& photo, const CorrectionSettings& settings, std::int32_t stopAt)
+    Streamed(const TestImage& photo, const CorrectionSettings& settings, std::int32_t stopAt,
+             bool damagedEnd = false)
         : source(photo.width(), photo.height(), photo.buffer().bitsPerPixel) {
         std::memset(source.buffer().pixels, 0xA5,
                     static_cast<std::size_t>(source.buffer().dataSize));
@@ -57,7 +60,7 @@ struct Streamed {
                            SourceUse::kSpend, engine.sink);
         EXPECT_TRUE(planned.ok());
         plan = *planned;
-        reader = std::make_unique<Reader>(photo, source, rows, stopAt);
+        reader = std::make_unique<Reader>(photo, source, rows, stopAt, damagedEnd);
     }
 
     Engine engine;
@@ -155,6 +158,24 @@ TEST(StreamedCorrectionTest, AnEndOnEitherSideStopsTheOther) {
         EXPECT_FALSE(streamed.Remap().ok());
         writer.join();
         EXPECT_EQ(run.engine.sink.Count(), 0u);
+    }
+    {
+        // Every row arrives, then the reader fails the file: the writer gets
+        // all but the last rows, so it never finishes the file.
+        Streamed run(photo, CorrectionSettings{}, photo.height(), true);
+        StreamedCorrection streamed(run.plan, run.source.buffer(), run.rows, run.context);
+        ASSERT_TRUE(streamed.Ready().ok());
+        std::int32_t delivered = 0;
+        std::thread writer([&] {
+            for (std::int32_t y = 0; y < photo.height(); y += 16) {
+                if (streamed.Rows(y, std::min(16, photo.height() - y)) == nullptr) break;
+                delivered = y + 16;
+            }
+            streamed.Abandon();
+        });
+        (void)streamed.Remap();
+        writer.join();
+        EXPECT_EQ(delivered, 224);
     }
 }
 
