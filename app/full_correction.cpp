@@ -1,6 +1,7 @@
 #include "app/full_correction.h"
 
 #include "app/photo_detection.h"
+#include "app/streamed_correction.h"
 #include "preview/preview_state.h"
 
 namespace quillon::app {
@@ -37,6 +38,8 @@ std::int32_t ExpectedStages(const engine::ActiveCorrections& steps) {
 
 int CorrectAndSave(AppState& state, const FullCorrection& job, platform::MessageSink& sink,
                    engine::WorkProgress& progress) {
+    const int streamed = CorrectAndSaveStreamed(state, job, sink, progress);
+    if (streamed != kNotStreamed) return streamed;
     ImageState& current = state.current;
     const engine::CorrectionInputs inputs{job.values, current.selection.lensModel,
                                           preview::LensStateOf(current.selection, job.values)};

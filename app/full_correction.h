@@ -40,9 +40,11 @@ struct FullCorrection {
     engine::SourceUse sourceUse = engine::SourceUse::kKeep;
 };
 
-// Corrects state.current.image with CorrectFullImage and writes it, counting
-// the progress into `progress`. 0 when the file was written; otherwise 1
-// after the failing step's message.
+// Corrects state.current.image and writes it, counting the progress into
+// `progress`: a correction that runs on rows is written while it is remapped
+// (CorrectAndSaveStreamed, the same bytes), any other through
+// CorrectFullImage and SaveImageFile. 0 when the file was written; otherwise
+// 1 after the failing step's message.
 int CorrectAndSave(AppState& state, const FullCorrection& job, platform::MessageSink& sink,
                    engine::WorkProgress& progress);
 

@@ -1,6 +1,8 @@
 #include "app/streamed_correction.h"
 
+#include <optional>
 #include <system_error>
+#include <utility>
 
 #include "app/photo_detection.h"
 #include "engine/run_correction.h"
@@ -94,47 +96,86 @@ Status PhotoReading::Finish(bool withOutput) {
     return status_;
 }
 
-int CorrectAndSaveWhileReading(AppState& state, const FullCorrection& job, PhotoReading& reading,
-                               platform::MessageSink& sink, engine::WorkProgress& progress) {
-    CurrentImage& image = state.current.image;
+namespace {
+
+// A plan for the photo in state.current.image when it can run on rows as they
+// come; none otherwise (the ordinary run then plans again and says why it
+// cannot run at all).
+std::optional<engine::CorrectionPlan> StreamablePlan(const AppState& state,
+                                                     const FullCorrection& job) {
     const engine::CorrectionInputs inputs{
         job.values, state.current.selection.lensModel,
         preview::LensStateOf(state.current.selection, job.values)};
     platform::CapturingSink planning;
-    const StatusOr<engine::CorrectionPlan> plan =
-        engine::PlanCorrection(image.input, inputs, job.sourceUse, planning);
-    if (!plan.ok() || !engine::CanStreamCorrection(*plan)) {
-        // The whole photo first, then the ordinary run, which plans again and
-        // says why it cannot.
-        if (!reading.Finish(true).ok()) return 1;
-        return CorrectAndSave(state, job, sink, progress);
-    }
+    StatusOr<engine::CorrectionPlan> plan =
+        engine::PlanCorrection(state.current.image.input, inputs, job.sourceUse, planning);
+    if (!plan.ok() || !engine::CanStreamCorrection(*plan)) return std::nullopt;
+    return std::move(*plan);
+}
+
+// Runs a streamable `plan` on state.current.image.input, whose rows arrive
+// through `arriving`, and writes the result: the remap on the pool while a
+// thread of its own writes finished rows. 0 when the file was written, 1
+// after the failing step's message, or kNotStreamed when no thread for the
+// writer could be had (nothing done).
+int StreamAndSave(AppState& state, const FullCorrection& job, const engine::CorrectionPlan& plan,
+                  engine::ArrivingRows& arriving, platform::MessageSink& sink,
+                  engine::WorkProgress& progress) {
+    CurrentImage& image = state.current.image;
     progress.ExpectStages(1);
     SerializedSink serialized(sink);
     engine::EngineContext context{state.pool, serialized};
     context.progress = &progress;
-    engine::StreamedCorrection streamed(*plan, image.input, reading.rows(), context);
-    // The reading goes on to its end; whoever started it waits for it.
+    engine::StreamedCorrection streamed(plan, image.input, arriving, context);
     if (!streamed.Ready().ok()) return 1;
     StreamedRows rows(streamed);
     Status written = StatusCode::kFailed;
     std::thread writer;
     try {
         writer = std::thread([&] {
-            written = imageio::SaveImageRows(job.path, plan->image, rows, image.metadata,
+            written = imageio::SaveImageRows(job.path, plan.image, rows, image.metadata,
                                              job.options, serialized);
             streamed.Abandon();
         });
     } catch (const std::system_error&) {
-        if (!reading.Finish(true).ok()) return 1;
-        return CorrectAndSave(state, job, sink, progress);
+        return kNotStreamed;
     }
     const Status remapped = streamed.Remap();
     writer.join();
+    return remapped.ok() && written.ok() ? 0 : 1;
+}
+
+}  // namespace
+
+int CorrectAndSaveWhileReading(AppState& state, const FullCorrection& job, PhotoReading& reading,
+                               platform::MessageSink& sink, engine::WorkProgress& progress) {
+    const std::optional<engine::CorrectionPlan> plan = StreamablePlan(state, job);
+    // The reading goes on to its end in every case; whoever started it waits
+    // for it.
+    const int streamed =
+        plan ? StreamAndSave(state, job, *plan, reading.rows(), sink, progress) : kNotStreamed;
+    if (streamed == kNotStreamed) {
+        // The whole photo first, then the ordinary run (which plans again
+        // and says why a correction cannot run at all).
+        if (!reading.Finish(true).ok()) return 1;
+        return CorrectAndSave(state, job, sink, progress);
+    }
     const Status read = reading.Finish(false);
-    if (!read.ok() || !remapped.ok() || !written.ok()) return 1;
+    if (!read.ok() || streamed != 0) return 1;
     engine::AdoptCropShifts(*plan, job.values);
     return 0;
+}
+
+int CorrectAndSaveStreamed(AppState& state, const FullCorrection& job, platform::MessageSink& sink,
+                           engine::WorkProgress& progress) {
+    const std::optional<engine::CorrectionPlan> plan = StreamablePlan(state, job);
+    if (!plan) return kNotStreamed;
+    engine::ArrivingRows arriving;
+    arriving.Arrived(state.current.image.input.height);
+    arriving.End(true);
+    const int streamed = StreamAndSave(state, job, *plan, arriving, sink, progress);
+    if (streamed == 0) engine::AdoptCropShifts(*plan, job.values);
+    return streamed;
 }
 
 }  // namespace quillon::app

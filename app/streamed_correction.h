@@ -59,6 +59,17 @@ class PhotoReading final : public imageio::RowArrival {
     Status status_;
 };
 
+// What the streamed runs answer when the correction cannot run on rows as
+// they come, or no thread can be had for the writer: nothing was done.
+constexpr int kNotStreamed = -1;
+
+// CorrectAndSave's way for a photo in memory whose correction runs on rows
+// (engine::CanStreamCorrection): the rows are remapped on the pool while a
+// thread of its own writes the finished ones. 0 when the file was written, 1
+// after the failing step's message, or kNotStreamed.
+int CorrectAndSaveStreamed(AppState& state, const FullCorrection& job, platform::MessageSink& sink,
+                           engine::WorkProgress& progress);
+
 // CorrectAndSave for the photo `reading` is reading into state.current.image:
 // streamed where the correction allows, else once the photo is complete. 0
 // when the file was written; otherwise 1 after the failing step's message.

@@ -1,5 +1,6 @@
-// The quiet correction while the photo is read against the ordinary one:
-// the same file, byte for byte, on real photos of both formats and depths.
+// The streamed corrections (while the photo is read, and of a photo in
+// memory) against the ordinary one: the same file, byte for byte, on real
+// photos of both formats and depths.
 
 #include "app/streamed_correction.h"
 
@@ -13,6 +14,7 @@
 #include "imageio/image_file.h"
 #include "lensdb/lens_database.h"
 #include "platform/message_sink.h"
+#include "preview/preview_state.h"
 #include "tests/support/test_support.h"
 
 namespace quillon::app {
@@ -43,6 +45,20 @@ struct CorrectionRun {
     engine::CorrectionSettings values;
     engine::WorkProgress progress;
 };
+
+// The ordinary run: the whole photo corrected into its output block, then
+// written.
+int CorrectWhole(CorrectionRun& run, const std::string& path) {
+    const engine::CorrectionInputs inputs{
+        run.values, run.state.current.selection.lensModel,
+        preview::LensStateOf(run.state.current.selection, run.values)};
+    engine::EngineContext context{run.state.pool, run.sink};
+    if (!CorrectFullImage(run.state.current.image, inputs, run.values, context).ok()) return 1;
+    return imageio::SaveImageFile(path, run.state.current.image, run.Job(path).options, run.sink)
+                   .ok()
+               ? 0
+               : 1;
+}
 
 std::string Copy(const testing::TempDir& dir, const std::string& photo, const std::string& name) {
     const std::string target = dir.File(name + photo.substr(photo.rfind('.')));
@@ -104,10 +120,7 @@ TEST(StreamedCorrectionTest, WritesTheFileOfTheOrdinaryCorrection) {
             ASSERT_EQ(imageio::LoadImageFile(expected, ordinary.state.current.image, ordinary.sink)
                           .code(),
                       0);
-            ASSERT_EQ(CorrectAndSave(ordinary.state, ordinary.Job(expected), ordinary.sink,
-                                     ordinary.progress),
-                      0)
-                << ordinary.sink.Last();
+            ASSERT_EQ(CorrectWhole(ordinary, expected), 0) << ordinary.sink.Last();
 
             CorrectionRun streamed(kind.settings);
             const std::string path = Copy(dir, photo, "streamed");
@@ -126,6 +139,20 @@ TEST(StreamedCorrectionTest, WritesTheFileOfTheOrdinaryCorrection) {
                       testing::ReadBytes(testing::TestDataPath(std::string("photos/") + photo)));
             EXPECT_EQ(streamed.values, ordinary.values);
             EXPECT_EQ(streamed.sink.Count(), 0u) << streamed.sink.Last();
+
+            // A photo in memory (the windows' writing) streams from its rows
+            // all in place.
+            CorrectionRun inMemory(kind.settings);
+            const std::string written = Copy(dir, photo, "in-memory");
+            ASSERT_EQ(
+                imageio::LoadImageFile(written, inMemory.state.current.image, inMemory.sink).code(),
+                0);
+            ASSERT_EQ(CorrectAndSave(inMemory.state, inMemory.Job(written), inMemory.sink,
+                                     inMemory.progress),
+                      0)
+                << inMemory.sink.Last();
+            EXPECT_EQ(testing::ReadBytes(written), testing::ReadBytes(expected));
+            EXPECT_EQ(inMemory.values, ordinary.values);
         }
     }
 }
