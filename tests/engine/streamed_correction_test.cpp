@@ -123,6 +123,18 @@ TEST(StreamedCorrectionTest, RowsAreThoseOfTheOrdinaryRunWhileTheSourceArrives) 
     }
 }
 
+// Asks the rows as the JPEG writer does, 16 at a time, until one range
+// comes back null; gives up then. How many rows were delivered.
+std::int32_t WriteInRangesOf16(StreamedCorrection& streamed, std::int32_t height) {
+    std::int32_t delivered = 0;
+    for (std::int32_t y = 0; y < height; y += 16) {
+        if (streamed.Rows(y, std::min(16, height - y)) == nullptr) break;
+        delivered = y + 16;
+    }
+    streamed.Abandon();
+    return delivered;
+}
+
 // A reader that stops early, or a writer that gives up, ends the remap
 // without a message of its own and without waiting forever; the writer gets
 // no rows that were never remapped.
@@ -133,13 +145,7 @@ TEST(StreamedCorrectionTest, AnEndOnEitherSideStopsTheOther) {
         StreamedCorrection streamed(run.plan, run.source.buffer(), run.rows, run.context);
         ASSERT_TRUE(streamed.Ready().ok());
         std::int32_t delivered = 0;
-        std::thread writer([&] {
-            for (std::int32_t y = 0; y < photo.height(); y += 16) {
-                if (streamed.Rows(y, std::min(16, photo.height() - y)) == nullptr) break;
-                delivered = y + 16;
-            }
-            streamed.Abandon();
-        });
+        std::thread writer([&] { delivered = WriteInRangesOf16(streamed, photo.height()); });
         EXPECT_FALSE(streamed.Remap().ok());
         writer.join();
         // Rows near the end of what arrived read rows that never came.
@@ -166,13 +172,7 @@ TEST(StreamedCorrectionTest, AnEndOnEitherSideStopsTheOther) {
         StreamedCorrection streamed(run.plan, run.source.buffer(), run.rows, run.context);
         ASSERT_TRUE(streamed.Ready().ok());
         std::int32_t delivered = 0;
-        std::thread writer([&] {
-            for (std::int32_t y = 0; y < photo.height(); y += 16) {
-                if (streamed.Rows(y, std::min(16, photo.height() - y)) == nullptr) break;
-                delivered = y + 16;
-            }
-            streamed.Abandon();
-        });
+        std::thread writer([&] { delivered = WriteInRangesOf16(streamed, photo.height()); });
         (void)streamed.Remap();
         writer.join();
         EXPECT_EQ(delivered, 224);
