@@ -181,12 +181,20 @@ BatchResult FileBrowser::RunBatch(const std::vector<std::string>& names,
                 return result;
             }
         }
+        // The next file is read while this one is written, unless this one
+        // is written to it (it is then read as written).
+        if (several && i + 1 < result.count) {
+            const std::string next = PathOf(names[static_cast<std::size_t>(i) + 1]);
+            if (next != imageio::OutputPathFor(path, options)) session_.ReadAhead(next);
+        }
         if (session_.CorrectAndWrite(options, progress.Work(i)) != 0) {
+            session_.DropReadAhead();
             result.stop = BatchStop::kNotWritten;
             return result;
         }
         ++result.written;
         if (i + 1 < result.count && host.StopRequested()) {
+            session_.DropReadAhead();
             result.stop = BatchStop::kStoppedByUser;
             return result;
         }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <system_error>
+#include <thread>
 
 #include "app/full_correction.h"
 #include "app/quiet_checks.h"
@@ -153,9 +155,51 @@ void WindowSession::ShowSeveralSelected() {
     preview_.imageState = preview::kImageSeveralSelected;
 }
 
+struct WindowSession::PendingRead {
+    std::string path;
+    CurrentImage image;
+    platform::CapturingSink messages;
+    bool read = false;
+    std::thread thread;
+
+    ~PendingRead() {
+        if (thread.joinable()) thread.join();
+    }
+};
+
 bool WindowSession::ReadForBatch(const std::string& path) {
+    if (ahead_ != nullptr && ahead_->path == path) {
+        const std::unique_ptr<PendingRead> pending = std::move(ahead_);
+        pending->thread.join();
+        for (const platform::CapturedMessage& message : pending->messages.Messages()) {
+            sink_.Show(message.text, message.caption);
+        }
+        state_.current.image = std::move(pending->image);
+        return pending->read;
+    }
+    DropReadAhead();
     return imageio::LoadImageFile(path, state_.current.image, sink_).ok();
 }
+
+void WindowSession::ReadAhead(const std::string& path) {
+    DropReadAhead();
+    auto pending = std::make_unique<PendingRead>();
+    pending->path = path;
+    PendingRead* const reading = pending.get();
+    try {
+        pending->thread = std::thread([reading] {
+            reading->read =
+                imageio::LoadImageFile(reading->path, reading->image, reading->messages).ok();
+        });
+    } catch (const std::system_error&) {
+        return;
+    }
+    ahead_ = std::move(pending);
+}
+
+void WindowSession::DropReadAhead() { ahead_.reset(); }
+
+WindowSession::~WindowSession() = default;
 
 int WindowSession::ShowReadFile(const std::string& path, bool read) {
     preview::ShowImageParts parts = Parts();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/app_state.h"
@@ -37,6 +38,7 @@ inline constexpr int kTabChromaticAberration = 2;
 class WindowSession {
   public:
     WindowSession(AppState& state, platform::MessageSink& sink);
+    ~WindowSession();  // waits for a file being read ahead
     WindowSession(const WindowSession&) = delete;
     WindowSession& operator=(const WindowSession&) = delete;
 
@@ -76,6 +78,13 @@ class WindowSession {
     // would be corrected at a guessed one.
     bool ReadForBatch(const std::string& path);
     int ShowReadFile(const std::string& path, bool read);
+    // The batch reads its next file while the present one is corrected and
+    // written: ReadAhead starts reading `path` into an image of its own on a
+    // thread (without a thread to be had, the file is read in its turn), and
+    // ReadForBatch of that path takes it, saying what the reading had to say
+    // only then. DropReadAhead forgets it (a batch that stops).
+    void ReadAhead(const std::string& path);
+    void DropReadAhead();
 
     // ---- the correction values
 
@@ -184,6 +193,8 @@ class WindowSession {
     void Render();
 
   private:
+    struct PendingRead;
+
     preview::ShowImageParts Parts();
     // Matching with a window, reading and writing `settings` (the focal
     // length last used goes back into the stored values after each handler).
@@ -215,6 +226,8 @@ class WindowSession {
     preview::ChannelView channelView_ = preview::ChannelView::kAll;
     // Where the metadata of an image in memory comes from.
     std::function<metadata::ShotInfo(ImageMetadata&)> readMetadata_;
+    // The batch's next file, being read ahead.
+    std::unique_ptr<PendingRead> ahead_;
 };
 
 }  // namespace quillon::app

@@ -248,6 +248,39 @@ TEST_F(FileBrowserTest, StopEndsAfterTheFileBeingWrittenAndSaysHowManyWere) {
     EXPECT_EQ(loaded.sink.Count(), 0u) << loaded.sink.Last();
 }
 
+// The next file is read while one is written; what that reading found is
+// said only when the batch reaches the file, and never when it stops first.
+TEST_F(FileBrowserTest, AFileReadAheadIsSilentUntilItsTurn) {
+    Put(kRecognisedPhoto, "a.jpg");
+    Put(kRecognisedPhoto, "b.jpg");
+    Touch(loaded.dir.File("c.jpg"), "no photo");
+    OpenFolder();
+    SelectNames({"a.jpg", "b.jpg", "c.jpg"});
+    host.stopAfter = 1;
+    EXPECT_EQ(Apply().stop, BatchStop::kStoppedByUser);
+    EXPECT_EQ(loaded.sink.Count(), 0u) << loaded.sink.Last();
+
+    SelectNames({"b.jpg", "c.jpg"});
+    host.stopAfter = 1000;
+    EXPECT_EQ(Apply().stop, BatchStop::kUnreadable);
+    ASSERT_EQ(loaded.sink.Count(), 2u);
+    EXPECT_NE(loaded.sink.Messages()[0].text, "Batch job aborted");
+    EXPECT_EQ(loaded.sink.Last(), "Batch job aborted");
+}
+
+// A file the batch writes before reaching it is read as written, not as it
+// was when the batch began.
+TEST_F(FileBrowserTest, AFileTheBatchWritesIsReadAfterItWasWritten) {
+    Put(kRecognisedPhoto, "a.jpg");
+    Put(kUnknownCameraPhoto, "a_lc.jpg");  // replaced by a.jpg's correction
+    OpenFolder();
+    SelectNames({"a.jpg", "a_lc.jpg"});
+    const BatchResult result = Apply();
+    EXPECT_EQ(result.stop, BatchStop::kNone);
+    EXPECT_EQ(result.written, 2);
+    EXPECT_TRUE(ReadsAsPhoto(loaded.dir.File("a_lc_lc.jpg")));
+}
+
 TEST_F(FileBrowserTest, PhotoWithoutFocalLengthIsNeverCorrectedAtAGuess) {
     Put(kRecognisedPhoto, "a.jpg");
     Put(kCameraOnlyPhoto, "k1.jpg");
