@@ -120,9 +120,9 @@ std::vector<imageio::SavedMarker> AppSegments(const std::vector<std::uint8_t>& f
 LensDescription ExpectedLens(const Row& row, double focalLength) {
     LensDescription lens;
     double* fields[4] = {&lens.minFlen, &lens.maxFlen, &lens.minFlenMaxAper, &lens.maxFlenMaxAper};
-    const std::vector<double> lensSpecification = Nums(row, "lens_spec");
-    for (std::size_t i = 0; i < lensSpecification.size() && i < 4; ++i) {
-        *fields[i] = lensSpecification[i];
+    const std::vector<double> lensRange = Nums(row, "lens_spec");
+    for (std::size_t i = 0; i < lensRange.size() && i < 4; ++i) {
+        *fields[i] = lensRange[i];
     }
 
     const std::string& make = row.at("make");

@@ -14,7 +14,7 @@ namespace quillon::host {
 std::vector<std::uint8_t> ExifBlockOf(const ImageMetadata& metadata);
 
 // A little-endian TIFF structure holding make, model, orientation, the date,
-// exposure time, f-number, focal length and lens specification of `values`
+// exposure time, f-number, focal length and lens range (tag 0xA432) of `values`
 // (those that are set).
 std::vector<std::uint8_t> BuildExifBlock(const TiffShotValues& values);
 
