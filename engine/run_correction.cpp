@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+#include "engine/correction_rows.h"
 #include "engine/fisheye.h"
 #include "engine/image_ops.h"
 #include "engine/lens_correction.h"
@@ -67,6 +68,78 @@ Status RunGeometric(const CorrectionPlan& plan, const ImageBuffer& from, const I
                              plan.settings, plan.lens, context);
 }
 
+// The canvas sides and depth, as a one-canvas run remembers them.
+std::array<std::int32_t, 3> CanvasKey(const ImageBuffer& canvas) {
+    return {canvas.width, canvas.height, canvas.bitsPerPixel};
+}
+
+// Runs `band(remap, firstRow, endRow)` over [0, rows) on the pool, each band
+// with work memory for rows of `width`; status 1 after "Insufficient memory"
+// when that cannot be had, or when a band fails.
+template <class Band>
+Status FanOutRows(std::int32_t rows, std::int32_t width, EngineContext& context, const Band& band) {
+    const Status status =
+        FanOutBands(context.pool, rows, [&](std::int32_t first, std::int32_t end) -> Status {
+            RowRemap remap;
+            QUILLON_RETURN_IF_ERROR(remap.Ready(width, context));
+            return band(remap, first, end);
+        });
+    if (!status.ok()) context.sink.Show(text::kInsufficientMemory);
+    return status;
+}
+
+// Perspective on one canvas (plan.oneCanvas): vignetting as in RunSteps, the
+// lens correction written straight into the middle of the canvas, and the
+// window's rows re-projected from there into the destination.
+Status RunOnOneCanvas(const CorrectionPlan& plan, const ImageBuffer& source, PixelBlock* spent,
+                      const ImageBuffer& destination, CorrectionScratch& scratch,
+                      EngineContext& context) {
+    const ImageBuffer& image = plan.image;
+    ImageBuffer from = source;
+    if (plan.steps.vignetting) {
+        if (spent == nullptr) from = ImageIn(image, scratch.blocks[1]);
+        ApplyVignetting(source, from, plan.settings, context.pool, context.progress);
+    }
+    const ImageBuffer canvas = DescribeCanvas(image, scratch.blocks[0].data());
+    LensRows lens;
+    PerspectiveRows perspective;
+    if (!lens.Ready(plan)) return StatusCode::kFailed;  // PlanCorrection checked it
+    perspective.Ready(plan);
+    // Nothing writes the margin but this, so a canvas of the same sides has
+    // it black still.
+    const bool black = scratch.firstZero || scratch.blackMargin == CanvasKey(canvas);
+    scratch.firstZero = false;
+    scratch.blackMargin = {};
+    if (!black) perspective.ClearMargin(canvas);
+    scratch.blackMargin = CanvasKey(canvas);
+
+    SampleTables tables;
+    QUILLON_RETURN_IF_ERROR(BuildSampleTables(image.bitsPerPixel, tables, context));
+    NoRowWait present;
+    WorkProgress* progress = context.progress;
+    if (progress != nullptr) progress->BeginStage(image.height);
+    QUILLON_RETURN_IF_ERROR(FanOutRows(
+        image.height, image.width, context,
+        [&](RowRemap& remap, std::int32_t first, std::int32_t end) -> Status {
+            for (std::int32_t row = first; row < end; ++row) {
+                lens.Row(remap, from, tables, row, perspective.ImageRow(canvas, row), present);
+            }
+            if (progress != nullptr) progress->AddRows(end - first);
+            return Status::Ok();
+        }));
+    if (spent != nullptr) spent->Release();
+    if (progress != nullptr) progress->BeginStage(image.height);
+    return FanOutRows(image.height, canvas.width, context,
+                      [&](RowRemap& remap, std::int32_t first, std::int32_t end) -> Status {
+                          for (std::int32_t row = first; row < end; ++row) {
+                              perspective.Row(remap, canvas, tables, row, destination.Row(row),
+                                              present);
+                          }
+                          if (progress != nullptr) progress->AddRows(end - first);
+                          return Status::Ok();
+                      });
+}
+
 // The steps in their order. `spent` is the source's block when the caller has
 // no more use for the source: its pixels may then be changed, and the block
 // is released once they have all been read, before the canvases are filled.
@@ -80,6 +153,11 @@ Status RunSteps(const CorrectionPlan& plan, const ImageBuffer& source, PixelBloc
     const CorrectionSettings& settings = plan.settings;
     WorkerPool& pool = context.pool;
     const bool sourceWritable = spent != nullptr;
+    if (!plan.oneCanvas) {
+        // Every other route may write anywhere in the first block.
+        scratch.firstZero = false;
+        scratch.blackMargin = {};
+    }
 
     if (!steps.Canvas()) {
         if (!steps.Geometric()) {
@@ -98,6 +176,7 @@ Status RunSteps(const CorrectionPlan& plan, const ImageBuffer& source, PixelBloc
         return RunGeometric(plan, from, destination, context);
     }
 
+    if (plan.oneCanvas) return RunOnOneCanvas(plan, source, spent, destination, scratch, context);
     ImageBuffer placed = source;
     if (steps.Geometric()) {
         ImageBuffer from = source;
@@ -164,8 +243,18 @@ StatusOr<CorrectionPlan> PlanCorrection(const ImageBuffer& image, const Correcti
             sink.Show(text::kCanvasOutOfMemory[0]);
             return StatusCode::kFailed;
         }
-        plan.scratchBytes = {*canvasBytes, *canvasBytes};
         plan.crop = PlanCropWindow(image.width, image.height, plan.canvas, shifts);
+        LensRows lens;
+        plan.oneCanvas = plan.steps.perspective && !plan.steps.scale && lens.Ready(plan);
+        if (!plan.oneCanvas) {
+            plan.scratchBytes = {*canvasBytes, *canvasBytes};
+        } else {
+            // Vignetting needs an image of its own unless the source may take it.
+            plan.scratchBytes[0] = *canvasBytes;
+            if (plan.steps.vignetting && sourceUse == SourceUse::kKeep) {
+                plan.scratchBytes[1] = plan.imageBytes;
+            }
+        }
     } else if (plan.steps.Geometric() && plan.steps.vignetting && sourceUse == SourceUse::kKeep) {
         // Vignetting cannot go into the destination, which the geometric step
         // writes while it reads the vignetted image.
@@ -183,11 +272,17 @@ Status ReadyCorrectionScratch(const CorrectionPlan& plan, CorrectionScratch& scr
         // What the block held is of no use to the next run; freeing it first
         // keeps the old and the new block from being held at once.
         block.Release();
+        if (i == 0) {
+            scratch.firstZero = false;
+            scratch.blackMargin = {};
+        }
         if (!context.MayAllocate(needed.value()) || !block.Allocate(needed)) {
             context.sink.Show(plan.steps.Canvas() ? text::kCanvasOutOfMemory[i]
                                                   : text::kInsufficientMemory);
             return StatusCode::kFailed;
         }
+        // Every block starts zeroed.
+        if (i == 0) scratch.firstZero = true;
     }
     return Status::Ok();
 }

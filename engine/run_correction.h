@@ -86,6 +86,11 @@ struct CorrectionPlan {
     // limited settings, which a window adopts (AdoptCropShifts) so that its
     // controls show where the window really is.
     CropWindow crop;
+    // Perspective without scale, after a lens correction or none: the image
+    // is corrected straight onto one canvas and only the window is
+    // re-projected, into the destination. The scale step needs the second
+    // canvas (the whole re-projected one) and keeps it.
+    bool oneCanvas = false;
 };
 
 // Plans the correction of an image of `image`'s geometry (the pixels are not
@@ -103,11 +108,18 @@ StatusOr<CorrectionPlan> PlanCorrection(const ImageBuffer& image, const Correcti
 // shrinks it; Release gives it back.
 struct CorrectionScratch {
     std::array<PixelBlock, 2> blocks;
+    // What the first block holds besides work in progress: all zero as
+    // allocated, or the black margin of a one-canvas run's canvas of these
+    // sides and depth, which the next such run need not blacken again.
+    bool firstZero = false;
+    std::array<std::int32_t, 3> blackMargin{};
 
     std::size_t Bytes() const { return blocks[0].size() + blocks[1].size(); }
     void Release() {
         blocks[0].Release();
         blocks[1].Release();
+        firstZero = false;
+        blackMargin = {};
     }
 };
 

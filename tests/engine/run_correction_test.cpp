@@ -149,6 +149,7 @@ class CountingGate final : public WorkMemoryGate {
 TEST(ReadyCorrectionScratchTest, EachBlockHasItsOwnMessage) {
     CorrectionSettings s;
     s.PerspectVert = 4;
+    s.PerspectScale = 110;  // the route on two canvases
     struct Case {
         int failCall;
         const char* message;
@@ -196,6 +197,7 @@ TEST(ReadyCorrectionScratchTest, BlocksLargeEnoughAreKept) {
     context.memoryGate = &gate;
     CorrectionSettings s;
     s.PerspectRotate = 12;
+    s.PerspectScale = 105;  // two canvases
     const ImageBuffer image = DescribeImage(64, 48, 24, nullptr);
     CorrectionScratch scratch;
     ASSERT_TRUE(ReadyCorrectionScratch(*Plan(image, s, LensState{}, SourceUse::kKeep, engine.sink),
@@ -209,7 +211,11 @@ TEST(ReadyCorrectionScratchTest, BlocksLargeEnoughAreKept) {
     ASSERT_TRUE(ReadyCorrectionScratch(*Plan(image, s, LensState{}, SourceUse::kKeep, engine.sink),
                                        scratch, context)
                     .ok());
-    s.VigAmount = 30;  // a route needing less
+    s.VigAmount = 30;  // routes needing less
+    s.PerspectScale = 100;
+    ASSERT_TRUE(ReadyCorrectionScratch(*Plan(image, s, kLensUsable, SourceUse::kKeep, engine.sink),
+                                       scratch, context)
+                    .ok());
     s.PerspectRotate = 0;
     ASSERT_TRUE(ReadyCorrectionScratch(*Plan(image, s, kLensUsable, SourceUse::kKeep, engine.sink),
                                        scratch, context)
@@ -219,6 +225,7 @@ TEST(ReadyCorrectionScratchTest, BlocksLargeEnoughAreKept) {
     EXPECT_EQ(scratch.blocks[1].data(), second);
 
     s.PerspectRotate = 12;  // a larger image needs larger canvases
+    s.PerspectScale = 105;
     const ImageBuffer larger = DescribeImage(65, 48, 24, nullptr);
     ASSERT_TRUE(ReadyCorrectionScratch(*Plan(larger, s, LensState{}, SourceUse::kKeep, engine.sink),
                                        scratch, context)
@@ -440,6 +447,24 @@ const Kind kKinds[] = {
          s.PerspectScale = 110;
      },
      0xdbeb9c1a70b48c5full, 0x7881554f40aa5b52ull},
+    {"vignetting, lens and perspective with shifts",
+     [](CorrectionSettings& s, LensState& l) {
+         l.distortionUsable = true;
+         s.VigAmount = 35;
+         s.CaBlue = -20;
+         s.PerspectVert = 22;
+         s.PerspectHorz = -9;
+         s.PerspectShiftHorz = -15;
+         s.PerspectShiftVert = 25;
+     },
+     0x5d55d0ec387df203ull, 0x2b1e49336573fbe0ull},
+    {"vignetting and perspective",
+     [](CorrectionSettings& s, LensState&) {
+         s.CorChoice = kCorrectNeither;
+         s.VigAmount = 25;
+         s.PerspectRotate = -30;
+     },
+     0x56d45d8b70b92182ull, 0x6180792cbf8e130bull},
     {"shifts past their limit",
      [](CorrectionSettings& s, LensState&) {
          s.CorChoice = kCorrectNeither;
