@@ -30,6 +30,10 @@ std::int32_t ExpectedStages(const engine::ActiveCorrections& steps) {
     // Chromatic aberration moves red and blue apart from green: up to one
     // remap per channel.
     std::int32_t stages = steps.vignetting ? 1 : 0;
+    if (steps.perspective && !steps.scale && !steps.fisheye) {
+        // Onto one canvas (lens correction or copy), then the window.
+        return stages + 2;
+    }
     if (steps.Geometric()) stages += steps.chromaticAberration ? 3 : 1;
     if (steps.perspective) ++stages;
     if (steps.scale) ++stages;

@@ -5,35 +5,20 @@
 #include <new>
 #include <optional>
 
-#include "engine/lens_correction.h"
+#include "engine/image_ops.h"
+#include "engine/vignetting.h"
 #include "text/memory_messages.h"
 
 namespace quillon::engine {
 
-namespace {
-
-// The request RunCorrection's lens correction builds for the plan's image.
-LensCorrectionRequest RequestOf(const CorrectionPlan& plan) {
-    return MakeLensCorrectionRequest(plan.image, plan.image, plan.steps.chromaticAberration,
-                                     plan.steps.distortion, false, plan.settings, plan.lens);
-}
-
-}  // namespace
-
 bool CanStreamCorrection(const CorrectionPlan& plan) {
     const ActiveCorrections& steps = plan.steps;
-    if (!steps.Geometric() || steps.fisheye || steps.vignetting || steps.Canvas()) return false;
-    const LensCorrectionRequest request = RequestOf(plan);
-    const PassPlan passes = PlanChannelPasses(request);
-    // A pass that writes nothing leaves the destination as it was before,
-    // which the band memory is not.
-    if (passes.count == 0) return false;
-    for (std::int32_t i = 0; i < passes.count; ++i) {
-        PassStack stack;
-        BuildPassStack(request, PassTermsChannel(passes.passes[i]), plan.image, stack);
-        if (stack.stack.empty()) return false;
-    }
-    return true;
+    if (!steps.Any() || steps.fisheye || steps.scale) return false;
+    // Vignetting is done in place, where the ordinary run puts it in an
+    // image of its own unless the source may take it.
+    if (steps.vignetting && plan.sourceUse != SourceUse::kSpend) return false;
+    LensRows lens;
+    return lens.Ready(plan);
 }
 
 void ArrivingRows::Arrived(std::int32_t rows) {
@@ -73,17 +58,26 @@ StreamedCorrection::StreamedCorrection(const CorrectionPlan& plan, const ImageBu
 
 Status StreamedCorrection::Ready() {
     if (!CanStreamCorrection(plan_) || source_.width != plan_.image.width ||
-        source_.height != plan_.image.height || source_.bitsPerPixel != plan_.image.bitsPerPixel) {
+        source_.height != plan_.image.height || source_.bitsPerPixel != plan_.image.bitsPerPixel ||
+        source_.rowBytes != plan_.image.rowBytes) {
         return StatusCode::kFailed;
     }
     QUILLON_RETURN_IF_ERROR(BuildSampleTables(source_.bitsPerPixel, tables_, context_));
-    const LensCorrectionRequest request = RequestOf(plan_);
-    passes_ = PlanChannelPasses(request);
-    for (std::int32_t i = 0; i < passes_.count; ++i) {
-        BuildPassStack(request, PassTermsChannel(passes_.passes[i]), source_,
-                       stacks_[static_cast<std::size_t>(i)]);
-    }
+    if (!lens_.Ready(plan_)) return StatusCode::kFailed;
+    onCanvas_ = plan_.steps.perspective;
     bandCount_ = (source_.height + kBandRows - 1) / kBandRows;
+    if (onCanvas_) {
+        perspective_.Ready(plan_);
+        // A fresh block is black throughout, margin included.
+        const std::optional<ByteCount> canvasBytes = ImageByteCount(plan_.canvas);
+        if (!canvasBytes || !context_.MayAllocate(canvasBytes->value()) ||
+            !canvasBlock_.Allocate(*canvasBytes)) {
+            context_.sink.Show(text::kCanvasOutOfMemory[0]);
+            return StatusCode::kFailed;
+        }
+        canvas_ = plan_.canvas;
+        canvas_.pixels = canvasBlock_.data();
+    }
     // Two bands a lane: one being remapped, one done and waiting for the
     // writer; and two for the writer, the one it reads and the next.
     slotCount_ = std::min(bandCount_, 2 * (context_.pool.WorkerCount() + 1) + 2);
@@ -94,6 +88,7 @@ Status StreamedCorrection::Ready() {
         if (!bytes || !context_.MayAllocate(bytes->value())) throw std::bad_alloc();
         slots_.resize(bytes->value());
         bandDone_.assign(static_cast<std::size_t>(bandCount_), 0);
+        lensDone_.assign(static_cast<std::size_t>(bandCount_), 0);
     } catch (const std::bad_alloc&) {
         context_.sink.Show(text::kInsufficientMemory);
         return StatusCode::kFailed;
@@ -107,31 +102,84 @@ std::uint8_t* StreamedCorrection::Slot(std::int32_t band) {
            slot * static_cast<std::size_t>(kBandRows) * static_cast<std::size_t>(source_.rowBytes);
 }
 
-bool StreamedCorrection::RemapBandRows(RowRemap& rows, std::int32_t band) {
-    const RemapGeometry geometry{source_.width, source_.height, source_.width, source_.height};
+bool StreamedCorrection::LensBand(RowRemap& rows, std::int32_t band) {
     const std::int32_t first = band * kBandRows;
     const std::int32_t end = std::min(first + kBandRows, source_.height);
-    std::uint8_t* out = Slot(band);
-    for (std::int32_t row = first; row < end; ++row, out += source_.rowBytes) {
-        // Channels no pass writes are copied (CopyCentred, of equal sizes).
-        if (passes_.copyFirst) {
-            if (!arriving_.WaitFor(row)) return false;
-            std::memcpy(out, source_.Row(row), static_cast<std::size_t>(source_.rowBytes));
-        }
-        for (std::int32_t i = 0; i < passes_.count; ++i) {
-            rows.Map(stacks_[static_cast<std::size_t>(i)].stack, geometry, row);
-            const std::int32_t last = rows.LastSourceRow(0, source_.width);
-            if (last >= 0 && !arriving_.WaitFor(last)) return false;
-            rows.Resample(source_, passes_.passes[i], tables_, 0, source_.width, out);
+    std::uint8_t* slot = onCanvas_ ? nullptr : Slot(band);
+    for (std::int32_t row = first; row < end; ++row) {
+        std::uint8_t* out = onCanvas_ ? perspective_.ImageRow(canvas_, row)
+                                      : slot + static_cast<std::size_t>(row - first) *
+                                                   static_cast<std::size_t>(source_.rowBytes);
+        if (!lens_.Row(rows, source_, tables_, row, out, arriving_)) return false;
+    }
+    if (context_.progress != nullptr) {
+        context_.progress->AddRows((end - first) * std::max(lens_.PassCount(), 1));
+    }
+    return true;
+}
+
+void StreamedCorrection::LensBandEnded(std::int32_t band, bool done) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (!done) {
+            failed_ = true;
+        } else {
+            lensDone_[static_cast<std::size_t>(band)] = 1;
+            std::int32_t gapless = canvasRows_ / kBandRows;
+            while (gapless < bandCount_ && lensDone_[static_cast<std::size_t>(gapless)]) ++gapless;
+            canvasRows_ = std::min(gapless * kBandRows, source_.height);
         }
     }
-    if (context_.progress != nullptr) context_.progress->AddRows((end - first) * passes_.count);
+    changed_.notify_all();
+}
+
+std::int32_t StreamedCorrection::TakeLensBand() {
+    return nextLensBand_ < bandCount_ ? nextLensBand_++ : -1;
+}
+
+// Waits for image rows on the canvas; a lane that would wait corrects the
+// next band of the image meanwhile, so the rows it waits for are always
+// being worked on.
+class StreamedCorrection::CanvasWait final : public RowWait {
+  public:
+    CanvasWait(StreamedCorrection& owner, RowRemap& rows) : owner_(owner), rows_(rows) {}
+    bool WaitFor(std::int32_t row) override {
+        std::unique_lock<std::mutex> lock(owner_.mutex_);
+        for (;;) {
+            if (owner_.canvasRows_ > row) return true;
+            if (owner_.failed_ || owner_.abandoned_) return false;
+            const std::int32_t band = owner_.TakeLensBand();
+            if (band < 0) {
+                owner_.changed_.wait(lock);
+                continue;
+            }
+            lock.unlock();
+            owner_.LensBandEnded(band, owner_.LensBand(rows_, band));
+            lock.lock();
+        }
+    }
+
+  private:
+    StreamedCorrection& owner_;
+    RowRemap& rows_;
+};
+
+bool StreamedCorrection::WindowBand(Lane& lane, std::int32_t band) {
+    const std::int32_t first = band * kBandRows;
+    const std::int32_t end = std::min(first + kBandRows, source_.height);
+    CanvasWait wait(*this, lane.image);
+    std::uint8_t* out = Slot(band);
+    for (std::int32_t row = first; row < end; ++row, out += source_.rowBytes) {
+        if (!perspective_.Row(lane.canvas, canvas_, tables_, row, out, wait)) return false;
+    }
+    if (context_.progress != nullptr) context_.progress->AddRows(end - first);
     return true;
 }
 
 void StreamedCorrection::RunLane() {
-    RowRemap rows;
-    if (!rows.Ready(source_.width, context_).ok()) {
+    Lane lane;
+    if (!lane.image.Ready(source_.width, context_).ok() ||
+        (onCanvas_ && !lane.canvas.Ready(canvas_.width, context_).ok())) {
         {
             const std::lock_guard<std::mutex> lock(mutex_);
             failed_ = true;
@@ -140,19 +188,33 @@ void StreamedCorrection::RunLane() {
         changed_.notify_all();
         return;
     }
+    RunLaneWork(lane);
+}
+
+void StreamedCorrection::RunLaneWork(Lane& lane) {
     for (;;) {
-        std::int32_t band = 0;
+        std::int32_t band = -1;
+        std::int32_t lensBand = -1;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            if (nextBand_ == bandCount_ || failed_ || abandoned_) return;
-            band = nextBand_++;
-            // The band's slot is free once the writer is done with the band
-            // slotCount_ before it.
-            changed_.wait(
-                lock, [&] { return band < releasedBands_ + slotCount_ || failed_ || abandoned_; });
-            if (failed_ || abandoned_) return;
+            for (;;) {
+                if (nextBand_ == bandCount_ || failed_ || abandoned_) return;
+                // The band's slot is free once the writer is done with the
+                // band slotCount_ before it.
+                if (nextBand_ < releasedBands_ + slotCount_) {
+                    band = nextBand_++;
+                    break;
+                }
+                // No slot: the canvas can still be filled meanwhile.
+                if (onCanvas_ && (lensBand = TakeLensBand()) >= 0) break;
+                changed_.wait(lock);
+            }
         }
-        const bool done = RemapBandRows(rows, band);
+        if (lensBand >= 0) {
+            LensBandEnded(lensBand, LensBand(lane.image, lensBand));
+            continue;
+        }
+        const bool done = onCanvas_ ? WindowBand(lane, band) : LensBand(lane.image, band);
         {
             const std::lock_guard<std::mutex> lock(mutex_);
             if (done) {
@@ -167,8 +229,15 @@ void StreamedCorrection::RunLane() {
 }
 
 Status StreamedCorrection::Remap() {
+    if (plan_.steps.vignetting) {
+        // The gain of a row depends on the row as far below the middle as it
+        // is above: the whole source first.
+        if (!arriving_.WaitComplete()) return StatusCode::kFailed;
+        ApplyVignetting(source_, source_, plan_.settings, context_.pool, context_.progress);
+    }
     if (context_.progress != nullptr) {
-        context_.progress->BeginStage(source_.height * passes_.count);
+        const std::int32_t lensRows = source_.height * std::max(lens_.PassCount(), 1);
+        context_.progress->BeginStage(onCanvas_ ? lensRows + source_.height : lensRows);
     }
     // One lane per thread of the pool, each taking the next band as it goes.
     const std::int32_t lanes = context_.pool.WorkerCount() + 1;

@@ -87,6 +87,9 @@ std::vector<Kind> Kinds() {
     vignetting.VigAmount = 30;
     engine::CorrectionSettings perspective = vignetting;
     perspective.PerspectVert = 20;
+    engine::CorrectionSettings shifted = distortion;
+    shifted.PerspectHorz = -15;
+    shifted.PerspectShiftHorz = 400;  // past the canvas: limited, and adopted
     engine::CorrectionSettings scale = distortion;
     scale.PerspectScale = 110;
     engine::CorrectionSettings fisheye = distortion;
@@ -97,8 +100,9 @@ std::vector<Kind> Kinds() {
             {"aberration", aberration, true},  // green copied
             {"distortion and aberration", both, true},
             {"distortion and red", redOnly, true},
-            {"vignetting", vignetting, false},
-            {"vignetting and perspective", perspective, false},
+            {"vignetting", vignetting, true},
+            {"vignetting and perspective", perspective, true},
+            {"perspective shifted past the canvas", shifted, true},
             {"scale", scale, false},
             {"fisheye", fisheye, false},
             {"nothing", nothing, false}};

@@ -75,8 +75,24 @@ struct Streamed {
 // writer asks (16 rows) and in tall ranges across bands (a TIFF strip): the
 // rows RunCorrection writes, while the source is still arriving.
 TEST(StreamedCorrectionTest, RowsAreThoseOfTheOrdinaryRunWhileTheSourceArrives) {
-    const CorrectionSettings kinds[] = {CorrectionSettings{}, Aberration(2),
-                                        Aberration(kCorrectDistortion)};
+    std::vector<CorrectionSettings> kinds = {CorrectionSettings{}, Aberration(2),
+                                             Aberration(kCorrectDistortion)};
+    CorrectionSettings s;
+    s.PerspectVert = 25;  // onto the canvas and out of it again
+    s.PerspectRotate = -12;
+    s.PerspectShiftVert = 30;
+    s.PerspectShiftHorz = -20;
+    kinds.push_back(s);
+    s.CorChoice = kCorrectNeither;  // the image only copied onto the canvas
+    kinds.push_back(s);
+    s = Aberration(kCorrectDistortion);
+    s.VigAmount = 40;
+    s.PerspectHorz = 15;
+    kinds.push_back(s);
+    s = CorrectionSettings{};
+    s.CorChoice = kCorrectNeither;
+    s.VigAmount = -35;
+    kinds.push_back(s);
     for (const std::int32_t bits : {24, 48}) {
         const TestImage photo = NoisyImage(171, 133, bits, 5);
         for (const CorrectionSettings& settings : kinds) {
@@ -140,8 +156,10 @@ std::int32_t WriteInRangesOf16(StreamedCorrection& streamed, std::int32_t height
 // no rows that were never remapped.
 TEST(StreamedCorrectionTest, AnEndOnEitherSideStopsTheOther) {
     const TestImage photo = NoisyImage(97, 240, 24, 9);
-    {
-        Streamed run(photo, CorrectionSettings{}, 120);
+    CorrectionSettings perspective;
+    perspective.PerspectVert = -20;
+    for (const CorrectionSettings& settings : {CorrectionSettings{}, perspective}) {
+        Streamed run(photo, settings, 120);
         StreamedCorrection streamed(run.plan, run.source.buffer(), run.rows, run.context);
         ASSERT_TRUE(streamed.Ready().ok());
         std::int32_t delivered = 0;
@@ -179,14 +197,15 @@ TEST(StreamedCorrectionTest, AnEndOnEitherSideStopsTheOther) {
     }
 }
 
-// Only a lens correction runs on rows as they come; every step that works on
-// the whole image keeps the ordinary run.
-TEST(StreamedCorrectionTest, OnlyLensCorrectionsStream) {
+// Fisheye conversion and scale, which work on the whole image, keep the
+// ordinary run, and so does vignetting of a source the caller keeps.
+TEST(StreamedCorrectionTest, WholeImageStepsKeepTheOrdinaryRun) {
     const ImageBuffer image = DescribeImage(64, 48, 24, nullptr);
     platform::CapturingSink sink;
-    const auto streams = [&](const CorrectionSettings& settings, LensState lens) {
-        const StatusOr<CorrectionPlan> plan = PlanCorrection(
-            image, CorrectionInputs{settings, kBarrel, lens}, SourceUse::kSpend, sink);
+    const auto streams = [&](const CorrectionSettings& settings, LensState lens,
+                             SourceUse use = SourceUse::kSpend) {
+        const StatusOr<CorrectionPlan> plan =
+            PlanCorrection(image, CorrectionInputs{settings, kBarrel, lens}, use, sink);
         EXPECT_TRUE(plan.ok());
         return plan.ok() && CanStreamCorrection(*plan);
     };
@@ -195,10 +214,13 @@ TEST(StreamedCorrectionTest, OnlyLensCorrectionsStream) {
     CorrectionSettings s;
     EXPECT_FALSE(streams(s, LensState{}));  // nothing to do
     s.VigAmount = 30;
-    EXPECT_FALSE(streams(s, kLensUsable));
+    EXPECT_TRUE(streams(s, kLensUsable));
+    // Vignetting in place would change a source the caller keeps.
+    EXPECT_FALSE(streams(s, kLensUsable, SourceUse::kKeep));
     s = CorrectionSettings{};
     s.PerspectVert = 20;
-    EXPECT_FALSE(streams(s, kLensUsable));
+    EXPECT_TRUE(streams(s, kLensUsable));
+    EXPECT_TRUE(streams(s, kLensUsable, SourceUse::kKeep));
     s = CorrectionSettings{};
     s.PerspectScale = 90;
     EXPECT_FALSE(streams(s, kLensUsable));
