@@ -228,13 +228,40 @@ void StreamedCorrection::RunLaneWork(Lane& lane) {
     }
 }
 
+bool StreamedCorrection::Vignette() {
+    // A row and the row as far below the middle share their gains, so each
+    // pair is done as soon as its lower row is in: from the middle outwards,
+    // while the rest of the photo is still being read.
+    const VignettingConstants k = MakeVignettingConstants(
+        source_.width, source_.height, plan_.settings.VigAmount, plan_.settings.VigMidpoint);
+    const std::int32_t bands = (k.halfHeight + kBandRows - 1) / kBandRows;
+    std::atomic<std::int32_t> next{0};
+    std::atomic<bool> missing{false};
+    if (context_.progress != nullptr) context_.progress->BeginStage(k.halfHeight);
+    const std::int32_t lanes = context_.pool.WorkerCount() + 1;
+    (void)FanOutBands(context_.pool, lanes, [&](std::int32_t first, std::int32_t end) {
+        for (std::int32_t lane = first; lane < end; ++lane) {
+            for (std::int32_t band = next++; band < bands && !missing; band = next++) {
+                const std::int32_t endRow = k.halfHeight - band * kBandRows;
+                const std::int32_t firstRow = std::max(endRow - kBandRows, 0);
+                if (!arriving_.WaitFor(source_.height - 1 - firstRow)) {
+                    missing = true;
+                    break;
+                }
+                VignetteQuadrantRows(source_, source_, k, firstRow, endRow);
+                if (context_.progress != nullptr) context_.progress->AddRows(endRow - firstRow);
+            }
+        }
+        return Status::Ok();
+    });
+    // The middle row and column of odd sides, once every row is in.
+    if (missing || !arriving_.WaitFor(source_.height - 1)) return false;
+    VignetteCentreLines(source_, source_, k);
+    return true;
+}
+
 Status StreamedCorrection::Remap() {
-    if (plan_.steps.vignetting) {
-        // The gain of a row depends on the row as far below the middle as it
-        // is above: the whole source first.
-        if (!arriving_.WaitComplete()) return StatusCode::kFailed;
-        ApplyVignetting(source_, source_, plan_.settings, context_.pool, context_.progress);
-    }
+    if (plan_.steps.vignetting && !Vignette()) return StatusCode::kFailed;
     if (context_.progress != nullptr) {
         const std::int32_t lensRows = source_.height * std::max(lens_.PassCount(), 1);
         context_.progress->BeginStage(onCanvas_ ? lensRows + source_.height : lensRows);

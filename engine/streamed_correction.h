@@ -101,6 +101,9 @@ class StreamedCorrection {
         RowRemap canvas;
     };
 
+    // Vignettes the source in place as its rows arrive; false when some
+    // never came.
+    bool Vignette();
     void RunLane();
     void RunLaneWork(Lane& lane);
     std::uint8_t* Slot(std::int32_t band);
