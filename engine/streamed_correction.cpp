@@ -261,7 +261,15 @@ bool StreamedCorrection::Vignette() {
 }
 
 Status StreamedCorrection::Remap() {
-    if (plan_.steps.vignetting && !Vignette()) return StatusCode::kFailed;
+    if (plan_.steps.vignetting && !Vignette()) {
+        // The writer waits for rows that will never come.
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            failed_ = true;
+        }
+        changed_.notify_all();
+        return StatusCode::kFailed;
+    }
     if (context_.progress != nullptr) {
         const std::int32_t lensRows = source_.height * std::max(lens_.PassCount(), 1);
         context_.progress->BeginStage(onCanvas_ ? lensRows + source_.height : lensRows);
