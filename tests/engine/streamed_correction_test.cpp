@@ -168,10 +168,14 @@ TEST(StreamedCorrectionTest, AnEndOnEitherSideStopsTheOther) {
         std::thread writer([&] { delivered = WriteInRangesOf16(streamed, photo.height()); });
         EXPECT_FALSE(streamed.Remap().ok());
         writer.join();
-        // Rows near the end of what arrived read rows that never came (and
-        // vignetting needs the rows of the lower half before any is done).
+        // Rows near the end of what arrived read rows that never came. A lens
+        // correction alone delivers the rows before them; with perspective a
+        // band of the canvas that never completes can hold back any window
+        // band, and vignetting needs the lower half before any row is done.
         EXPECT_LT(delivered, 120);
-        EXPECT_GT(delivered, settings.VigAmount != 0 ? -1 : 0);
+        if (settings.PerspectVert == 0 && settings.VigAmount == 0) {
+            EXPECT_GT(delivered, 0);
+        }
         EXPECT_EQ(run.engine.sink.Count(), 0u);
     }
     {
