@@ -6,6 +6,7 @@
 #include <new>
 #include <optional>
 
+#include "engine/cpu_features.h"
 #include "engine/image_ops.h"
 #include "text/memory_messages.h"
 
@@ -439,8 +440,7 @@ inline void InterpolateFast8(const std::uint8_t* const* rows, float fx, float fy
 
 #endif
 
-#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
-#define QUILLON_HAVE_AVX2_PATH 1
+#if defined(QUILLON_HAVE_AVX2_PATH)
 
 // Bytes 0..7 of block row r as eight floats.
 __attribute__((target("avx2,fma"), always_inline)) inline __m256 Head8(
@@ -734,7 +734,6 @@ __attribute__((target("avx2,fma"))) void RemapRow16Avx2(
     }
 }
 
-bool HaveAvx2() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"); }
 #endif
 
 template <class T>

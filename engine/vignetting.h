@@ -21,6 +21,9 @@ struct VignettingConstants {
     double slope = 0.0;           // A / tanh(k)
     std::int32_t halfWidth = 0;   // W / 2, integer
     std::int32_t halfHeight = 0;  // H / 2, integer
+    // Rows four gains at a time with 256-bit vectors, when the processor has
+    // them. The bytes are the same either way.
+    bool wideVectors = false;
 };
 
 VignettingConstants MakeVignettingConstants(std::int32_t width, std::int32_t height, int vigAmount,
@@ -29,6 +32,13 @@ VignettingConstants MakeVignettingConstants(std::int32_t width, std::int32_t hei
 // The factor every sample of a pixel at `distance` pixels from the centre is
 // multiplied by (the reciprocal of the divisor).
 double VignettingGain(const VignettingConstants& constants, double distance);
+
+// The gains of quadrant row `row` (0 <= row < halfHeight) for its columns
+// [firstColumn, endColumn) (within 0..halfWidth), as VignetteQuadrantRows
+// applies them: VignettingGain of each distance, the same bits with and
+// without wide vectors.
+void QuadrantRowGains(const VignettingConstants& constants, std::int32_t row,
+                      std::int32_t firstColumn, std::int32_t endColumn, double* gains);
 
 // The steps below read `source` and write `destination`, images of the same
 // geometry that are either apart or the very same pixels (in place).

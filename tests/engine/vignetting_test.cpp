@@ -1,10 +1,16 @@
 #include "engine/vignetting.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <tuple>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "engine/cpu_features.h"
 #include "tests/engine/correction_fixture.h"
 
 namespace quillon::engine {
@@ -130,6 +136,190 @@ TEST(VignettingTest, LargerMidpointKeepsTheMiddleDarker) {
     EXPECT_NEAR(VignettingGain(steep, 180.0), 1.0, 1e-3);
     EXPECT_NEAR(VignettingGain(soft, soft.radius), 4.0, 1e-12);
     EXPECT_NEAR(VignettingGain(steep, steep.radius), 4.0, 1e-12);
+}
+
+constexpr std::int32_t kMaxInt = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t kMinInt = std::numeric_limits<std::int32_t>::min();
+
+// The rule itself, in long double from the settings, not from the rounded
+// double constants.
+long double ReferenceGain(std::int32_t w, std::int32_t h, int amount, int midpoint,
+                          long double distance) {
+    const long double radius =
+        0.5L * std::sqrt(static_cast<long double>(w) * w + static_cast<long double>(h) * h);
+    const long double a = 0.0075L * amount;
+    const long double k = 1.0L + 0.07L * midpoint;
+    const long double divisor =
+        std::tanh((radius - distance) / radius * k) * (a / std::tanh(k)) + (1.0L - a);
+    return 1.0L / divisor;
+}
+
+bool HaveWideVectors() {
+#if defined(QUILLON_HAVE_AVX2_PATH)
+    return HaveAvx2();
+#else
+    return false;
+#endif
+}
+
+// Over the whole half diagonal the gain stays within a few ulps of the rule:
+// an own tanh that is off in one range of arguments shows up here long before
+// it changes a level.
+TEST(VignettingGainTest, FollowsTheLongDoubleRuleToAFewUlps) {
+    for (const auto& [amount, midpoint] :
+         {std::pair{100, 50}, std::pair{60, 0}, std::pair{-100, 100}, std::pair{1, 100},
+          std::pair{-35, 12}, std::pair{80, 71}}) {
+        SCOPED_TRACE(::testing::Message() << amount << ", " << midpoint);
+        const VignettingConstants k = MakeVignettingConstants(6000, 4000, amount, midpoint);
+        long double worst = 0.0L;
+        for (int step = 0; step <= 20000; ++step) {
+            const double r = k.radius * step / 20000.0;
+            const long double reference = ReferenceGain(6000, 4000, amount, midpoint, r);
+            worst = std::max(worst, std::fabs(VignettingGain(k, r) - reference) / reference);
+        }
+        EXPECT_LT(worst, 1e-15L);
+    }
+}
+
+// Brightening, every pixel beside the centre has a gain above 1 in exact
+// arithmetic; one a hair below 1 would take every sample there a level
+// down. Darkening, the other way round. The nearest pixels of the quadrant and
+// of the centre lines, for every amount and midpoint of the window's ranges.
+TEST(VignettingGainTest, BesideTheCentreTheGainStaysOnItsSideOfOne) {
+    for (const auto& [w, h] :
+         {std::pair{6000, 4000}, std::pair{601, 401}, std::pair{40000, 30000}, std::pair{7, 5}}) {
+        for (int amount = -100; amount <= 100; ++amount) {
+            if (amount == 0) continue;
+            for (int midpoint = 0; midpoint <= 100; ++midpoint) {
+                const VignettingConstants k = MakeVignettingConstants(w, h, amount, midpoint);
+                double nearest[2];
+                QuadrantRowGains(k, k.halfHeight - 1, k.halfWidth - 2, k.halfWidth, nearest);
+                for (const double gain : {nearest[0], nearest[1], VignettingGain(k, 1.0)}) {
+                    ASSERT_TRUE(amount > 0 ? gain >= 1.0 : gain <= 1.0)
+                        << w << " x " << h << ", " << amount << ", " << midpoint;
+                }
+            }
+        }
+    }
+}
+
+// The 256-bit kernel must give every gain bit for bit as the portable code
+// does (a fused multiply-add or another tanh in one of them would not), from
+// any first column, for the settings of the window and for those only the
+// plug-in's recorded parameters can bring.
+TEST(VignettingGainTest, WideVectorsGiveTheSameBits) {
+    if (!HaveWideVectors()) GTEST_SKIP() << "no AVX2 and FMA on this processor";
+    for (const auto& [amount, midpoint] :
+         {std::pair{100, 50}, std::pair{-100, 0}, std::pair{37, 100}, std::pair{1000, 50},
+          std::pair{200, -30}, std::pair{-1000000, 400}, std::pair{kMaxInt, kMinInt},
+          std::pair{kMinInt, kMaxInt}}) {
+        for (const auto& [w, h] : {std::pair{6000, 4000}, std::pair{97, 61}}) {
+            SCOPED_TRACE(::testing::Message() << amount << ", " << midpoint << ", " << w);
+            VignettingConstants wide = MakeVignettingConstants(w, h, amount, midpoint);
+            ASSERT_TRUE(wide.wideVectors);
+            VignettingConstants portable = wide;
+            portable.wideVectors = false;
+            std::vector<double> a(static_cast<std::size_t>(wide.halfWidth));
+            std::vector<double> b(a.size());
+            for (std::int32_t row = 0; row < wide.halfHeight; row += 1 + wide.halfHeight / 16) {
+                for (const std::int32_t first : {0, 3}) {
+                    QuadrantRowGains(wide, row, first, wide.halfWidth, a.data());
+                    QuadrantRowGains(portable, row, first, wide.halfWidth, b.data());
+                    for (std::int32_t j = first; j < wide.halfWidth; ++j) {
+                        const auto u = static_cast<std::size_t>(j - first);
+                        const double dx = wide.halfWidth - j;
+                        const double dy = wide.halfHeight - row;
+                        const double one = VignettingGain(wide, std::sqrt(dx * dx + dy * dy));
+                        ASSERT_EQ(std::bit_cast<std::uint64_t>(a[u]),
+                                  std::bit_cast<std::uint64_t>(b[u]))
+                            << "row " << row << ", column " << j;
+                        ASSERT_EQ(std::bit_cast<std::uint64_t>(b[u]),
+                                  std::bit_cast<std::uint64_t>(one))
+                            << "row " << row << ", column " << j;
+                    }
+                }
+            }
+        }
+    }
+}
+
+void VignetteAll(const ImageBuffer& source, const ImageBuffer& destination,
+                 const VignettingConstants& k) {
+    VignetteQuadrantRows(source, destination, k, 0, k.halfHeight);
+    VignetteCentreLines(source, destination, k);
+}
+
+// The same bytes from both kernels, in place and into another image, 8 and 16
+// bits, with widths that leave columns to the portable loop, and gains that
+// clamp, turn negative or divide by nearly nothing.
+TEST(VignettingTest, WideAndPortableKernelsWriteTheSameBytes) {
+    if (!HaveWideVectors()) GTEST_SKIP() << "no AVX2 and FMA on this processor";
+    for (const auto& [amount, midpoint] :
+         {std::pair{100, 50}, std::pair{-60, 20}, std::pair{300, 50}, std::pair{kMaxInt, 3}}) {
+        for (const auto& [w, h, bits] : {std::tuple{37, 9, 24}, std::tuple{1030, 21, 48},
+                                         std::tuple{6, 4, 24}, std::tuple{64, 17, 24}}) {
+            SCOPED_TRACE(::testing::Message()
+                         << amount << ", " << midpoint << ", " << w << " x " << h << " x " << bits);
+            VignettingConstants wide = MakeVignettingConstants(w, h, amount, midpoint);
+            VignettingConstants portable = wide;
+            portable.wideVectors = false;
+            TestImage source(w, h, bits);
+            testing::FillPattern(source.buffer(), 5);
+            TestImage inPlace = source;
+            TestImage byWide(w, h, bits);
+            TestImage byPortable(w, h, bits);
+            VignetteAll(inPlace.buffer(), inPlace.buffer(), wide);
+            VignetteAll(source.buffer(), byWide.buffer(), wide);
+            VignetteAll(source.buffer(), byPortable.buffer(), portable);
+            EXPECT_EQ(byWide.bytes(), byPortable.bytes());
+            EXPECT_EQ(inPlace.bytes(), byPortable.bytes());
+        }
+    }
+}
+
+// Full-range samples against the rule in long double: the evaluation may move
+// a sample only where its truncation lies within rounding error of a whole
+// level, so by one level and rarely. Gains past the clamps and below zero
+// (values only the plug-in can bring) must clamp as the reference does.
+TEST(VignettingTest, WithinOneLevelOfTheLongDoubleRuleAndRarelyOff) {
+    for (const std::int32_t bits : {24, 48}) {
+        const std::int32_t w = bits == 24 ? 601 : 600;
+        const std::int32_t h = bits == 24 ? 401 : 400;
+        const int limit = bits == 24 ? 255 : 65535;
+        TestImage source(w, h, bits);
+        testing::FillPattern(source.buffer(), 7);
+        for (const auto& [amount, midpoint] :
+             {std::pair{100, 50}, std::pair{60, 0}, std::pair{1, 100}, std::pair{-100, 50},
+              std::pair{-45, 85}, std::pair{25, 30}, std::pair{300, 50}, std::pair{-1000, 20},
+              std::pair{70, -40}, std::pair{50, 400}}) {
+            SCOPED_TRACE(::testing::Message() << bits << " bits, " << amount << ", " << midpoint);
+            TestImage image = source;
+            VignetteAll(image.buffer(), amount, midpoint);
+            const std::int32_t w2 = w / 2;
+            const std::int32_t h2 = h / 2;
+            std::int64_t off = 0;
+            for (std::int32_t y = 0; y < h; ++y) {
+                for (std::int32_t x = 0; x < w; ++x) {
+                    const long double dx = std::abs(x - w2) + (x >= w2 && w % 2 == 0 ? 1 : 0);
+                    const long double dy = std::abs(y - h2) + (y >= h2 && h % 2 == 0 ? 1 : 0);
+                    const bool centre = (w % 2 == 1 && x == w2) && (h % 2 == 1 && y == h2);
+                    const long double r = (w % 2 == 1 && x == w2)   ? dy
+                                          : (h % 2 == 1 && y == h2) ? dx
+                                                                    : std::sqrt(dx * dx + dy * dy);
+                    const long double gain =
+                        centre ? 1.0L : ReferenceGain(w, h, amount, midpoint, r);
+                    for (int c = 0; c < 3; ++c) {
+                        const long double v = source.Get(x, y, c) * gain;
+                        const int expected = v >= limit ? limit : v > 0 ? static_cast<int>(v) : 0;
+                        const int got = image.Get(x, y, c);
+                        ASSERT_LE(std::abs(got - expected), 1) << "at " << x << ", " << y;
+                        off += got != expected;
+                    }
+                }
+            }
+            EXPECT_LT(off * 1000, static_cast<std::int64_t>(w) * h * 3) << off << " off";
+        }
+    }
 }
 
 }  // namespace
