@@ -136,8 +136,8 @@ bool SameGeometry(const ImageBuffer& a, const ImageBuffer& b) {
 #if defined(QUILLON_HAVE_AVX2_PATH)
 
 // The 256-bit forms below repeat Expm1, Tanh and VignettingGain operation for
-// operation on four lanes; both branches of Tanh are computed and the one the
-// portable code would take is kept.
+// operation on four lanes; where Tanh branches, each lane takes the operands
+// of the branch the portable code would take.
 
 __attribute__((target("avx2,fma"), always_inline)) inline __m256d Expm1x4(__m256d u) {
     const __m256d shift = _mm256_set1_pd(kRoundingShift);
@@ -163,11 +163,11 @@ __attribute__((target("avx2,fma"), always_inline)) inline __m256d Tanhx4(__m256d
     const __m256d twice = _mm256_add_pd(a, a);
     const __m256d large = _mm256_cmp_pd(a, _mm256_set1_pd(1.0), _CMP_GE_OQ);
     const __m256d e = Expm1x4(_mm256_blendv_pd(_mm256_xor_pd(twice, sign), twice, large));
-    const __m256d denominator = _mm256_add_pd(e, _mm256_set1_pd(2.0));
-    const __m256d below = _mm256_div_pd(_mm256_xor_pd(e, sign), denominator);
-    const __m256d above =
-        _mm256_sub_pd(_mm256_set1_pd(1.0), _mm256_div_pd(_mm256_set1_pd(2.0), denominator));
-    const __m256d t = _mm256_blendv_pd(below, above, large);
+    // One division serves both branches: its numerator is chosen first.
+    const __m256d q =
+        _mm256_div_pd(_mm256_blendv_pd(_mm256_xor_pd(e, sign), _mm256_set1_pd(2.0), large),
+                      _mm256_add_pd(e, _mm256_set1_pd(2.0)));
+    const __m256d t = _mm256_blendv_pd(q, _mm256_sub_pd(_mm256_set1_pd(1.0), q), large);
     return _mm256_or_pd(_mm256_andnot_pd(sign, t), _mm256_and_pd(sign, x));
 }
 
