@@ -25,7 +25,7 @@ namespace {
 // computed four at a time with the very operations the portable code uses,
 // and every build and machine gets the same gains. The argument is reduced
 // as u = n ln2 + r with |r| <= ln2 / 2, and expm1(r) summed to its 13th power
-// (the next term is below a tenth of an ulp). ln2 is split so that n times its
+// (the next term is about a tenth of an ulp). ln2 is split so that n times its
 // high part is exact.
 constexpr double kInverseLn2 = 0x1.71547652b82fep+0;
 constexpr double kLn2High = 0x1.62e42p-1;

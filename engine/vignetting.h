@@ -21,8 +21,8 @@ struct VignettingConstants {
     double slope = 0.0;           // A / tanh(k)
     std::int32_t halfWidth = 0;   // W / 2, integer
     std::int32_t halfHeight = 0;  // H / 2, integer
-    // Rows four gains at a time with 256-bit vectors, when the processor has
-    // them. The bytes are the same either way.
+    // Quadrant rows with 256-bit vectors, four gains at a time; set when the
+    // processor has them. The bytes are the same either way.
     bool wideVectors = false;
 };
 

@@ -243,6 +243,27 @@ TEST(VignettingGainTest, WideVectorsGiveTheSameBits) {
     }
 }
 
+// The portable gains, as bits, pinned: the 32-bit and the 64-bit builds (and
+// every compiler setting) must give these, so the preview, the written photo
+// and both plug-ins agree to the byte.
+TEST(VignettingGainTest, PortableGainsAreTheSameBitsInEveryBuild) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const auto& [amount, midpoint] :
+         {std::pair{100, 50}, std::pair{-70, 0}, std::pair{25, 100}, std::pair{1000, -30}}) {
+        VignettingConstants k = MakeVignettingConstants(6001, 3999, amount, midpoint);
+        k.wideVectors = false;
+        std::vector<double> gains(static_cast<std::size_t>(k.halfWidth));
+        for (std::int32_t row = 0; row < k.halfHeight; row += 37) {
+            QuadrantRowGains(k, row, 0, k.halfWidth, gains.data());
+            for (const double gain : gains) {
+                hash ^= std::bit_cast<std::uint64_t>(gain);
+                hash *= 1099511628211ull;
+            }
+        }
+    }
+    EXPECT_EQ(hash, 0xe4d7902718651a63ull);
+}
+
 void VignetteAll(const ImageBuffer& source, const ImageBuffer& destination,
                  const VignettingConstants& k) {
     VignetteQuadrantRows(source, destination, k, 0, k.halfHeight);
