@@ -122,7 +122,7 @@ int StreamAndSave(AppState& state, const FullCorrection& job, const engine::Corr
                   engine::ArrivingRows& arriving, platform::MessageSink& sink,
                   engine::WorkProgress& progress) {
     CurrentImage& image = state.current.image;
-    progress.ExpectStages(plan.steps.vignetting ? 2 : 1);
+    progress.ExpectStages(1);
     SerializedSink serialized(sink);
     engine::EngineContext context{state.pool, serialized};
     context.progress = &progress;

@@ -110,7 +110,8 @@ bool StreamedCorrection::LensBand(RowRemap& rows, std::int32_t band) {
         std::uint8_t* out = onCanvas_ ? perspective_.ImageRow(canvas_, row)
                                       : slot + static_cast<std::size_t>(row - first) *
                                                    static_cast<std::size_t>(source_.rowBytes);
-        if (!lens_.Row(rows, source_, tables_, row, out, arriving_)) return false;
+        RowWait& source = plan_.steps.vignetting ? static_cast<RowWait&>(vignetted_) : arriving_;
+        if (!lens_.Row(rows, source_, tables_, row, out, source)) return false;
     }
     if (context_.progress != nullptr) {
         context_.progress->AddRows((end - first) * std::max(lens_.PassCount(), 1));
@@ -228,56 +229,41 @@ void StreamedCorrection::RunLaneWork(Lane& lane) {
     }
 }
 
-bool StreamedCorrection::Vignette() {
-    // A row and the row as far below the middle share their gains, so each
-    // pair is done as soon as its lower row is in: from the middle outwards,
-    // while the rest of the photo is still being read.
-    const VignettingConstants k = MakeVignettingConstants(
-        source_.width, source_.height, plan_.settings.VigAmount, plan_.settings.VigMidpoint);
-    const std::int32_t bands = (k.halfHeight + kBandRows - 1) / kBandRows;
-    std::atomic<std::int32_t> next{0};
-    std::atomic<bool> missing{false};
-    if (context_.progress != nullptr) context_.progress->BeginStage(k.halfHeight);
-    const std::int32_t lanes = context_.pool.WorkerCount() + 1;
-    (void)FanOutBands(context_.pool, lanes, [&](std::int32_t first, std::int32_t end) {
-        for (std::int32_t lane = first; lane < end; ++lane) {
-            for (std::int32_t band = next++; band < bands && !missing; band = next++) {
-                const std::int32_t endRow = k.halfHeight - band * kBandRows;
-                const std::int32_t firstRow = std::max(endRow - kBandRows, 0);
-                if (!arriving_.WaitFor(source_.height - 1 - firstRow)) {
-                    missing = true;
-                    break;
-                }
-                VignetteQuadrantRows(source_, source_, k, firstRow, endRow);
-                if (context_.progress != nullptr) context_.progress->AddRows(endRow - firstRow);
-            }
+void StreamedCorrection::Vignette(const VignettingConstants& k) {
+    // Row by row in the reader's wake, each gain computed for two pixels
+    // instead of four, so that the lens correction can follow at once rather
+    // than wait for the lower half of the photo.
+    for (std::int32_t first = 0; first < source_.height; first += kBandRows) {
+        const std::int32_t end = std::min(first + kBandRows, source_.height);
+        if (!arriving_.WaitFor(end - 1)) {
+            vignetted_.End(false);
+            return;
         }
-        return Status::Ok();
-    });
-    // The middle row and column of odd sides, once every row is in.
-    if (missing || !arriving_.WaitFor(source_.height - 1)) return false;
-    VignetteCentreLines(source_, source_, k);
-    return true;
+        VignetteImageRows(source_, source_, k, first, end);
+        vignetted_.Arrived(end);
+        if (context_.progress != nullptr) context_.progress->AddRows(end - first);
+    }
+    vignetted_.End(true);
 }
 
 Status StreamedCorrection::Remap() {
-    if (plan_.steps.vignetting && !Vignette()) {
-        // The writer waits for rows that will never come.
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            failed_ = true;
-        }
-        changed_.notify_all();
-        return StatusCode::kFailed;
-    }
+    const bool vignetting = plan_.steps.vignetting;
     if (context_.progress != nullptr) {
         const std::int32_t lensRows = source_.height * std::max(lens_.PassCount(), 1);
-        context_.progress->BeginStage(onCanvas_ ? lensRows + source_.height : lensRows);
+        context_.progress->BeginStage((vignetting ? source_.height : 0) + lensRows +
+                                      (onCanvas_ ? source_.height : 0));
     }
+    const VignettingConstants k = MakeVignettingConstants(
+        source_.width, source_.height, plan_.settings.VigAmount, plan_.settings.VigMidpoint);
     // One lane per thread of the pool, each taking the next band as it goes.
     const std::int32_t lanes = context_.pool.WorkerCount() + 1;
+    // With vignetting, the first lane vignettes the rows as they arrive, and
+    // the lens correction reads only rows it has done.
     (void)FanOutBands(context_.pool, lanes, [&](std::int32_t first, std::int32_t end) {
-        for (std::int32_t lane = first; lane < end; ++lane) RunLane();
+        for (std::int32_t lane = first; lane < end; ++lane) {
+            if (lane == 0 && vignetting) Vignette(k);
+            RunLane();
+        }
         return Status::Ok();
     });
     const std::lock_guard<std::mutex> lock(mutex_);

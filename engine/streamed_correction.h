@@ -13,6 +13,7 @@
 #include "engine/correction_rows.h"
 #include "engine/remap.h"
 #include "engine/run_correction.h"
+#include "engine/vignetting.h"
 #include "engine/worker_pool.h"
 
 // A correction that runs while the photo is still being read and written: a
@@ -71,8 +72,8 @@ class StreamedCorrection {
 
     // Remaps every destination row on the pool (the calling thread takes
     // part) and returns once all are done or the work was given up; with
-    // vignetting, that first waits for the whole source and vignettes it in
-    // place. Status 1 when rows are missing: after "Insufficient memory" for
+    // vignetting, one lane first vignettes the source in place as it
+    // arrives. Status 1 when rows are missing: after "Insufficient memory" for
     // work memory, silently when the reader stopped early or the writer gave
     // up.
     Status Remap();
@@ -101,9 +102,9 @@ class StreamedCorrection {
         RowRemap canvas;
     };
 
-    // Vignettes the source in place as its rows arrive; false when some
-    // never came.
-    bool Vignette();
+    // Vignettes the source in place as its rows arrive, saying so through
+    // vignetted_.
+    void Vignette(const VignettingConstants& constants);
     void RunLane();
     void RunLaneWork(Lane& lane);
     std::uint8_t* Slot(std::int32_t band);
@@ -122,6 +123,8 @@ class StreamedCorrection {
     const ImageBuffer& source_;
     ArrivingRows& arriving_;
     EngineContext& context_;
+    // The source rows vignetted so far, when the plan vignettes.
+    ArrivingRows vignetted_;
 
     SampleTables tables_;
     LensRows lens_;

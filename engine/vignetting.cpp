@@ -245,15 +245,13 @@ __attribute__((target("avx2,fma"))) std::int32_t RowGainsAvx2(const VignettingCo
     return j;
 }
 
-// Columns first.. of a top and a bottom quadrant row and their mirrors four
-// at a time, as far as whole groups of four reach; returns the first column
+// Columns first.. of quadrant rows (a top and a bottom one, or one alone) and
+// their mirrors four at a time, as far as whole groups of four reach; returns the first column
 // left for the portable loop. gains[0] belongs to column `first`.
 template <int kBytesPerPixel>
-__attribute__((target("avx2,fma"))) std::int32_t ScaleColumnsAvx2(RowPair top, RowPair bottom,
-                                                                  std::int32_t width,
-                                                                  std::int32_t first,
-                                                                  std::int32_t end,
-                                                                  const double* gains) {
+__attribute__((target("avx2,fma"))) std::int32_t ScaleColumnsAvx2(
+    const RowPair* rows, std::size_t rowCount, std::int32_t width, std::int32_t first,
+    std::int32_t end, const double* gains) {
     std::int32_t j = first;
     for (; j + 4 <= end; j += 4, gains += 4) {
         const __m256d four = _mm256_loadu_pd(gains);
@@ -267,7 +265,8 @@ __attribute__((target("avx2,fma"))) std::int32_t ScaleColumnsAvx2(RowPair top, R
         const __m256d r2 = _mm256_permute4x64_pd(four, _MM_SHUFFLE(0, 0, 0, 1));
         const auto left = static_cast<std::size_t>(j) * kBytesPerPixel;
         const auto right = static_cast<std::size_t>(width - 4 - j) * kBytesPerPixel;
-        for (const RowPair row : {top, bottom}) {
+        for (std::size_t r = 0; r < rowCount; ++r) {
+            const RowPair row = rows[r];
             if constexpr (kBytesPerPixel == 3) {
                 ScaleFour8(row.in + left, row.out + left, l0, l1, l2);
                 ScaleFour8(row.in + right, row.out + right, r0, r1, r2);
@@ -343,8 +342,9 @@ void VignetteQuadrantRows(const ImageBuffer& source, const ImageBuffer& destinat
             std::int32_t j = first;
 #if defined(QUILLON_HAVE_AVX2_PATH)
             if (k.wideVectors) {
-                j = bpp == 3 ? ScaleColumnsAvx2<3>(top, bottom, w, first, end, gains)
-                             : ScaleColumnsAvx2<6>(top, bottom, w, first, end, gains);
+                const RowPair both[2] = {top, bottom};
+                j = bpp == 3 ? ScaleColumnsAvx2<3>(both, 2, w, first, end, gains)
+                             : ScaleColumnsAvx2<6>(both, 2, w, first, end, gains);
             }
 #endif
             for (; j < end; ++j) {
@@ -383,6 +383,53 @@ void VignetteCentreLines(const ImageBuffer& source, const ImageBuffer& destinati
         if (w % 2 == 1 && row.in != row.out) {
             const std::int64_t offset = static_cast<std::int64_t>(k.halfWidth) * bpp;
             std::memcpy(row.out + offset, row.in + offset, static_cast<std::size_t>(bpp));
+        }
+    }
+}
+
+void VignetteImageRows(const ImageBuffer& source, const ImageBuffer& destination,
+                       const VignettingConstants& k, std::int32_t firstRow, std::int32_t endRow) {
+    if (!SupportedDepth(source) || !SameGeometry(source, destination)) return;
+    const int bpp = source.BytesPerPixel();
+    const std::int32_t w = source.width;
+    const std::int32_t h = source.height;
+    double gains[kChunkColumns];
+    for (std::int32_t y = std::max(firstRow, 0); y < endRow && y < h; ++y) {
+        const RowPair row = Rows(source, destination, y);
+        if (h % 2 == 1 && y == k.halfHeight) {
+            // The centre row (VignetteCentreLines).
+            for (std::int32_t j = 0; j < k.halfWidth; ++j) {
+                const double gain = VignettingGain(k, static_cast<double>(k.halfWidth - j));
+                ScalePixel(row, j, bpp, gain);
+                ScalePixel(row, w - 1 - j, bpp, gain);
+            }
+            if (w % 2 == 1 && row.in != row.out) {
+                const std::int64_t offset = static_cast<std::int64_t>(k.halfWidth) * bpp;
+                std::memcpy(row.out + offset, row.in + offset, static_cast<std::size_t>(bpp));
+            }
+            continue;
+        }
+        // The quadrant row whose gains this row shares.
+        const std::int32_t i = y < k.halfHeight ? y : h - 1 - y;
+        for (std::int32_t first = 0; first < k.halfWidth; first += kChunkColumns) {
+            const std::int32_t end = std::min(first + kChunkColumns, k.halfWidth);
+            QuadrantRowGains(k, i, first, end, gains);
+            std::int32_t j = first;
+#if defined(QUILLON_HAVE_AVX2_PATH)
+            if (k.wideVectors) {
+                j = bpp == 3 ? ScaleColumnsAvx2<3>(&row, 1, w, first, end, gains)
+                             : ScaleColumnsAvx2<6>(&row, 1, w, first, end, gains);
+            }
+#endif
+            for (; j < end; ++j) {
+                ScalePixel(row, j, bpp, gains[j - first]);
+                ScalePixel(row, w - 1 - j, bpp, gains[j - first]);
+            }
+        }
+        if (w % 2 == 1) {
+            // The centre column (VignetteCentreLines).
+            ScalePixel(row, k.halfWidth, bpp,
+                       VignettingGain(k, static_cast<double>(k.halfHeight - i)));
         }
     }
 }

@@ -55,6 +55,14 @@ void VignetteQuadrantRows(const ImageBuffer& source, const ImageBuffer& destinat
 void VignetteCentreLines(const ImageBuffer& source, const ImageBuffer& destination,
                          const VignettingConstants& constants);
 
+// Image rows [firstRow, endRow) each on its own, centre lines included: the
+// same samples as the quadrant bands and the centre lines give them, for rows
+// that arrive one after another (each gain is then computed for two pixels
+// instead of four).
+void VignetteImageRows(const ImageBuffer& source, const ImageBuffer& destination,
+                       const VignettingConstants& constants, std::int32_t firstRow,
+                       std::int32_t endRow);
+
 // Brightens (VigAmount > 0) or darkens `source` into `destination` by
 // VigAmount and VigMidpoint. The quadrant rows are shared out over the pool;
 // the centre lines follow on the calling thread once every band is done.

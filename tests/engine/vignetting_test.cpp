@@ -383,6 +383,46 @@ TEST(ApplyVignettingTest, SameResultForOneAndFourProcessors) {
     }
 }
 
+// Rows done one by one as they arrive, in a few bands and in any order, give
+// what the quadrant bands and the centre lines give: in place and out of
+// place (where the untouched centre pixel must be carried), odd and even
+// sides, both kernels.
+TEST(ApplyVignettingTest, RowByRowEqualsTheQuadrants) {
+    TestEngine engine(2);
+    ASSERT_TRUE(engine.started);
+    for (const auto& [w, h, bits] :
+         {std::tuple{301, 203, 24}, std::tuple{1030, 40, 48}, std::tuple{5, 3, 24},
+          std::tuple{1, 1, 48}, std::tuple{2, 7, 24}}) {
+        for (const bool wide : {true, false}) {
+            SCOPED_TRACE(::testing::Message() << w << " x " << h << " x " << bits << ", "
+                                              << (wide ? "wide" : "portable"));
+            CorrectionSettings settings;
+            settings.VigAmount = 65;
+            settings.VigMidpoint = 35;
+            TestImage expected(w, h, bits);
+            testing::FillPattern(expected.buffer(), 7);
+            const TestImage source = expected;
+            ApplyVignetting(expected.buffer(), settings, engine.pool);
+
+            VignettingConstants k = MakeVignettingConstants(w, h, 65, 35);
+            k.wideVectors = k.wideVectors && wide;
+            TestImage inPlace = source;
+            TestImage apart(w, h, bits);
+            apart.Fill(201);
+            // The lower half first, then the rest in bands of five.
+            VignetteImageRows(inPlace.buffer(), inPlace.buffer(), k, h / 2, h);
+            VignetteImageRows(source.buffer(), apart.buffer(), k, h / 2, h);
+            for (std::int32_t first = 0; first < h / 2; first += 5) {
+                const std::int32_t end = std::min(first + 5, h / 2);
+                VignetteImageRows(inPlace.buffer(), inPlace.buffer(), k, first, end);
+                VignetteImageRows(source.buffer(), apart.buffer(), k, first, end);
+            }
+            EXPECT_EQ(inPlace.bytes(), expected.bytes());
+            EXPECT_EQ(apart.Pixels(), expected.Pixels());
+        }
+    }
+}
+
 // Out of place, every destination pixel must be written: a destination that
 // held something else must end up as the in-place result (odd sides leave a
 // centre pixel that no gain touches), and the source must stay as it was.
