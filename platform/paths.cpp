@@ -66,6 +66,14 @@ std::string JoinPath(std::string_view dir, std::string_view name) {
     return out;
 }
 
+std::string ExecutablePath() {
+    std::string path(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= path.size()) return {};
+    path.resize(static_cast<std::size_t>(n));
+    return path;
+}
+
 std::string NormaliseSeparators(std::string_view path) {
     std::string out(path);
     for (char& c : out) {

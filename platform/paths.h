@@ -35,6 +35,10 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 bool FileExists(std::string_view path);
 bool CanReadFile(std::string_view path);
 
+// The absolute path of this process's executable, symbolic links resolved;
+// empty when the system does not say.
+std::string ExecutablePath();
+
 // The user's home folder: $HOME when it is usable, else the home folder of the
 // user's entry in the password database when that is; nothing otherwise.
 // Usable means an absolute path naming an existing folder that not every user

@@ -13,9 +13,9 @@
 #include <memory>
 #include <string>
 
+#include "app/display.h"
 #include "app/window/about_dialog.h"
 #include "app/window/busy_window.h"
-#include "app/window/gui_program.h"
 #include "app/window/language_window.h"
 #include "app/window/main_window.h"
 #include "app/window/message_box_sink.h"

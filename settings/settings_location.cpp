@@ -3,8 +3,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include <unistd.h>
-
 #include "platform/paths.h"
 
 #ifndef QUILLON_BUILD_DIR
@@ -14,14 +12,6 @@
 namespace quillon::settings {
 
 namespace {
-
-std::string ExecutablePath() {
-    std::string path(4096, '\0');
-    const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
-    if (n <= 0 || static_cast<std::size_t>(n) >= path.size()) return {};
-    path.resize(static_cast<std::size_t>(n));
-    return path;
-}
 
 // Whether `path` names something inside the folder `dir`, after both have
 // been made absolute and free of "..", so a look-alike prefix never counts.
@@ -60,7 +50,8 @@ std::string MachineSettingsPathFor(std::string_view executablePath, const char* 
 }
 
 std::string MachineSettingsPath() {
-    return MachineSettingsPathFor(ExecutablePath(), std::getenv(kMachineSettingsVariable));
+    return MachineSettingsPathFor(platform::ExecutablePath(),
+                                  std::getenv(kMachineSettingsVariable));
 }
 
 }  // namespace quillon::settings

@@ -3,10 +3,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <clocale>
-#include <cstdlib>
 #include <memory>
-
-#include <xcb/xcb.h>
 
 #include "app/startup.h"
 #include "app/window/busy_window.h"
@@ -73,21 +70,6 @@ int RunMainWindow(AppState& state, WindowServices& services) {
 }
 
 }  // namespace
-
-bool DisplayAvailable() {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform != nullptr && *platform != '\0' && std::string_view(platform) != "xcb") {
-        return true;
-    }
-    const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0') return false;
-    // The toolkit ends the process when the display named does not answer;
-    // ask first, so such a start goes on without windows instead.
-    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-    const bool answers = xcb_connection_has_error(connection) == 0;
-    xcb_disconnect(connection);
-    return answers;
-}
 
 int RunWithWindows(int& argc, char** argv, std::span<const std::string> args,
                    platform::MessageSink& withoutWindow, platform::SettingsStore& userStore,

@@ -13,10 +13,6 @@
 
 namespace quillon::app {
 
-// Whether windows can be shown: an X11 display answers, or the toolkit was
-// told explicitly which platform to show them on.
-bool DisplayAvailable();
-
 // Runs RunProgram for `args` (argv without the program name, as it was before
 // the toolkit saw it) with windows. `withoutWindow` receives the messages while
 // no window is open (the quiet mode's among them).
