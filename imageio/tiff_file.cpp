@@ -608,9 +608,18 @@ bool WriteTiffTo(platform::FileReplacement& file, const std::string& path,
         sink.Show(text::kAllocMemError2);
         return false;
     }
+    // The file is synced before it replaces the photo; what is written goes
+    // to disk every few megabytes meanwhile, while later rows are still being
+    // made, instead of all at once in that sync.
+    constexpr std::size_t kWritebackBytes = std::size_t{16} << 20;
+    std::size_t unsent = 0;
     for (std::int32_t y = 0; y < output.height; y += static_cast<std::int32_t>(rowsPerStrip)) {
         const std::int32_t count =
             std::min(static_cast<std::int32_t>(rowsPerStrip), output.height - y);
+        if (unsent >= kWritebackBytes) {
+            file.StartWriteback();
+            unsent = 0;
+        }
         const std::uint8_t* data = rows.Rows(y, count);
         if (data == nullptr) return false;
         const std::size_t bytes =
@@ -624,6 +633,7 @@ bool WriteTiffTo(platform::FileReplacement& file, const std::string& path,
             sink.Show("Error TIFFWriteScanLine (code U002)");
             return false;
         }
+        unsent += bytes;
     }
     tif.reset();  // flushes the last strip and the directory
     return messages.errors == 0;

@@ -213,6 +213,10 @@ std::FILE* FileReplacement::Stream() {
     return stream_;
 }
 
+void FileReplacement::StartWriteback() const {
+    if (fd_ >= 0) (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 int FileReplacement::Commit(const RenameFunction& rename) {
     if (fd_ < 0) return EBADF;
     errno = 0;

@@ -65,6 +65,11 @@ class FileReplacement {
     // errno set when it cannot be made.
     std::FILE* Stream();
 
+    // Starts writing what the new file holds so far to disk, without waiting
+    // for it: a large file written in parts then has little left for Commit's
+    // sync to wait on. Only a hint; nothing is reported.
+    void StartWriteback() const;
+
     // Flushes the stream, gives the new file the owner, group, mode and extended
     // attributes of the file it replaces, syncs it to disk, puts it in the
     // target's place and syncs the folder. Answers 0, or the errno of the step

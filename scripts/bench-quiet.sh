@@ -163,6 +163,8 @@ timed() {
 corrected() {
     local copy="$work/run.${2##*.}"
     cp "$2" "$copy"
+    # The copy's own writing to disk would otherwise compete with the run's.
+    sync
     XDG_CONFIG_HOME="$1" timed "$quillon" -Q "$copy"
     if cmp -s "$2" "$copy"; then
         echo "bench-quiet: $(basename "$2") was not corrected" >&2
@@ -174,6 +176,7 @@ declare -A wall cpu
 add() { wall[$1]+="$2 "; cpu[$1]+="$3 "; }
 peaks=()
 for _ in $(seq "$runs"); do
+    sync
     read -r w c _ <<<"$(timed sh -c "djpeg '$jpeg' | cjpeg -quality 90 >'$work/ref.jpg'")"
     add ref-jpeg "$w" "$c"
     read -r w c peak <<<"$(corrected "$distortion" "$jpeg")"
@@ -181,6 +184,7 @@ for _ in $(seq "$runs"); do
     peaks+=("$peak")
     read -r w c _ <<<"$(corrected "$more" "$jpeg")"
     add jpeg-more "$w" "$c"
+    sync
     read -r w c _ <<<"$(timed tiffcp "$tiff" "$work/ref.tif")"
     rm -f "$work/ref.tif"
     add ref-tiff "$w" "$c"
