@@ -464,6 +464,15 @@ __attribute__((target("avx2,fma"), always_inline)) inline __m256 Tails8(
     return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(both));
 }
 
+// The Keys weights of the four taps, as the one-pixel form holds them across
+// its lanes: tap m is the cubic at t = f * scale + offset.
+constexpr float kTapScale[4] = {1.f, 1.f, -1.f, -1.f};
+constexpr float kTapOffset[4] = {1.f, 0.f, 1.f, 2.f};
+constexpr float kTapCubic[4] = {-0.75f, 1.25f, 1.25f, -0.75f};
+constexpr float kTapSquare[4] = {3.75f, -2.25f, -2.25f, 3.75f};
+constexpr float kTapLinear[4] = {-6.f, 0.f, 0.f, -6.f};
+constexpr float kTapConstant[4] = {3.f, 1.f, 1.f, 3.f};
+
 // The block rows of one pixel weighted by its row weights (w + 4..7) and
 // summed: bytes 0..7 of the rows in `heads`, bytes 8..11 of rows 0 and 1 in
 // the halves of `tailSums` and those of rows 2 and 3 added to them.
@@ -555,7 +564,60 @@ __attribute__((target("avx2,fma"))) void RemapRow8Avx2(const ImageBuffer& source
 
     for (std::int32_t j0 = 0; j0 < width; j0 += kChunk) {
         const std::int32_t n = std::min(kChunk, width - j0);
-        for (std::int32_t i = 0; i < n; ++i) {
+        std::int32_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            const std::int32_t j = j0 + i;
+            const __m256d x = _mm256_loadu_pd(xs + j);
+            const __m256d y = _mm256_loadu_pd(ys + j);
+            // Valid positions are >= -1, so adding 2 makes truncation a floor.
+            // (Invalid ones may truncate to anything; they are skipped below.)
+            const __m256d two = _mm256_set1_pd(2.0);
+            const __m128i ix =
+                _mm_sub_epi32(_mm256_cvttpd_epi32(_mm256_add_pd(x, two)), _mm_set1_epi32(2));
+            const __m128i iy =
+                _mm_sub_epi32(_mm256_cvttpd_epi32(_mm256_add_pd(y, two)), _mm_set1_epi32(2));
+            // The four column fractions, then the four row fractions.
+            const __m256 f =
+                _mm256_setr_m128(_mm256_cvtpd_ps(_mm256_sub_pd(x, _mm256_cvtepi32_pd(ix))),
+                                 _mm256_cvtpd_ps(_mm256_sub_pd(y, _mm256_cvtepi32_pd(iy))));
+            // Each tap's weight for all eight fractions, lane by lane as the
+            // one-pixel form below computes it, then turned into four rows of
+            // column weights and row weights.
+            __m256 taps[4];
+            for (int m = 0; m < 4; ++m) {
+                const __m256 t =
+                    _mm256_fmadd_ps(f, _mm256_set1_ps(kTapScale[m]), _mm256_set1_ps(kTapOffset[m]));
+                __m256 k =
+                    _mm256_fmadd_ps(_mm256_set1_ps(kTapCubic[m]), t, _mm256_set1_ps(kTapSquare[m]));
+                k = _mm256_fmadd_ps(k, t, _mm256_set1_ps(kTapLinear[m]));
+                taps[m] = _mm256_fmadd_ps(k, t, _mm256_set1_ps(kTapConstant[m]));
+            }
+            const __m256 a = _mm256_unpacklo_ps(taps[0], taps[1]);
+            const __m256 b = _mm256_unpacklo_ps(taps[2], taps[3]);
+            const __m256 c = _mm256_unpackhi_ps(taps[0], taps[1]);
+            const __m256 d = _mm256_unpackhi_ps(taps[2], taps[3]);
+            _mm256_store_ps(weights[i], _mm256_shuffle_ps(a, b, _MM_SHUFFLE(1, 0, 1, 0)));
+            _mm256_store_ps(weights[i + 1], _mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 2, 3, 2)));
+            _mm256_store_ps(weights[i + 2], _mm256_shuffle_ps(c, d, _MM_SHUFFLE(1, 0, 1, 0)));
+            _mm256_store_ps(weights[i + 3], _mm256_shuffle_ps(c, d, _MM_SHUFFLE(3, 2, 3, 2)));
+            alignas(16) std::int32_t x0s[4];
+            alignas(16) std::int32_t y0s[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(x0s), _mm_sub_epi32(ix, _mm_set1_epi32(1)));
+            _mm_store_si128(reinterpret_cast<__m128i*>(y0s), _mm_sub_epi32(iy, _mm_set1_epi32(1)));
+            for (int q = 0; q < 4; ++q) {
+                if (!valid[j + q]) continue;
+                const std::int32_t x0 = x0s[q];
+                const std::int32_t y0 = y0s[q];
+                if (x0 >= 0 && x0 <= source.width - 4 && y0 >= 0 && y0 <= source.height - 4) {
+                    first[i + q] = source.Row(y0) + 3 * x0;
+                } else {
+                    first[i + q] = nullptr;
+                    blockX[i + q] = x0;
+                    blockY[i + q] = y0;
+                }
+            }
+        }
+        for (; i < n; ++i) {
             const std::int32_t j = j0 + i;
             if (!valid[j]) continue;
             // Valid positions are >= -1, so adding 2 makes truncation a floor.
@@ -581,7 +643,7 @@ __attribute__((target("avx2,fma"))) void RemapRow8Avx2(const ImageBuffer& source
         }
 
         std::uint8_t* pixel = out + 3 * static_cast<std::int64_t>(j0);
-        for (std::int32_t i = 0; i < n;) {
+        for (i = 0; i < n;) {
             // Two neighbours inside the source, of a pass that writes all
             // channels: the common case, done as a pair.
             if (pass.all && i + 1 < n && valid[j0 + i] && valid[j0 + i + 1] &&
