@@ -358,6 +358,25 @@ void VignetteQuadrantRows(const ImageBuffer& source, const ImageBuffer& destinat
     }
 }
 
+namespace {
+
+// The centre row of an odd height, of `w` pixels of `bpp` bytes.
+void VignetteCentreRow(RowPair row, const VignettingConstants& k, std::int32_t w, int bpp) {
+    for (std::int32_t j = 0; j < k.halfWidth; ++j) {
+        const double gain = VignettingGain(k, static_cast<double>(k.halfWidth - j));
+        ScalePixel(row, j, bpp, gain);
+        ScalePixel(row, w - 1 - j, bpp, gain);
+    }
+    // The centre pixel of an odd-sized image keeps its value; written out of
+    // place it has to be carried over.
+    if (w % 2 == 1 && row.in != row.out) {
+        const std::int64_t offset = static_cast<std::int64_t>(k.halfWidth) * bpp;
+        std::memcpy(row.out + offset, row.in + offset, static_cast<std::size_t>(bpp));
+    }
+}
+
+}  // namespace
+
 void VignetteCentreLines(const ImageBuffer& source, const ImageBuffer& destination,
                          const VignettingConstants& k) {
     if (!SupportedDepth(source) || !SameGeometry(source, destination)) return;
@@ -371,20 +390,7 @@ void VignetteCentreLines(const ImageBuffer& source, const ImageBuffer& destinati
             ScalePixel(Rows(source, destination, h - 1 - i), k.halfWidth, bpp, gain);
         }
     }
-    if (h % 2 == 1) {
-        const RowPair row = Rows(source, destination, k.halfHeight);
-        for (std::int32_t j = 0; j < k.halfWidth; ++j) {
-            const double gain = VignettingGain(k, static_cast<double>(k.halfWidth - j));
-            ScalePixel(row, j, bpp, gain);
-            ScalePixel(row, w - 1 - j, bpp, gain);
-        }
-        // The centre pixel of an odd-sized image keeps its value; written out
-        // of place it has to be carried over.
-        if (w % 2 == 1 && row.in != row.out) {
-            const std::int64_t offset = static_cast<std::int64_t>(k.halfWidth) * bpp;
-            std::memcpy(row.out + offset, row.in + offset, static_cast<std::size_t>(bpp));
-        }
-    }
+    if (h % 2 == 1) VignetteCentreRow(Rows(source, destination, k.halfHeight), k, w, bpp);
 }
 
 void VignetteImageRows(const ImageBuffer& source, const ImageBuffer& destination,
@@ -397,16 +403,7 @@ void VignetteImageRows(const ImageBuffer& source, const ImageBuffer& destination
     for (std::int32_t y = std::max(firstRow, 0); y < endRow && y < h; ++y) {
         const RowPair row = Rows(source, destination, y);
         if (h % 2 == 1 && y == k.halfHeight) {
-            // The centre row (VignetteCentreLines).
-            for (std::int32_t j = 0; j < k.halfWidth; ++j) {
-                const double gain = VignettingGain(k, static_cast<double>(k.halfWidth - j));
-                ScalePixel(row, j, bpp, gain);
-                ScalePixel(row, w - 1 - j, bpp, gain);
-            }
-            if (w % 2 == 1 && row.in != row.out) {
-                const std::int64_t offset = static_cast<std::int64_t>(k.halfWidth) * bpp;
-                std::memcpy(row.out + offset, row.in + offset, static_cast<std::size_t>(bpp));
-            }
+            VignetteCentreRow(row, k, w, bpp);
             continue;
         }
         // The quadrant row whose gains this row shares.
