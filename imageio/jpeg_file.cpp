@@ -209,6 +209,8 @@ struct JpegWriteJob {
     jpeg_compress_struct cinfo;
     JpegErrorManager error;
     std::FILE* file = nullptr;
+    // The new file, whose writing to disk is started as it grows.
+    const platform::FileReplacement* replacement = nullptr;
     const ImageBuffer* image = nullptr;
     RowFeed* rows = nullptr;
     const ImageMetadata* metadata = nullptr;
@@ -285,8 +287,14 @@ Status EncodeJpeg(JpegWriteJob& job) {
     // Rows are handed over straight from the feed, several to a call: the
     // compressor only reads them, so a copy of each would be wasted work.
     JSAMPROW rows[kMaxRowsPerCall];
+    // The file is synced before it replaces the photo; what stdio has handed
+    // over by then goes to disk every so many rows meanwhile.
+    constexpr JDIMENSION kWritebackRows = 1024;
     while (cinfo.next_scanline < cinfo.image_height) {
         const JDIMENSION first = cinfo.next_scanline;
+        if (job.replacement != nullptr && first > 0 && first % kWritebackRows == 0) {
+            job.replacement->StartWriteback();
+        }
         const JDIMENSION count = std::min<JDIMENSION>(kMaxRowsPerCall, cinfo.image_height - first);
         const std::uint8_t* fed =
             job.rows->Rows(static_cast<std::int32_t>(first), static_cast<std::int32_t>(count));
@@ -386,6 +394,7 @@ Status WriteJpegRows(const ImageBuffer& output, RowFeed& rows, const ImageMetada
     JpegWriteJob job;
     job.cinfo.err = UseErrorManager(job.error, sink);
     job.file = file;
+    job.replacement = &replacement;
     job.image = &output;
     job.rows = &rows;
     job.metadata = &metadata;
