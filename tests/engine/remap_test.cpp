@@ -483,6 +483,10 @@ TEST(ComputeSourceRowTest, SparseEvaluationStaysWithinOnePixel) {
                         ASSERT_FALSE(exactValid) << w << "x" << h << " at " << j << "," << row;
                         continue;
                     }
+                    // Validity is that of the position the row holds, however it
+                    // was filled.
+                    const bool inside = xs[u] >= -1 && xs[u] < w && ys[u] >= -1 && ys[u] < h;
+                    ASSERT_EQ(valid[u] != 0, inside) << w << "x" << h << " at " << j << "," << row;
                     if (!valid[u] && !exactValid) continue;
                     ASSERT_LE(std::fabs(xs[u] - exact.x), 1.0)
                         << w << "x" << h << " at " << j << "," << row;
