@@ -322,6 +322,37 @@ void QuadrantRowGains(const VignettingConstants& k, std::int32_t row, std::int32
     }
 }
 
+namespace {
+
+// The pixels of `count` rows that take the gains of quadrant row `i` (a top
+// row and its bottom mirror, or one of them), with their mirrored columns.
+// A row goes in chunks: first the chunk's gains, which wait on square roots
+// and divisions, then the scaling, which waits on memory. Apart, each loop
+// keeps many columns in flight.
+void ScaleQuadrantRow(const RowPair* rows, std::size_t count, const VignettingConstants& k,
+                      std::int32_t i, std::int32_t w, int bpp) {
+    double gains[kChunkColumns];
+    for (std::int32_t first = 0; first < k.halfWidth; first += kChunkColumns) {
+        const std::int32_t end = std::min(first + kChunkColumns, k.halfWidth);
+        QuadrantRowGains(k, i, first, end, gains);
+        std::int32_t j = first;
+#if defined(QUILLON_HAVE_AVX2_PATH)
+        if (k.wideVectors) {
+            j = bpp == 3 ? ScaleColumnsAvx2<3>(rows, count, w, first, end, gains)
+                         : ScaleColumnsAvx2<6>(rows, count, w, first, end, gains);
+        }
+#endif
+        for (; j < end; ++j) {
+            for (std::size_t r = 0; r < count; ++r) {
+                ScalePixel(rows[r], j, bpp, gains[j - first]);
+                ScalePixel(rows[r], w - 1 - j, bpp, gains[j - first]);
+            }
+        }
+    }
+}
+
+}  // namespace
+
 void VignetteQuadrantRows(const ImageBuffer& source, const ImageBuffer& destination,
                           const VignettingConstants& k, std::int32_t firstRow,
                           std::int32_t endRow) {
@@ -329,32 +360,10 @@ void VignetteQuadrantRows(const ImageBuffer& source, const ImageBuffer& destinat
     const int bpp = source.BytesPerPixel();
     const std::int32_t w = source.width;
     const std::int32_t h = source.height;
-    // A row goes in chunks: first the chunk's gains, which wait on square
-    // roots and divisions, then the scaling, which waits on memory. Apart,
-    // each loop keeps many columns in flight.
-    double gains[kChunkColumns];
     for (std::int32_t i = firstRow; i < endRow && i < k.halfHeight; ++i) {
-        const RowPair top = Rows(source, destination, i);
-        const RowPair bottom = Rows(source, destination, h - 1 - i);
-        for (std::int32_t first = 0; first < k.halfWidth; first += kChunkColumns) {
-            const std::int32_t end = std::min(first + kChunkColumns, k.halfWidth);
-            QuadrantRowGains(k, i, first, end, gains);
-            std::int32_t j = first;
-#if defined(QUILLON_HAVE_AVX2_PATH)
-            if (k.wideVectors) {
-                const RowPair both[2] = {top, bottom};
-                j = bpp == 3 ? ScaleColumnsAvx2<3>(both, 2, w, first, end, gains)
-                             : ScaleColumnsAvx2<6>(both, 2, w, first, end, gains);
-            }
-#endif
-            for (; j < end; ++j) {
-                const double gain = gains[j - first];
-                ScalePixel(top, j, bpp, gain);
-                ScalePixel(top, w - 1 - j, bpp, gain);
-                ScalePixel(bottom, j, bpp, gain);
-                ScalePixel(bottom, w - 1 - j, bpp, gain);
-            }
-        }
+        const RowPair rows[2] = {Rows(source, destination, i),
+                                 Rows(source, destination, h - 1 - i)};
+        ScaleQuadrantRow(rows, 2, k, i, w, bpp);
     }
 }
 
@@ -399,7 +408,6 @@ void VignetteImageRows(const ImageBuffer& source, const ImageBuffer& destination
     const int bpp = source.BytesPerPixel();
     const std::int32_t w = source.width;
     const std::int32_t h = source.height;
-    double gains[kChunkColumns];
     for (std::int32_t y = std::max(firstRow, 0); y < endRow && y < h; ++y) {
         const RowPair row = Rows(source, destination, y);
         if (h % 2 == 1 && y == k.halfHeight) {
@@ -408,21 +416,7 @@ void VignetteImageRows(const ImageBuffer& source, const ImageBuffer& destination
         }
         // The quadrant row whose gains this row shares.
         const std::int32_t i = y < k.halfHeight ? y : h - 1 - y;
-        for (std::int32_t first = 0; first < k.halfWidth; first += kChunkColumns) {
-            const std::int32_t end = std::min(first + kChunkColumns, k.halfWidth);
-            QuadrantRowGains(k, i, first, end, gains);
-            std::int32_t j = first;
-#if defined(QUILLON_HAVE_AVX2_PATH)
-            if (k.wideVectors) {
-                j = bpp == 3 ? ScaleColumnsAvx2<3>(&row, 1, w, first, end, gains)
-                             : ScaleColumnsAvx2<6>(&row, 1, w, first, end, gains);
-            }
-#endif
-            for (; j < end; ++j) {
-                ScalePixel(row, j, bpp, gains[j - first]);
-                ScalePixel(row, w - 1 - j, bpp, gains[j - first]);
-            }
-        }
+        ScaleQuadrantRow(&row, 1, k, i, w, bpp);
         if (w % 2 == 1) {
             // The centre column (VignetteCentreLines).
             ScalePixel(row, k.halfWidth, bpp,
