@@ -309,6 +309,16 @@ __attribute__((noinline)) void AssembleBorderBlock(const ImageBuffer& source, st
     }
 }
 
+// The four rows of a block inside the source whose first sample is `first`,
+// `stride` samples apart.
+template <class T>
+inline void InsideBlockRows(const T* first, std::int64_t stride, const T* (&rows)[4]) {
+    rows[0] = first;
+    rows[1] = first + stride;
+    rows[2] = first + 2 * stride;
+    rows[3] = first + 3 * stride;
+}
+
 // Pointers to the first sample of each of the four block rows: straight into
 // the source when the block lies inside it, else into the assembled border
 // block.
@@ -316,12 +326,8 @@ template <class T>
 inline void LocateBlock(const ImageBuffer& source, std::int32_t x0, std::int32_t y0,
                         T (&scratch)[4][12], const T* (&rows)[4]) {
     if (x0 >= 0 && x0 <= source.width - 4 && y0 >= 0 && y0 <= source.height - 4) {
-        const T* first = reinterpret_cast<const T*>(source.Row(y0)) + 3 * x0;
-        const std::int64_t stride = source.rowBytes / static_cast<std::int64_t>(sizeof(T));
-        rows[0] = first;
-        rows[1] = first + stride;
-        rows[2] = first + 2 * stride;
-        rows[3] = first + 3 * stride;
+        InsideBlockRows(reinterpret_cast<const T*>(source.Row(y0)) + 3 * x0,
+                        source.rowBytes / static_cast<std::int64_t>(sizeof(T)), rows);
         return;
     }
     AssembleBorderBlock(source, x0, y0, scratch, rows);
@@ -663,11 +669,10 @@ __attribute__((target("avx2,fma"))) void RemapRow8Avx2(const ImageBuffer& source
             // channels: the common case, done as a pair.
             if (pass.all && i + 1 < n && valid[j0 + i] && valid[j0 + i + 1] &&
                 first[i] != nullptr && first[i + 1] != nullptr) {
-                const std::uint8_t* rowsA[4] = {first[i], first[i] + stride, first[i] + 2 * stride,
-                                                first[i] + 3 * stride};
-                const std::uint8_t* rowsB[4] = {first[i + 1], first[i + 1] + stride,
-                                                first[i + 1] + 2 * stride,
-                                                first[i + 1] + 3 * stride};
+                const std::uint8_t* rowsA[4];
+                const std::uint8_t* rowsB[4];
+                InsideBlockRows(first[i], stride, rowsA);
+                InsideBlockRows(first[i + 1], stride, rowsB);
                 __m256 headsA, tailsA, headsB, tailsB;
                 WeighRows8(rowsA, weights[i], headsA, tailsA);
                 WeighRows8(rowsB, weights[i + 1], headsB, tailsB);
@@ -686,10 +691,7 @@ __attribute__((target("avx2,fma"))) void RemapRow8Avx2(const ImageBuffer& source
             }
             const std::uint8_t* rows[4];
             if (first[i] != nullptr) {
-                rows[0] = first[i];
-                rows[1] = first[i] + stride;
-                rows[2] = first[i] + 2 * stride;
-                rows[3] = first[i] + 3 * stride;
+                InsideBlockRows(first[i], stride, rows);
             } else {
                 AssembleBorderBlock(source, blockX[i], blockY[i], scratch, rows);
             }
@@ -815,10 +817,7 @@ __attribute__((target("avx2,fma"))) void RemapRow16Avx2(
             }
             const std::uint16_t* rows[4];
             if (first[i] != nullptr) {
-                rows[0] = first[i];
-                rows[1] = first[i] + stride;
-                rows[2] = first[i] + 2 * stride;
-                rows[3] = first[i] + 3 * stride;
+                InsideBlockRows(first[i], stride, rows);
             } else {
                 AssembleBorderBlock(source, blockX[i], blockY[i], scratch, rows);
             }
