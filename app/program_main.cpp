@@ -14,12 +14,8 @@ int RunProgramMain(int argc, char** argv, platform::MessageSink& sink,
                    const WindowRun& withWindows) {
     // Without a usable home folder there is no safe place for settings: the run
     // works on the defaults, and what it would save stays in memory.
-    const std::optional<std::string> userPath = settings::UserSettingsPath();
-    std::optional<platform::FileSettingsStore> userFile;
-    if (userPath) userFile.emplace(*userPath);
-    platform::MemorySettingsStore keptNowhere;
-    platform::SettingsStore& userStore =
-        userFile ? static_cast<platform::SettingsStore&>(*userFile) : keptNowhere;
+    settings::UserSettings user;
+    platform::SettingsStore& userStore = user.Store();
     const platform::FileSettingsStore machineStore(settings::MachineSettingsPath());
     int result = 1;
     try {
@@ -44,7 +40,7 @@ int RunProgramMain(int argc, char** argv, platform::MessageSink& sink,
         sink.Show(text::kAllocMemError2);
         return 1;
     }
-    if (!userFile && !keptNowhere.Values().empty()) {
+    if (user.ValuesLost()) {
         sink.Show("Quillon: no home folder is known, so the settings were not saved");
     }
     return result;

@@ -53,12 +53,8 @@ void Start(FilterRecord& record, std::int16_t& result) {
     const std::unique_ptr<plugin::PluginUi> ui = plugin::CreatePluginUi();
     // Without a usable home folder the run works on the defaults and keeps
     // nothing.
-    const std::optional<std::string> userPath = settings::UserSettingsPath();
-    std::optional<platform::FileSettingsStore> userFile;
-    if (userPath) userFile.emplace(*userPath);
-    platform::MemorySettingsStore keptNowhere;
-    platform::SettingsStore& userStore =
-        userFile ? static_cast<platform::SettingsStore&>(*userFile) : keptNowhere;
+    settings::UserSettings user;
+    platform::SettingsStore& userStore = user.Store();
     const platform::FileSettingsStore machineStore(settings::MachineSettingsPathFor(
         PluginLibraryPath(), std::getenv(settings::kMachineSettingsVariable)));
     const plugin::RunEnvironment env{*ui, userStore, machineStore, plugin::HandoffFilePath(),

@@ -31,6 +31,10 @@ bool IsInside(std::string_view path, std::string_view dir) {
 
 }  // namespace
 
+UserSettings::UserSettings() {
+    if (const std::optional<std::string> path = UserSettingsPath()) file_.emplace(*path);
+}
+
 std::optional<std::string> UserSettingsPath() {
     const std::optional<std::string> config = platform::UserConfigDir();
     if (!config) return std::nullopt;

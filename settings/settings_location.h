@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/settings_store.h"
+
 // Where the two settings keys live.
 //
 // The per-user key is <config>/Velmora/Quillon.reg, where <config> is
@@ -32,6 +34,26 @@ inline constexpr const char* kMachineSettingsVariable = "QUILLON_MACHINE_SETTING
 
 // Nothing when there is no usable folder for it.
 std::optional<std::string> UserSettingsPath();
+
+// The user's settings: the file at UserSettingsPath, or, without a usable
+// folder for it, a store in memory that nothing saves (the run works on the
+// defaults and keeps what it would save to itself).
+class UserSettings {
+  public:
+    UserSettings();
+    UserSettings(const UserSettings&) = delete;
+    UserSettings& operator=(const UserSettings&) = delete;
+
+    platform::SettingsStore& Store() {
+        return file_ ? static_cast<platform::SettingsStore&>(*file_) : keptNowhere_;
+    }
+    // Whether the run set values that had nowhere to go.
+    bool ValuesLost() const { return !file_ && !keptNowhere_.Values().empty(); }
+
+  private:
+    std::optional<platform::FileSettingsStore> file_;
+    platform::MemorySettingsStore keptNowhere_;
+};
 
 // The machine-wide key for this process.
 std::string MachineSettingsPath();

@@ -306,12 +306,8 @@ int main(int argc, char** argv) {
     // The tool sees what the program sees: the same settings, language and lens
     // database. It never writes the settings.
     FileMessageSink startSink("start-up");
-    const std::optional<std::string> userPath = settings::UserSettingsPath();
-    std::optional<platform::FileSettingsStore> userFile;
-    if (userPath) userFile.emplace(*userPath);
-    platform::MemorySettingsStore noUserKey;
-    platform::SettingsStore& userStore =
-        userFile ? static_cast<platform::SettingsStore&>(*userFile) : noUserKey;
+    settings::UserSettings user;
+    platform::SettingsStore& userStore = user.Store();
     const platform::FileSettingsStore machineStore(settings::MachineSettingsPath());
     settings::NoDisplayLanguagePrompt languagePrompt;
     app::StderrBusyIndicator busy;
