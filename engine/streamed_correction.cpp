@@ -5,7 +5,6 @@
 #include <new>
 #include <optional>
 
-#include "engine/image_ops.h"
 #include "engine/vignetting.h"
 #include "text/memory_messages.h"
 
