@@ -198,14 +198,14 @@ done
 
 m() { tr ' ' '\n' <<<"$1" | grep . | median; }
 best() { tr ' ' '\n' <<<"$1" | grep . | sort -n | head -1; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {print a / b}'; }
 printf '%-48s %9s %9s %7s %7s %7s %7s\n' "" "wall ms" "cpu ms" "ratio" "target" "best ms" "ratio"
 row() {  # name key reference-key target
     local ow oc rw ob rb
     ow=$(m "${wall[$2]}"); oc=$(m "${cpu[$2]}"); rw=$(m "${wall[$3]}")
     ob=$(best "${wall[$2]}"); rb=$(best "${wall[$3]}")
-    printf '%-48s %9.0f %9.0f %7.2f %7s %7.0f %7.2f\n' "$1" "$ow" "$oc" \
-        "$(awk -v a="$ow" -v b="$rw" 'BEGIN {print a / b}')" "$4" "$ob" \
-        "$(awk -v a="$ob" -v b="$rb" 'BEGIN {print a / b}')"
+    printf '%-48s %9.0f %9.0f %7.2f %7s %7.0f %7.2f\n' "$1" "$ow" "$oc" "$(ratio "$ow" "$rw")" "$4" \
+        "$ob" "$(ratio "$ob" "$rb")"
 }
 ref() {
     printf '%-48s %9.0f %9.0f %7s %7s %7.0f\n' "$1" "$(m "${wall[$2]}")" "$(m "${cpu[$2]}")" "" "" \
